@@ -1,0 +1,38 @@
+#include "platform/test_seams.h"
+
+#include "platform/seams_internal.h"
+
+#include <mutex>
+
+std::function<DWORD()> g_seam_clock;
+SIZE_T g_seam_total_phys = 0;
+SIZE_T g_seam_avail_phys = 0;
+
+static bool g_log_on = false;
+static std::vector<std::string> g_log;
+static std::mutex g_log_lock;
+
+void seam_set_clock(std::function<DWORD()> clock) { g_seam_clock = std::move(clock); }
+
+void seam_set_memory_status(SIZE_T total_phys, SIZE_T avail_phys)
+{
+    g_seam_total_phys = total_phys;
+    g_seam_avail_phys = avail_phys;
+}
+
+void seam_log_enable(bool on) { g_log_on = on; }
+
+const std::vector<std::string>& seam_log() { return g_log; }
+
+void seam_log_clear()
+{
+    std::lock_guard lock(g_log_lock);
+    g_log.clear();
+}
+
+void seam_log_add(std::string line)
+{
+    if (!g_log_on) return;
+    std::lock_guard lock(g_log_lock);
+    g_log.push_back(std::move(line));
+}

@@ -1,0 +1,2 @@
+#include <gtest/gtest.h>
+TEST(App, Builds) { SUCCEED(); }
