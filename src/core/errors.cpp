@@ -6,13 +6,14 @@
 #include <cstring>
 #include <iterator>
 
-namespace {
+namespace
+{
 
 const char* const k_own_messages[] = {
-    "Unknown format.",      "Unsupported format.",  "Unmatched version.",   "Overflow.",
-    "Underflow.",           "Broken data.",         "Undefined symbol.",    "Symbol not found.",
-    "Couldn't open file.",  "Couldn't read file.",  "Couldn't write file.", "Couldn't seek file.",
-    "Procedure not found.", "DLL not found.",       "Object not found.",    "Need DirectX8.1.",
+    "Unknown format.",      "Unsupported format.", "Unmatched version.",   "Overflow.",
+    "Underflow.",           "Broken data.",        "Undefined symbol.",    "Symbol not found.",
+    "Couldn't open file.",  "Couldn't read file.", "Couldn't write file.", "Couldn't seek file.",
+    "Procedure not found.", "DLL not found.",      "Object not found.",    "Need DirectX8.1.",
 };
 
 struct CodeName {

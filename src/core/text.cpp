@@ -5,9 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 bool is_number_token_char(char c)
 {
@@ -109,7 +113,8 @@ int sys_parse_numbers(const char* text, std::int32_t results[2])
         results[stored++] = value;
         ++p;
     }
-    for (int i = stored; i < 2; ++i) results[i] = 0;
+    for (int i = stored; i < 2; ++i)
+        results[i] = 0;
     return stored;
 }
 
@@ -172,8 +177,8 @@ void path_insert_name_prefix(char* out, std::size_t size, const char* prefix, co
         return;
     }
     char joined[1024 + 256];
-    std::snprintf(joined, sizeof joined, "%.*s%s%s", static_cast<int>(last + 1 - formatted), formatted, prefix,
-                  last + 1);
+    std::snprintf(joined, sizeof joined, "%.*s%s%s", static_cast<int>(last + 1 - formatted), formatted,
+                  prefix, last + 1);
     sys_copy_string(out, joined, size);
 }
 

@@ -11,14 +11,19 @@
 constexpr std::array<bool, 256> sys_make_lead_byte_table()
 {
     std::array<bool, 256> table{};
-    for (int c = 0x81; c <= 0x9F; ++c) table[c] = true;
-    for (int c = 0xE0; c <= 0xFB; ++c) table[c] = true;
+    for (int c = 0x81; c <= 0x9F; ++c)
+        table[c] = true;
+    for (int c = 0xE0; c <= 0xFB; ++c)
+        table[c] = true;
     return table;
 }
 
 inline constexpr std::array<bool, 256> g_sjis_lead_byte = sys_make_lead_byte_table();
 
-inline bool sys_is_lead_byte(char c) { return g_sjis_lead_byte[static_cast<unsigned char>(c)]; }
+inline bool sys_is_lead_byte(char c)
+{
+    return g_sjis_lead_byte[static_cast<unsigned char>(c)];
+}
 
 // Copies at most size - 1 bytes and a terminator; a double-byte character goes only whole.
 // Returns the number of bytes copied (the terminator not counted).

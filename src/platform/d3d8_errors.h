@@ -3,7 +3,10 @@
 
 #include "platform/win_types.h"
 
-constexpr HRESULT make_d3dhresult(std::uint32_t code) { return make_hresult(0x88760000u | code); }
+constexpr HRESULT make_d3dhresult(std::uint32_t code)
+{
+    return make_hresult(0x88760000u | code);
+}
 
 constexpr HRESULT D3DERR_WRONGTEXTUREFORMAT = make_d3dhresult(2072);
 constexpr HRESULT D3DERR_UNSUPPORTEDCOLOROPERATION = make_d3dhresult(2073);

@@ -3,12 +3,21 @@
 
 #include "platform/win_types.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-// Replaces the millisecond clock behind timeGetTime; an empty function restores the real one.
+// Replaces the one clock behind QueryPerformanceCounter, QueryPerformanceFrequency and
+// timeGetTime by a fake counter running at `frequency` counts per second; timeGetTime then reads
+// counter * 1000 / frequency. An empty function restores the real clock.
+void seam_set_counter(std::function<std::int64_t()> counter, std::int64_t frequency);
+// The same for a millisecond clock: a counter at 1000 counts per second.
 void seam_set_clock(std::function<DWORD()> clock);
+
+// Sends the TCP connections that the program makes to one port on 127.0.0.1 to another port there
+// instead, so tests can listen on a free port; a `from` of 0 ends the redirection.
+void seam_redirect_local_port(std::uint16_t from, std::uint16_t to);
 
 // Replaces what GlobalMemoryStatus reports (total and available physical bytes); 0, 0 restores.
 void seam_set_memory_status(SIZE_T total_phys, SIZE_T avail_phys);

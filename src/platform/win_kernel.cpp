@@ -1,6 +1,7 @@
 #include "platform/win_kernel.h"
 
 #include "platform/seams_internal.h"
+#include "platform/win_handles.h"
 
 #include <cpuid.h>
 #include <malloc.h>
@@ -23,7 +24,8 @@
 #include <string>
 #include <thread>
 
-namespace {
+namespace
+{
 
 HANDLE const k_current_process = reinterpret_cast<HANDLE>(std::intptr_t{-1});
 HANDLE const k_current_thread = reinterpret_cast<HANDLE>(std::intptr_t{-2});
@@ -74,12 +76,18 @@ DWORD_PTR system_affinity_mask()
 int nice_of_class(DWORD priority_class)
 {
     switch (priority_class) {
-    case IDLE_PRIORITY_CLASS: return 19;
-    case BELOW_NORMAL_PRIORITY_CLASS: return 5;
-    case ABOVE_NORMAL_PRIORITY_CLASS: return -5;
-    case HIGH_PRIORITY_CLASS: return -10;
-    case REALTIME_PRIORITY_CLASS: return -20;
-    default: return 0;
+    case IDLE_PRIORITY_CLASS:
+        return 19;
+    case BELOW_NORMAL_PRIORITY_CLASS:
+        return 5;
+    case ABOVE_NORMAL_PRIORITY_CLASS:
+        return -5;
+    case HIGH_PRIORITY_CLASS:
+        return -10;
+    case REALTIME_PRIORITY_CLASS:
+        return -20;
+    default:
+        return 0;
     }
 }
 
@@ -91,8 +99,10 @@ bool is_priority_class(DWORD priority_class)
     case NORMAL_PRIORITY_CLASS:
     case ABOVE_NORMAL_PRIORITY_CLASS:
     case HIGH_PRIORITY_CLASS:
-    case REALTIME_PRIORITY_CLASS: return true;
-    default: return false;
+    case REALTIME_PRIORITY_CLASS:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -121,13 +131,17 @@ BOOL GetVersionExA(OSVERSIONINFOEXA* info)
     info->wProductType = VER_NT_WORKSTATION;
     utsname name{};
     if (uname(&name) == 0)
-        std::snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "%.60s %.60s", name.sysname, name.release);
+        std::snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "%.60s %.60s", name.sysname,
+                      name.release);
     return TRUE;
 }
 
 DWORD timeGetTime()
 {
-    if (g_seam_clock) return g_seam_clock();
+    if (g_seam_counter) {
+        std::int64_t count = g_seam_counter(), rate = g_seam_counter_frequency;
+        return static_cast<DWORD>(count / rate * 1000 + count % rate * 1000 / rate);
+    }
     return static_cast<DWORD>(monotonic_ns() / 1000000);
 }
 
@@ -154,23 +168,29 @@ UINT timeEndPeriod(UINT period)
     return TIMERR_NOERROR;
 }
 
-int seam_timer_periods() { return g_timer_periods; }
+int seam_timer_periods()
+{
+    return g_timer_periods;
+}
 
 BOOL QueryPerformanceCounter(std::int64_t* count)
 {
     if (!count) return FALSE;
-    *count = static_cast<std::int64_t>(monotonic_ns());
+    *count = g_seam_counter ? g_seam_counter() : static_cast<std::int64_t>(monotonic_ns());
     return TRUE;
 }
 
 BOOL QueryPerformanceFrequency(std::int64_t* frequency)
 {
     if (!frequency) return FALSE;
-    *frequency = 1000000000;
+    *frequency = g_seam_counter ? g_seam_counter_frequency : 1000000000;
     return TRUE;
 }
 
-void Sleep(DWORD milliseconds) { SleepEx(milliseconds, FALSE); }
+void Sleep(DWORD milliseconds)
+{
+    SleepEx(milliseconds, FALSE);
+}
 
 // Nothing in this program queues work to a sleeping thread, so an alertable sleep
 // never returns early: completions of file I/O arrive before their calls return.
@@ -190,13 +210,26 @@ HMODULE GetModuleHandleA(const char* name)
     return reinterpret_cast<HMODULE>(&module_anchor);
 }
 
-HANDLE GetCurrentProcess() { return k_current_process; }
-HANDLE GetCurrentThread() { return k_current_thread; }
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+HANDLE GetCurrentProcess()
+{
+    return k_current_process;
+}
+HANDLE GetCurrentThread()
+{
+    return k_current_thread;
+}
+DWORD GetCurrentThreadId()
+{
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
+// Files and mappings live in the handle table; the kernel's other handles are plain values.
 BOOL CloseHandle(HANDLE handle)
 {
-    return handle && handle != INVALID_HANDLE_VALUE ? TRUE : FALSE;
+    if (handle_in_table(handle)) return handle_close(handle) ? TRUE : FALSE;
+    if (handle && handle != INVALID_HANDLE_VALUE) return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
 }
 
 // Raising priority needs privileges on Linux; like the platform when it cannot grant a class
@@ -211,7 +244,10 @@ BOOL SetPriorityClass(HANDLE process, DWORD priority_class)
     return TRUE;
 }
 
-DWORD GetPriorityClass(HANDLE process) { return process == k_current_process ? g_priority_class : 0; }
+DWORD GetPriorityClass(HANDLE process)
+{
+    return process == k_current_process ? g_priority_class : 0;
+}
 
 BOOL GetProcessAffinityMask(HANDLE process, DWORD_PTR* process_mask, DWORD_PTR* system_mask)
 {
@@ -255,8 +291,7 @@ void GetSystemInfo(SYSTEM_INFO* info)
 
 void* VirtualAlloc(void* address, SIZE_T size, DWORD allocation_type, DWORD protect)
 {
-    if (address || size == 0 || !(allocation_type & MEM_RESERVE) || protect != PAGE_READWRITE)
-        return nullptr;
+    if (address || size == 0 || !(allocation_type & MEM_RESERVE) || protect != PAGE_READWRITE) return nullptr;
     int prot = (allocation_type & MEM_COMMIT) ? PROT_READ | PROT_WRITE : PROT_NONE;
     void* block = mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) return nullptr;
@@ -284,7 +319,8 @@ void GlobalMemoryStatus(MEMORYSTATUS* status)
         status->dwTotalPhys = g_seam_total_phys;
         status->dwAvailPhys = g_seam_avail_phys;
     } else {
-        struct sysinfo info {};
+        struct sysinfo info {
+        };
         sysinfo(&info);
         status->dwTotalPhys = static_cast<SIZE_T>(info.totalram) * info.mem_unit;
         status->dwAvailPhys = meminfo_bytes("MemAvailable:");
@@ -292,13 +328,15 @@ void GlobalMemoryStatus(MEMORYSTATUS* status)
         status->dwAvailPageFile = static_cast<SIZE_T>(info.freeswap) * info.mem_unit;
     }
     if (status->dwTotalPhys)
-        status->dwMemoryLoad =
-            static_cast<DWORD>(100 - status->dwAvailPhys * 100 / status->dwTotalPhys);
+        status->dwMemoryLoad = static_cast<DWORD>(100 - status->dwAvailPhys * 100 / status->dwTotalPhys);
     status->dwTotalVirtual = SIZE_T{1} << 47;
     status->dwAvailVirtual = status->dwTotalVirtual;
 }
 
-HANDLE GetProcessHeap() { return k_process_heap; }
+HANDLE GetProcessHeap()
+{
+    return k_process_heap;
+}
 
 // The C library's heap is the process heap: trimming returns its free pages to the system.
 SIZE_T HeapCompact(HANDLE heap, DWORD)
@@ -321,7 +359,8 @@ void* HeapAlloc(HANDLE heap, DWORD, SIZE_T size)
     if (heap == k_process_heap) return std::malloc(size ? size : 1);
     auto* private_heap = static_cast<PrivateHeap*>(heap);
     SIZE_T used = 0;
-    for (const auto& block : private_heap->blocks) used += block.second;
+    for (const auto& block : private_heap->blocks)
+        used += block.second;
     if (private_heap->maximum && used + size > private_heap->maximum) return nullptr;
     void* block = std::malloc(size ? size : 1);
     if (block) private_heap->blocks[block] = size;
@@ -345,7 +384,8 @@ BOOL HeapDestroy(HANDLE heap)
 {
     if (!heap || heap == k_process_heap) return FALSE;
     auto* private_heap = static_cast<PrivateHeap*>(heap);
-    for (const auto& block : private_heap->blocks) std::free(block.first);
+    for (const auto& block : private_heap->blocks)
+        std::free(block.first);
     delete private_heap;
     return TRUE;
 }

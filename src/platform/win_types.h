@@ -25,10 +25,19 @@ constexpr BOOL FALSE = 0;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 
-constexpr HRESULT make_hresult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
+constexpr HRESULT make_hresult(std::uint32_t bits)
+{
+    return static_cast<HRESULT>(bits);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;

@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // SDL's headless drivers have no screen to show a dialog on.
 bool is_headless_driver(const char* driver)

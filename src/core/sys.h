@@ -1,0 +1,116 @@
+// Engine start-up and shutdown: processor and system checks, the work block, the ordered
+// bring-up of the engine's subsystems from EngineParams, and memory trimming.
+#pragma once
+
+#include "platform/win_kernel.h"
+#include "platform/win_types.h"
+
+#include <cstdint>
+#include <new>
+#include <span>
+
+struct RendererSettings;
+struct InputSettings;
+struct AudioParams;
+struct RenderQueueRowDef;
+
+// Orders the Windows generations; 0 = unknown. Below 8 the program refuses to run; from 11
+// on the NT 5+ behaviour applies (overlapped I/O, newer priority classes, affinity, heap compaction).
+extern int g_os_generation;
+extern char g_os_text[256];
+
+constexpr int OS_GENERATION_MINIMUM = 8;
+constexpr int OS_GENERATION_NT5 = 11;
+
+// The one large buffer the engine lends to one user at a time (packed files, music pre-read).
+struct WorkBlock {
+    std::uint8_t* memory = nullptr;
+    std::uint32_t capacity = 0;
+    const void* owner = nullptr; // null when free; the block's own address while lent
+    std::uint32_t used = 0;
+};
+extern WorkBlock g_work_block;
+
+constexpr std::uint32_t SUBSYS_D3D = 0x1;
+constexpr std::uint32_t SUBSYS_DINPUT = 0x10;
+constexpr std::uint32_t SUBSYS_DSOUND = 0x20;
+constexpr std::uint32_t SUBSYS_INPUT_SETTINGS = 0x80;
+constexpr std::uint32_t SUBSYS_AUDIOMGR = 0x800;
+constexpr std::uint32_t SUBSYS_RESRCMGR = 0x1000;
+constexpr std::uint32_t SUBSYS_TIMER = 0x200000;
+constexpr std::uint32_t SUBSYS_RENDERER = 0x800000;
+
+struct EngineParams {
+    std::uint32_t subsystems;
+    HWND window;
+    std::uint32_t windowed;
+    std::int32_t window_x;
+    std::int32_t window_y;
+    RendererSettings* renderer_settings;
+    InputSettings* input_settings;
+    AudioParams* audio_settings;
+    const std::uint32_t* resource_reserve; // two sizes for the resource manager
+    const RenderQueueRowDef* render_queue_rows;
+    const char* archive_folder; // null = no archives
+    std::uint32_t archive_mapped;
+    std::int32_t frame_rate_min;
+    std::int32_t frame_rate_max;
+    std::uint32_t priority_class; // 0 = leave it
+    std::uint32_t process_affinity;
+    std::uint32_t main_thread_affinity;
+    std::uint32_t audio_thread_affinity;
+};
+
+// One step of sys_initialize: served when its subsystem bit is set (0 = always), and on
+// failure its text goes to the caller. The working copy of the flags is the steps' to change.
+struct SysInitContext {
+    const EngineParams& params;
+    std::uint32_t subsystems;
+    std::uint32_t audio_thread_affinity;
+};
+struct SysInitStep {
+    std::uint32_t subsystem;
+    const char* failure_text;
+    HRESULT (*run)(SysInitContext& context);
+};
+
+// The window origin that mouse input measures against.
+struct WindowOrigin {
+    HWND window = nullptr;
+    bool windowed = false;
+    std::int32_t x = 0, y = 0;               // client area on the screen (0, 0 full screen)
+    std::int32_t centre_x = 0, centre_y = 0; // half the back buffer
+    std::int32_t remembered_x = 0, remembered_y = 0;
+};
+extern WindowOrigin g_window_origin;
+
+// Out of memory: the handler's text travels with the runtime's exception.
+class OutOfMemory : public std::bad_alloc
+{
+  public:
+    explicit OutOfMemory(std::size_t size);
+    const char* what() const noexcept override { return m_text; }
+
+  private:
+    char m_text[64];
+};
+
+// The version record's decoding, a pure function so every row of the table can be tried.
+int sys_decode_os_version(const OSVERSIONINFOEXA& record, char* text, std::size_t size);
+
+void sys_startup(std::uint32_t work_block_size);
+void sys_os_version();
+void timer_begin_period();
+[[noreturn]] void sys_new_handler(std::size_t size);
+void sys_install_new_handler();
+// Plain blocks go through here so a failed allocation reaches the same handler as `new`.
+void* sys_alloc(std::size_t size);
+
+HRESULT sys_initialize(const EngineParams& params, char* text, std::size_t text_size);
+// The same with a caller's list of steps.
+HRESULT sys_run_init_steps(const EngineParams& params, std::span<const SysInitStep> steps, char* text,
+                           std::size_t text_size);
+void sys_shutdown();
+
+void sys_trim_memory();
+void sys_heap_probe(std::uint32_t pages);

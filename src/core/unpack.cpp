@@ -1,0 +1,102 @@
+#include "core/unpack.h"
+
+#include "core/errors.h"
+#include "core/sys.h"
+
+#include <cstdio>
+#include <cstring>
+#include <zlib.h>
+
+namespace {
+
+std::uint8_t g_unpack_input[UNPACK_CHUNK_SIZE];
+std::uint8_t g_unpack_window[UNPACK_CHUNK_SIZE];
+
+bool claim_work_block(std::uint32_t size) {
+    if (g_work_block.owner || !g_work_block.memory || g_work_block.capacity < size) return false;
+    g_work_block.used = size;
+    g_work_block.owner = g_work_block.memory;
+    return true;
+}
+
+void free_work_block() {
+    g_work_block.owner = nullptr;
+    g_work_block.used = 0;
+}
+
+// Moves the window's filled part to the destination; refused when it would run past it.
+bool flush_window(std::span<std::uint8_t> dest, std::size_t& offset, std::size_t filled) {
+    if (filled > dest.size() - offset) return false;
+    std::memcpy(dest.data() + offset, g_unpack_window, filled);
+    offset += filled;
+    return true;
+}
+
+int inflate_stream(z_stream& stream, std::span<std::uint8_t> dest, VfsFile& file) {
+    std::size_t offset = 0;
+    stream.next_out = g_unpack_window;
+    stream.avail_out = UNPACK_CHUNK_SIZE;
+    for (;;) {
+        if (stream.avail_in == 0) {
+            std::uint32_t got = 0;
+            vfs_read(file, g_unpack_input, UNPACK_CHUNK_SIZE, &got);
+            stream.next_in = g_unpack_input;
+            stream.avail_in = got;
+        }
+        int result = inflate(&stream, Z_NO_FLUSH);
+        if (stream.avail_out == 0) {
+            if (!flush_window(dest, offset, UNPACK_CHUNK_SIZE)) return Z_DATA_ERROR;
+            stream.next_out = g_unpack_window;
+            stream.avail_out = UNPACK_CHUNK_SIZE;
+        }
+        if (result == Z_STREAM_END) {
+            // A stream that ends short would leave an earlier file's bytes in the block.
+            if (!flush_window(dest, offset, UNPACK_CHUNK_SIZE - stream.avail_out)) return Z_DATA_ERROR;
+            return offset == dest.size() ? Z_OK : Z_DATA_ERROR;
+        }
+        if (result != Z_OK) return result;
+    }
+}
+
+} // namespace
+
+int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file) {
+    z_stream stream{};
+    int result = inflateInit(&stream);
+    if (result != Z_OK) return result;
+    result = inflate_stream(stream, dest, file);
+    inflateEnd(&stream);
+    return result;
+}
+
+std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path) {
+    VfsFile file{vfs_find(path), 0};
+    if (!file.entry) return nullptr;
+    std::uint8_t header[UNPACK_HEADER_SIZE];
+    std::uint32_t got = 0;
+    bool claimed = false;
+    bool sound = SUCCEEDED(vfs_read(file, header, sizeof header, &got)) && got == sizeof header;
+    if (sound) {
+        buffer.size =
+            header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+        claimed = claim_work_block(buffer.size);
+        if (!claimed) return nullptr;
+        buffer.data = g_work_block.memory;
+        sound = unpack_inflate({buffer.data, buffer.size}, file) == Z_OK;
+    }
+    vfs_close_file(file);
+    if (sound) return buffer.data;
+
+    if (claimed) free_work_block();
+    buffer.data = nullptr;
+    char message[ERR_DETAIL_SIZE];
+    std::snprintf(message, sizeof message,
+                  "%s read error.\r\nArchive is corrupt.\r\nPlease reinstall the game.", path);
+    err_raise(message, ERR_HERE);
+}
+
+void unpack_release_buffer(UnpackBuffer& buffer) {
+    if (buffer.data && buffer.data == g_work_block.memory) free_work_block();
+    buffer.data = nullptr;
+    buffer.size = 0;
+}

@@ -1,0 +1,77 @@
+// The read-only archive: the main pair "data.ni"/"data.na" and the overlay pair
+// "data_us.ni"/"data_us.na" in the archive folder. Overlay entries replace main entries of the
+// same name and add new ones. Loaders find a file by its path and read it through a VfsFile.
+// Also the program's byte keystream, CRC-32 and scramble seeds, shared with save slots and records.
+#pragma once
+
+#include "platform/win_types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+constexpr std::uint32_t VFS_ARCHIVE_SEED = 0x5A1E3C97;
+constexpr std::uint32_t VFS_INDEX_HEADER_SIZE = 16;
+constexpr std::uint32_t VFS_FLAG_INCREMENTAL = 0x1; // in the index header; not supported
+constexpr std::uint32_t VFS_OFFSET_MASK = 0x3FFFFFFF;
+constexpr std::uint32_t VFS_OFFSET_OVERLAY = 0x80000000; // the data lies in the overlay's data file
+// Lookups copy the path into a buffer of this size; a longer path finds nothing.
+constexpr std::size_t VFS_PATH_SIZE = MAX_PATH;
+// Bytes read from the archive between two 1-ms pauses.
+constexpr std::uint32_t VFS_THROTTLE_LIMIT = 0x200000;
+
+// An index entry as the file holds it once restored. Entries are sorted by ascending hash.
+struct VfsEntry {
+    std::uint32_t hash;
+    std::uint32_t size;
+    std::uint32_t offset;      // VFS_OFFSET_MASK bits: byte offset in the data file
+    std::uint32_t name_offset; // of the terminated upper-case name in the name table
+};
+static_assert(sizeof(VfsEntry) == 16);
+
+// An open archive file: the entry it reads (null when closed) and the read position.
+struct VfsFile {
+    const VfsEntry* entry = nullptr;
+    std::uint32_t position = 0;
+};
+
+namespace vfs {
+// Opens the main pair in the folder ("release\"; the folder is remembered for the overlay).
+// Returns 0; throws RuntimeError when the index is missing or corrupt or the data file cannot
+// be opened, after closing everything.
+HRESULT Startup(const char* folder);
+} // namespace vfs
+
+// Merges the overlay pair from the same folder; its data file is memory-mapped only when
+// `map_data_file` is set. E_FAIL when the pair is missing or corrupt, or when the main pair is
+// not open or an overlay is already mounted.
+HRESULT vfs_mount_overlay(BOOL map_data_file);
+// The entry of a path ("data\misc\a.dat", "MISC\A.DAT", "misc\x\..\a.dat" ...), or null.
+const VfsEntry* vfs_find(const char* path);
+// Reads from the file's position and advances it; the count is cut to what the entry has left
+// (nothing left is success with 0 bytes). E_FAIL for a closed file; ERR_READ_FILE when the
+// entry's range lies outside its data file or the read fails; ERR_SEEK_FILE when the position
+// cannot be set. `read` may be null.
+HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t* read);
+void vfs_close_file(VfsFile& file);
+// Unmaps and closes both pairs and frees the tables; run on a failed start-up and at exit.
+void vfs_close_all();
+// Empties the table without closing anything (the state before start-up).
+void vfs_reset();
+
+std::uint32_t vfs_hash_name(const char* text);
+// Resolves "." and ".." components that stand between two backslashes. A ".." with no
+// component before it to remove turns the output into "..". False when `out` is too small.
+bool vfs_normalize_path(const char* path, char* out, std::size_t size);
+
+// The byte keystream: per byte the state becomes state * 12085 and the key is its bits 16-23.
+// Scrambling adds the key, restoring subtracts it; seed 0 leaves the bytes as they are.
+void save_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed);
+void save_unscramble(std::span<std::uint8_t> bytes, std::uint32_t seed);
+// A little-endian seed followed by 16 scrambled bytes -> the 16 restored bytes and a zero word.
+void save_unscramble_block16(std::span<const std::uint8_t, 20> block, std::span<std::uint8_t, 20> out);
+// A scramble seed from the engine generator with 11 to 21 bits set (never 0).
+std::uint32_t save_make_seed();
+
+// The standard CRC-32 (reflected 0xEDB88320, initial and final complement), as zlib computes it.
+std::uint32_t sys_crc32(std::size_t length, const void* data);

@@ -1,0 +1,222 @@
+#include "core/sys.h"
+
+#include "core/errors.h"
+#include "platform/test_seams.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+OSVERSIONINFOEXA version(DWORD platform, DWORD major, DWORD minor, DWORD build,
+                         BYTE product = VER_NT_WORKSTATION, WORD suite = 0, const char* service_pack = "")
+{
+    OSVERSIONINFOEXA v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    v.dwPlatformId = platform;
+    v.dwMajorVersion = major;
+    v.dwMinorVersion = minor;
+    v.dwBuildNumber = build;
+    v.wProductType = product;
+    v.wSuiteMask = suite;
+    std::snprintf(v.szCSDVersion, sizeof v.szCSDVersion, "%s", service_pack);
+    return v;
+}
+
+constexpr DWORD k_9x = VER_PLATFORM_WIN32_WINDOWS;
+constexpr DWORD k_nt = VER_PLATFORM_WIN32_NT;
+
+// Restores the generation the running program decoded, whatever a test set.
+class SysTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override { m_saved_generation = g_os_generation; }
+    void TearDown() override
+    {
+        g_os_generation = m_saved_generation;
+        seam_set_memory_status(0, 0);
+        seam_log_enable(false);
+        seam_log_clear();
+    }
+
+  private:
+    int m_saved_generation = 0;
+};
+
+} // namespace
+
+TEST(OsVersion, DecodesEveryRowOfTheGenerationTable)
+{
+    struct Case {
+        OSVERSIONINFOEXA record;
+        int generation;
+        const char* text;
+    };
+    const Case cases[] = {
+        {version(VER_PLATFORM_WIN32s, 3, 11, 0), 1, "Microsoft Windows 3.11"},
+        {version(k_9x, 4, 0, 0x04000000 | 1111), 4, "Microsoft Windows 95 OSR2 (4.00.1111)"},
+        {version(k_9x, 4, 0, 0x04000000 | 1212), 5, "Microsoft Windows OSR2.1 (4.00.1212)"},
+        {version(k_9x, 4, 10, 0x040A0000 | 2222), 9, "Microsoft Windows 98 Second Edition (4.10.2222)"},
+        {version(k_9x, 4, 10, 0x040A0000 | 1998), 8, "Microsoft Windows 98 (4.10.1998)"},
+        {version(k_9x, 4, 90, 0x045A0000 | 3000), 10, "Microsoft Windows Millennium Edition (4.90.3000)"},
+        {version(k_9x, 4, 50, 0x04320000 | 1), 0, "Microsoft Windows  (4.50.1)"},
+        {version(k_nt, 3, 51, 1057), 2, "Microsoft Windows NT 3.51 (3.51.1057)"},
+        {version(k_nt, 4, 0, 1381), 7, "Microsoft Windows NT 4.0 (4.00.1381)"},
+        {version(k_nt, 5, 0, 2195), 12, "Microsoft Windows 2000 Professional (5.00.2195)"},
+        {version(k_nt, 5, 0, 2195, VER_NT_SERVER), 11, "Microsoft Windows 2000 Server (5.00.2195)"},
+        {version(k_nt, 5, 1, 2600, VER_NT_WORKSTATION, VER_SUITE_PERSONAL), 14,
+         "Microsoft Windows XP Home Edition (5.01.2600)"},
+        {version(k_nt, 5, 1, 2600, VER_NT_WORKSTATION, 0, "Service Pack 3"), 15,
+         "Microsoft Windows XP Professional Service Pack 3 (5.01.2600)"},
+        {version(k_nt, 5, 1, 2600, VER_NT_SERVER), 13, "Microsoft Windows .Net (5.01.2600)"},
+        {version(k_nt, 5, 2, 3790, VER_NT_SERVER), 16,
+         "Microsoft Windows .Net Server 2003 Family (5.02.3790)"},
+        {version(k_nt, 10, 3, 19045), 17, "Microsoft Windows  Unknown (10.03.19045)"},
+        {version(7, 1, 0, 0), 0, "Microsoft Windows "},
+    };
+    for (const Case& c : cases) {
+        char text[256];
+        EXPECT_EQ(sys_decode_os_version(c.record, text, sizeof text), c.generation) << c.text;
+        EXPECT_STREQ(text, c.text);
+    }
+}
+
+TEST(OsVersion, RunningProgramSeesAnNt6Workstation)
+{
+    sys_os_version();
+    EXPECT_GE(g_os_generation, OS_GENERATION_NT5);
+    EXPECT_EQ(std::string(g_os_text).rfind("Microsoft Windows XP Professional ", 0), 0u) << g_os_text;
+}
+
+TEST(SysStartup, CommitsTheWorkBlockAndShutdownReleasesIt)
+{
+    sys_startup(0x10000);
+    ASSERT_NE(g_work_block.memory, nullptr);
+    EXPECT_EQ(g_work_block.capacity, 0x10000u);
+    EXPECT_EQ(g_work_block.owner, nullptr);
+    g_work_block.memory[0xFFFF] = 1;
+    EXPECT_EQ(seam_timer_periods(), 1);
+    timer_begin_period(); // a second begin does nothing
+    EXPECT_EQ(seam_timer_periods(), 1);
+    sys_shutdown();
+    EXPECT_EQ(g_work_block.memory, nullptr);
+    EXPECT_EQ(g_work_block.capacity, 0u);
+    EXPECT_EQ(seam_timer_periods(), 0);
+    sys_shutdown(); // tolerates what was never created
+    EXPECT_EQ(seam_timer_periods(), 0);
+}
+
+TEST(SysStartup, NewHandlerThrowsOutOfMemoryWithItsText)
+{
+    try {
+        sys_new_handler(1234);
+        FAIL();
+    } catch (const std::bad_alloc& error) {
+        EXPECT_STREQ(error.what(), "nh:Cannot allocate memory[1234 byte]\n");
+    }
+}
+
+namespace
+{
+
+std::vector<std::string> g_ran;
+
+HRESULT step_a(SysInitContext&)
+{
+    g_ran.push_back("a");
+    return S_OK;
+}
+HRESULT step_b(SysInitContext& context)
+{
+    g_ran.push_back("b");
+    context.subsystems &= ~SUBSYS_DSOUND;
+    return S_OK;
+}
+HRESULT step_sound(SysInitContext&)
+{
+    g_ran.push_back("sound");
+    return S_OK;
+}
+HRESULT step_fails(SysInitContext&)
+{
+    g_ran.push_back("fails");
+    return E_FAIL;
+}
+HRESULT step_after(SysInitContext&)
+{
+    g_ran.push_back("after");
+    return S_OK;
+}
+
+} // namespace
+
+TEST(SysInitialize, ServesStepsInOrderAndStopsAtTheFirstFailureWithItsText)
+{
+    const SysInitStep steps[] = {
+        {0, nullptr, step_a},
+        {SUBSYS_D3D, "failed: Subsys D3D::Initialize", step_b},
+        {SUBSYS_DSOUND, "failed: Subsys DSound::Initialize", step_sound},
+        {SUBSYS_DINPUT, "failed: Subsys DInput::Initialize", step_a},
+        {SUBSYS_RESRCMGR, "failed: Subsys ResrcMgr::Initialize", step_fails},
+        {0, "never", step_after},
+    };
+    EngineParams params{};
+    params.subsystems = SUBSYS_D3D | SUBSYS_DSOUND | SUBSYS_RESRCMGR;
+    char text[40] = "";
+    g_ran.clear();
+    EXPECT_EQ(sys_run_init_steps(params, steps, text, sizeof text), E_FAIL);
+    EXPECT_EQ(g_ran, (std::vector<std::string>{"a", "b", "fails"}));
+    EXPECT_STREQ(text, "failed: Subsys ResrcMgr::Initialize");
+}
+
+TEST_F(SysTest, InitializeAppliesAffinityAndPriorityOnlyWhereTheGenerationAllows)
+{
+    EngineParams params{};
+    params.priority_class = 0x10; // never a class
+    params.process_affinity = 0;
+    params.main_thread_affinity = 1;
+    params.audio_thread_affinity = 1;
+    char text[40] = "";
+    g_os_generation = 15;
+    EXPECT_EQ(sys_initialize(params, text, sizeof text), S_OK);
+    EXPECT_STREQ(text, "");
+    DWORD_PTR process_mask = 0, system_mask = 0;
+    ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask));
+    EXPECT_NE(process_mask, 0u); // a zero mask is never set
+}
+
+TEST_F(SysTest, TrimMemoryDoesNothingWhenMemoryIsScarce)
+{
+    seam_log_enable(true);
+    seam_set_memory_status(3000u << 20, 900u << 20);
+    g_os_generation = 15;
+    sys_trim_memory();
+    EXPECT_TRUE(seam_log().empty());
+}
+
+TEST_F(SysTest, TrimMemoryCompactsOnNt5AndProbesBelow)
+{
+    struct Case {
+        int generation;
+        SIZE_T total_mib;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {15, 512, "HeapCompact"},
+        {9, 512, "HeapCreate 33554432"}, // (512 - 32) / 4 MiB, capped at 32 MiB
+        {9, 96, "HeapCreate 16777216"},  // (96 - 32) / 4 = 16 MiB
+        {9, 16, "HeapCreate 33554432"},  // below 32 MiB the cap applies
+    };
+    seam_log_enable(true);
+    for (const Case& c : cases) {
+        seam_log_clear();
+        g_os_generation = c.generation;
+        seam_set_memory_status(c.total_mib << 20, c.total_mib << 20);
+        sys_trim_memory();
+        ASSERT_EQ(seam_log().size(), 1u);
+        EXPECT_EQ(seam_log()[0], c.expected);
+    }
+}
