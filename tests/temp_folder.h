@@ -85,7 +85,8 @@ inline std::string read_host_file(const std::filesystem::path& path)
     if (FILE* file = fopen(path.c_str(), "rb")) {
         char buffer[4096];
         std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+            text.append(buffer, n);
         fclose(file);
     }
     return text;
@@ -103,7 +104,8 @@ inline void write_host_file(const std::filesystem::path& path, const std::string
 inline std::vector<std::string> folder_names(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -139,73 +139,69 @@ HRESULT File::Seek(LONG distance, DWORD method)
 {
     if (!IsOverlapped())
         return SetFilePointer(m_handle, distance, nullptr, method) == INVALID_SET_FILE_POINTER ? ERR_SEEK_FILE
-                                                                                                : S_OK;
+                                                                                               : S_OK;
     switch (method) {
-    case FILE_BEGIN: m_position = static_cast<std::uint32_t>(distance); return S_OK;
-    case FILE_CURRENT: m_position += static_cast<std::uint32_t>(distance); return S_OK;
+    case FILE_BEGIN:
+        m_position = static_cast<std::uint32_t>(distance);
+        return S_OK;
+    case FILE_CURRENT:
+        m_position += static_cast<std::uint32_t>(distance);
+        return S_OK;
     case FILE_END: {
         DWORD size = GetFileSize(m_handle, nullptr);
         if (size == INVALID_FILE_SIZE) return ERR_SEEK_FILE;
         m_position = size - static_cast<std::uint32_t>(distance);
         return S_OK;
     }
-    default: return ERR_SEEK_FILE;
+    default:
+        return ERR_SEEK_FILE;
     }
 }
 
-HRESULT File::ReadOverlapped(void* buffer, DWORD count, DWORD* done)
+// Reads and writes share their shape; `writing` picks the calls and the failure code.
+HRESULT File::TransferOverlapped(void* buffer, DWORD count, DWORD* done, bool writing)
 {
-    count = m_position < m_size ? std::min<DWORD>(count, m_size - m_position) : 0;
-    if (count == 0) return S_OK;
+    HRESULT failure = writing ? ERR_WRITE_FILE : ERR_READ_FILE;
     FileRequest request{};
     request.overlapped.Offset = m_position;
-    if (!ReadFileEx(m_handle, buffer, count, &request.overlapped, file_request_done)) return ERR_READ_FILE;
-    while (!request.complete) SleepEx(INFINITE, TRUE);
+    BOOL started = writing ? WriteFileEx(m_handle, buffer, count, &request.overlapped, file_request_done)
+                           : ReadFileEx(m_handle, buffer, count, &request.overlapped, file_request_done);
+    if (!started) return failure;
+    while (!request.complete)
+        SleepEx(INFINITE, TRUE);
     m_position += request.bytes;
     if (done) *done = request.bytes;
-    return request.error == ERROR_SUCCESS ? S_OK : ERR_READ_FILE;
+    return request.error == ERROR_SUCCESS ? S_OK : failure;
 }
 
-HRESULT File::Read(void* buffer, DWORD count, DWORD* done)
+HRESULT File::TransferPlain(void* buffer, DWORD count, DWORD* done, bool writing)
 {
-    if (done) *done = 0;
-    if (count == 0) return S_OK;
-    if (IsOverlapped()) return ReadOverlapped(buffer, count, done);
     DWORD bytes = 0;
-    BOOL ok = ReadFile(m_handle, buffer, count, &bytes, nullptr);
+    BOOL ok = writing ? WriteFile(m_handle, buffer, count, &bytes, nullptr)
+                      : ReadFile(m_handle, buffer, count, &bytes, nullptr);
     if (done) *done = bytes;
-    if (!ok) return ERR_READ_FILE;
+    if (!ok) return writing ? ERR_WRITE_FILE : ERR_READ_FILE;
     file_throttle(bytes);
     return S_OK;
 }
 
-HRESULT File::WriteOverlapped(const void* buffer, DWORD count, DWORD* done)
+HRESULT File::Transfer(void* buffer, DWORD count, DWORD* done, bool writing)
 {
-    FileRequest request{};
-    request.overlapped.Offset = m_position;
-    if (!WriteFileEx(m_handle, buffer, count, &request.overlapped, file_request_done)) return ERR_WRITE_FILE;
-    while (!request.complete) SleepEx(INFINITE, TRUE);
-    m_position += request.bytes;
-    if (done) *done = request.bytes;
-    return request.error == ERROR_SUCCESS ? S_OK : ERR_WRITE_FILE;
+    if (done) *done = 0;
+    if (count == 0) return S_OK;
+    return IsOverlapped() ? TransferOverlapped(buffer, count, done, writing)
+                          : TransferPlain(buffer, count, done, writing);
+}
+
+HRESULT File::Read(void* buffer, DWORD count, DWORD* done)
+{
+    if (IsOverlapped()) count = m_position < m_size ? std::min<DWORD>(count, m_size - m_position) : 0;
+    return Transfer(buffer, count, done, false);
 }
 
 HRESULT File::Write(const void* buffer, DWORD count, DWORD* done)
 {
-    if (done) *done = 0;
-    if (count == 0) return S_OK;
-    HRESULT result = S_OK;
-    if (IsOverlapped()) {
-        result = WriteOverlapped(buffer, count, done);
-    } else {
-        DWORD bytes = 0;
-        BOOL ok = WriteFile(m_handle, buffer, count, &bytes, nullptr);
-        if (done) *done = bytes;
-        if (ok)
-            file_throttle(bytes);
-        else
-            result = ERR_WRITE_FILE;
-    }
+    HRESULT result = Transfer(const_cast<void*>(buffer), count, done, true);
     // A whole-file write with a gap in it must never replace the old file.
     if (FAILED(result)) m_write_failed = true;
     return result;

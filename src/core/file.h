@@ -50,8 +50,9 @@ public:
 private:
     HRESULT Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
     HRESULT CommitWhole();
-    HRESULT ReadOverlapped(void* buffer, DWORD count, DWORD* done);
-    HRESULT WriteOverlapped(const void* buffer, DWORD count, DWORD* done);
+    HRESULT Transfer(void* buffer, DWORD count, DWORD* done, bool writing);
+    HRESULT TransferOverlapped(void* buffer, DWORD count, DWORD* done, bool writing);
+    HRESULT TransferPlain(void* buffer, DWORD count, DWORD* done, bool writing);
 
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     DWORD m_flags = 0;

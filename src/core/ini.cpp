@@ -20,7 +20,8 @@ constexpr std::size_t INI_KEY_MAX = 1023;
 constexpr DWORD INI_READ_CHUNK = 0x10000;
 
 // Bytes of the character at `at`: a lead byte travels with the byte after it.
-std::size_t ini_char_width(std::string_view text, std::size_t at) {
+std::size_t ini_char_width(std::string_view text, std::size_t at)
+{
     return sys_is_lead_byte(text[at]) && at + 1 < text.size() ? 2 : 1;
 }
 
@@ -28,7 +29,8 @@ std::size_t ini_char_width(std::string_view text, std::size_t at) {
 // on_char(character, outside) for each; `outside` is false inside double quotes, single
 // quotes or brackets (the characters that close them included). Inside double quotes a
 // backslash carries the next character along, so an escaped quote does not close them.
-template <typename OnChar> void ini_scan_line(std::string_view line, OnChar on_char) {
+template <typename OnChar> void ini_scan_line(std::string_view line, OnChar on_char)
+{
     char closing = 0;
     for (std::size_t at = 0; at < line.size();) {
         std::size_t width = ini_char_width(line, at);
@@ -48,14 +50,16 @@ template <typename OnChar> void ini_scan_line(std::string_view line, OnChar on_c
     }
 }
 
-bool ini_is_comment(std::string_view line) {
+bool ini_is_comment(std::string_view line)
+{
     return !line.empty() && line.front() == ';';
 }
 
 // The line as the reader keeps it: modes as in ini_scan_line; outside them a tab or CR is a
 // blank and a blank right after a blank is dropped; trailing blanks go. A comment keeps
 // everything but CRs.
-std::string ini_rewrite_line(std::string_view line) {
+std::string ini_rewrite_line(std::string_view line)
+{
     std::string out;
     if (ini_is_comment(line)) {
         std::remove_copy(line.begin(), line.end(), std::back_inserter(out), '\r');
@@ -79,7 +83,8 @@ std::string ini_rewrite_line(std::string_view line) {
 
 // The form of a line to write so that ini_rewrite_line gives it back unchanged: a blank
 // that follows a blank outside the modes (made from a tab when read) is written as a tab.
-std::string ini_writable_line(std::string_view line) {
+std::string ini_writable_line(std::string_view line)
+{
     if (ini_is_comment(line)) return std::string(line);
     std::string out;
     char previous = 0;
@@ -96,7 +101,8 @@ std::string ini_writable_line(std::string_view line) {
 }
 
 // The first single-byte `c`, never a trail byte; npos when there is none.
-std::size_t ini_find_char(std::string_view text, char c) {
+std::size_t ini_find_char(std::string_view text, char c)
+{
     for (std::size_t at = 0; at < text.size(); at += ini_char_width(text, at)) {
         if (text[at] == c) return at;
     }
@@ -104,7 +110,8 @@ std::size_t ini_find_char(std::string_view text, char c) {
 }
 
 // At most `limit` bytes of the text, never half a double-byte character.
-std::string_view ini_cut(std::string_view text, std::size_t limit) {
+std::string_view ini_cut(std::string_view text, std::size_t limit)
+{
     std::size_t end = 0;
     while (end < text.size()) {
         std::size_t width = ini_char_width(text, end);
@@ -114,7 +121,8 @@ std::string_view ini_cut(std::string_view text, std::size_t limit) {
     return text.substr(0, end);
 }
 
-bool ini_names_equal(std::string_view a, std::string_view b) {
+bool ini_names_equal(std::string_view a, std::string_view b)
+{
     auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
@@ -122,7 +130,8 @@ bool ini_names_equal(std::string_view a, std::string_view b) {
 
 // SetString's conversion: double-byte characters whole; with `escape` tab, CR, LF, '\' and
 // '"' as escapes; every other control character dropped (all of them without `escape`).
-std::string ini_convert_text(const char* value, bool escape) {
+std::string ini_convert_text(const char* value, bool escape)
+{
     std::string out;
     for (const char* p = value; *p != '\0'; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
@@ -150,7 +159,8 @@ std::string ini_convert_text(const char* value, bool escape) {
 }
 
 // The character an escape stands for, or 0 when it stands for nothing.
-char ini_unescape(char c) {
+char ini_unescape(char c)
+{
     switch (c) {
     case '\\':
         return '\\';
@@ -169,7 +179,8 @@ char ini_unescape(char c) {
 
 // The text of a string value: after its opening quote up to the closing one (up to the first
 // quote when escapes are not read, so a value ending in a backslash keeps it).
-std::string_view ini_string_body(std::string_view value, bool unescape) {
+std::string_view ini_string_body(std::string_view value, bool unescape)
+{
     if (!value.empty() && value.front() == '"') value.remove_prefix(1);
     for (std::size_t at = 0; at < value.size(); at += ini_char_width(value, at)) {
         if (value[at] == '"') return value.substr(0, at);
@@ -178,7 +189,8 @@ std::string_view ini_string_body(std::string_view value, bool unescape) {
     return value;
 }
 
-bool ini_parse_hex(std::string_view digits, std::uint32_t& out) {
+bool ini_parse_hex(std::string_view digits, std::uint32_t& out)
+{
     std::uint32_t value = 0;
     for (char c : digits) {
         int digit = sys_hex_digit_value(static_cast<unsigned char>(c));
@@ -189,7 +201,8 @@ bool ini_parse_hex(std::string_view digits, std::uint32_t& out) {
     return true;
 }
 
-std::string ini_path(const char* folder, const std::string& name) {
+std::string ini_path(const char* folder, const std::string& name)
+{
     if (!folder || folder[0] == '\0') return name;
     std::string dir(folder);
     dir.resize(dir.size() + 2);
@@ -198,7 +211,8 @@ std::string ini_path(const char* folder, const std::string& name) {
     return dir + name;
 }
 
-bool ini_remote_available() {
+bool ini_remote_available()
+{
     return g_remote_storage && g_remote_storage->IsCloudEnabledForAccount() &&
            g_remote_storage->IsCloudEnabledForApp();
 }
@@ -207,7 +221,8 @@ bool ini_remote_available() {
 
 IniFile::IniFile(std::string file_name) : m_file_name(std::move(file_name)), m_sections(1) {}
 
-HRESULT IniFile::LoadFile(const char* folder) {
+HRESULT IniFile::LoadFile(const char* folder)
+{
     File file;
     if (FAILED(file.OpenRead(ini_path(folder, m_file_name).c_str(), FILE_FLAG_SEQUENTIAL_SCAN))) {
         return ERR_OPEN_FILE;
@@ -226,7 +241,8 @@ HRESULT IniFile::LoadFile(const char* folder) {
     return S_OK;
 }
 
-HRESULT IniFile::LoadRemote() {
+HRESULT IniFile::LoadRemote()
+{
     if (!ini_remote_available() || !g_remote_storage->FileExists(m_file_name.c_str())) return ERR_OPEN_FILE;
     std::int32_t size = g_remote_storage->GetFileSize(m_file_name.c_str());
     if (size < 0) return ERR_READ_FILE;
@@ -238,7 +254,8 @@ HRESULT IniFile::LoadRemote() {
     return S_OK;
 }
 
-HRESULT IniFile::SaveFile(const char* folder) {
+HRESULT IniFile::SaveFile(const char* folder)
+{
     if (!m_dirty) return S_OK;
     std::string text = Text(false);
     File file;
@@ -253,7 +270,8 @@ HRESULT IniFile::SaveFile(const char* folder) {
     return S_OK;
 }
 
-HRESULT IniFile::SaveRemote() {
+HRESULT IniFile::SaveRemote()
+{
     if (!ini_remote_available()) return ERR_OPEN_FILE;
     if (!m_dirty) return S_OK;
     std::string text = Text(true);
@@ -266,7 +284,8 @@ HRESULT IniFile::SaveRemote() {
     return S_OK;
 }
 
-IniSection* IniFile::FindSection(const char* name) {
+IniSection* IniFile::FindSection(const char* name)
+{
     for (std::uint32_t index = 0; index < m_sections.size(); ++index) {
         if (ini_names_equal(m_sections[index].name, name)) {
             m_current = index;
@@ -276,28 +295,32 @@ IniSection* IniFile::FindSection(const char* name) {
     return nullptr;
 }
 
-IniSection& IniFile::SelectSection(const char* name) {
+IniSection& IniFile::SelectSection(const char* name)
+{
     if (IniSection* found = FindSection(name)) return *found;
     m_sections.push_back(IniSection{name, {}});
     m_current = static_cast<std::uint32_t>(m_sections.size() - 1);
     return m_sections.back();
 }
 
-IniEntry* IniFile::FindKey(const char* key) {
+IniEntry* IniFile::FindKey(const char* key)
+{
     for (IniEntry& entry : Current().entries) {
         if (entry.key == key) return &entry;
     }
     return nullptr;
 }
 
-IniEntry& IniFile::AddKey(const char* key) {
+IniEntry& IniFile::AddKey(const char* key)
+{
     if (key) {
         if (IniEntry* found = FindKey(key)) return *found;
     }
     return Current().entries.emplace_back(IniEntry{key ? key : "", {}});
 }
 
-HRESULT IniFile::GetInt(const char* key, std::int32_t& value) {
+HRESULT IniFile::GetInt(const char* key, std::int32_t& value)
+{
     const IniEntry* entry = FindKey(key);
     if (!entry) return ERR_SYMBOL_NOT_FOUND;
     const char* text = entry->value.c_str();
@@ -311,7 +334,8 @@ HRESULT IniFile::GetInt(const char* key, std::int32_t& value) {
     return S_OK;
 }
 
-HRESULT IniFile::SetInt(const char* key, std::int32_t value, int radix) {
+HRESULT IniFile::SetInt(const char* key, std::int32_t value, int radix)
+{
     char text[16];
     if (radix == 10) {
         std::snprintf(text, sizeof text, "%d", value);
@@ -325,7 +349,8 @@ HRESULT IniFile::SetInt(const char* key, std::int32_t value, int radix) {
     return S_OK;
 }
 
-HRESULT IniFile::GetString(const char* key, char* buffer, std::size_t size, bool unescape) {
+HRESULT IniFile::GetString(const char* key, char* buffer, std::size_t size, bool unescape)
+{
     const IniEntry* entry = FindKey(key);
     if (!entry) return ERR_SYMBOL_NOT_FOUND;
     if (size == 0) return S_OK;
@@ -350,14 +375,16 @@ HRESULT IniFile::GetString(const char* key, char* buffer, std::size_t size, bool
     return S_OK;
 }
 
-HRESULT IniFile::SetString(const char* key, const char* value, bool escape) {
+HRESULT IniFile::SetString(const char* key, const char* value, bool escape)
+{
     std::string text = ini_convert_text(value ? value : "", escape);
     AddKey(key).value = key ? "\"" + text + "\"" : text;
     m_dirty = true;
     return S_OK;
 }
 
-HRESULT IniFile::SetGammaValue(float value) {
+HRESULT IniFile::SetGammaValue(float value)
+{
     char text[64];
     std::snprintf(text, sizeof text, "%0.8f", static_cast<double>(value));
     AddKey("GammaValue").value = text;
@@ -365,7 +392,8 @@ HRESULT IniFile::SetGammaValue(float value) {
     return S_OK;
 }
 
-HRESULT IniFile::GetDeviceIdentifier(GUID& out) {
+HRESULT IniFile::GetDeviceIdentifier(GUID& out)
+{
     char text[40];
     if (FAILED(GetString("DeviceIdentifier", text, sizeof text, false)) || std::strlen(text) < 38)
         return E_FAIL;
@@ -389,13 +417,14 @@ HRESULT IniFile::GetDeviceIdentifier(GUID& out) {
     return S_OK;
 }
 
-void IniFile::Parse(std::string_view text) {
+void IniFile::Parse(std::string_view text)
+{
     text = text.substr(0, text.find('\0'));
     while (true) {
         std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         // A CR ending the line is part of its CR LF, not of the value.
-        ;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         ParseLine(line);
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
@@ -403,7 +432,8 @@ void IniFile::Parse(std::string_view text) {
     m_current = 0;
 }
 
-void IniFile::ParseLine(std::string_view raw) {
+void IniFile::ParseLine(std::string_view raw)
+{
     std::string line = ini_rewrite_line(raw);
     if (line.empty()) return;
     if (line.front() == '[') {
@@ -425,7 +455,8 @@ void IniFile::ParseLine(std::string_view raw) {
 
 // The file's text. Locally a blank line separates a header from what precedes it; remote
 // text puts one before every header.
-std::string IniFile::Text(bool remote) const {
+std::string IniFile::Text(bool remote) const
+{
     std::string text;
     for (const IniSection& section : m_sections) {
         if (!section.name.empty()) {

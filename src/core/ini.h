@@ -6,8 +6,9 @@
 // section (names compare without regard to ASCII case), ";" starts a comment, "key=value"
 // is an entry (keys compare exactly; the value loses the blanks and tabs after "="); blank
 // lines and lines without "=" are dropped. Outside quotes, brackets and comments a tab or CR
-// counts as a blank and a typed blank that follows a blank is dropped; trailing blanks go.
-// What is written reads back to the same entries, so a saved file is stable from then on.
+// becomes a blank and stays, a space right after a blank is dropped, and trailing blanks go.
+// What is written reads back as the same entries, so a saved file stays byte for byte the
+// same through further loads and saves.
 #pragma once
 
 #include "platform/steam_api.h"
@@ -36,7 +37,7 @@ struct IniSection {
 };
 
 class IniFile {
-  public:
+public:
     // An empty file with its one unnamed section.
     explicit IniFile(std::string file_name);
 
@@ -91,7 +92,7 @@ class IniFile {
     const std::deque<IniSection>& Sections() const { return m_sections; }
     bool IsDirty() const { return m_dirty; }
 
-  private:
+private:
     void Parse(std::string_view text);
     void ParseLine(std::string_view line);
     std::string Text(bool remote) const;

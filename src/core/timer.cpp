@@ -83,6 +83,7 @@ bool timer_init(std::int32_t max_fps, std::int32_t min_fps) {
     g_timer.counter_available = QueryPerformanceFrequency(&frequency) && frequency > 0;
     g_timer.frequency = g_timer.counter_available ? static_cast<double>(frequency) : 0.0;
     g_timer.last_counter = 0;
+    g_timer.accumulator = 0.0f;
     if (g_timer.counter_available) QueryPerformanceCounter(&g_timer.last_counter);
 
     // A negative minimum would turn into a huge unsigned divisor and make every frame a stall.

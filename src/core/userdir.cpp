@@ -224,6 +224,7 @@ HRESULT sys_read_registry_dword(HKEY key, DWORD* out)
     if (!key) return S_OK;
     DWORD type = 0;
     DWORD size = sizeof(DWORD);
-    LSTATUS status = RegQueryValueExA(key, "LoadDebugRuntime", nullptr, &type, reinterpret_cast<BYTE*>(out), &size);
+    LSTATUS status =
+        RegQueryValueExA(key, "LoadDebugRuntime", nullptr, &type, reinterpret_cast<BYTE*>(out), &size);
     return status == ERROR_SUCCESS ? S_OK : E_FAIL;
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -38,17 +39,13 @@ struct VfsTable {
 VfsTable g_vfs;
 std::uint32_t g_vfs_throttle = 0;
 
-// Resets the table before the program body and closes the archive after it.
-struct VfsLifetime {
-    VfsLifetime() { vfs_reset(); }
-    ~VfsLifetime() { vfs_close_all(); }
-} g_vfs_lifetime;
-
-std::uint32_t get_u32(const std::uint8_t* bytes) {
+std::uint32_t get_u32(const std::uint8_t* bytes)
+{
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-HRESULT read_whole(const char* path, std::vector<std::uint8_t>& bytes) {
+HRESULT read_whole(const char* path, std::vector<std::uint8_t>& bytes)
+{
     File file;
     if (FAILED(file.OpenRead(path, FILE_FLAG_SEQUENTIAL_SCAN))) return ERR_OPEN_FILE;
     for (;;) {
@@ -63,7 +60,8 @@ HRESULT read_whole(const char* path, std::vector<std::uint8_t>& bytes) {
 
 // Every name offset must lie inside the table and its name end there, so lookups never read
 // past the table.
-bool names_are_sound(const std::vector<VfsEntry>& entries, const std::vector<char>& names) {
+bool names_are_sound(const std::vector<VfsEntry>& entries, const std::vector<char>& names)
+{
     for (const VfsEntry& entry : entries) {
         if (entry.name_offset >= names.size()) return false;
         if (!std::memchr(names.data() + entry.name_offset, 0, names.size() - entry.name_offset)) return false;
@@ -71,7 +69,8 @@ bool names_are_sound(const std::vector<VfsEntry>& entries, const std::vector<cha
     return true;
 }
 
-HRESULT vfs_load_index(const char* path, std::vector<VfsEntry>& entries, std::vector<char>& names) {
+HRESULT vfs_load_index(const char* path, std::vector<VfsEntry>& entries, std::vector<char>& names)
+{
     std::vector<std::uint8_t> bytes;
     HRESULT result = read_whole(path, bytes);
     if (FAILED(result)) return result;
@@ -100,13 +99,15 @@ HRESULT vfs_load_index(const char* path, std::vector<VfsEntry>& entries, std::ve
 }
 
 // "<folder><pair>.ni" and "<folder><pair>.na"; false when they do not fit.
-bool pair_paths(const char* pair, char (&index_path)[MAX_PATH], char (&data_path)[MAX_PATH]) {
+bool pair_paths(const char* pair, char (&index_path)[MAX_PATH], char (&data_path)[MAX_PATH])
+{
     int index_length = std::snprintf(index_path, MAX_PATH, "%s%s.ni", g_vfs.folder, pair);
     int data_length = std::snprintf(data_path, MAX_PATH, "%s%s.na", g_vfs.folder, pair);
     return index_length > 0 && index_length < static_cast<int>(MAX_PATH) && data_length == index_length;
 }
 
-HRESULT open_slot(VfsSlot& slot, const char* path, bool map) {
+HRESULT open_slot(VfsSlot& slot, const char* path, bool map)
+{
     DWORD flags = FILE_FLAG_RANDOM_ACCESS;
     if (g_os_generation >= OS_GENERATION_NT5) flags |= FILE_FLAG_OVERLAPPED;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
@@ -129,19 +130,22 @@ HRESULT open_slot(VfsSlot& slot, const char* path, bool map) {
     return S_OK;
 }
 
-void close_slot(VfsSlot& slot) {
+void close_slot(VfsSlot& slot)
+{
     if (slot.view) UnmapViewOfFile(slot.view);
     if (slot.mapping) CloseHandle(slot.mapping);
     if (slot.file != INVALID_HANDLE_VALUE) CloseHandle(slot.file);
     slot = VfsSlot{};
 }
 
-[[noreturn]] void fail_startup(HRESULT code, const char* detail) {
+[[noreturn]] void fail_startup(HRESULT code, const char* detail)
+{
     vfs_close_all();
     err_raise_code(code, detail, ERR_HERE);
 }
 
-[[noreturn]] void fail_open(const char* index_path) {
+[[noreturn]] void fail_open(const char* index_path)
+{
     char detail[ERR_DETAIL_SIZE + MAX_PATH];
     std::snprintf(detail, sizeof detail,
                   "Failed to open [%s] archive.\r\nPlease reinstall the game,\r\nas the file may be corrupt.",
@@ -149,7 +153,8 @@ void close_slot(VfsSlot& slot) {
     fail_startup(ERR_OPEN_FILE, detail);
 }
 
-[[noreturn]] void fail_corrupt(HRESULT code, const char* index_path) {
+[[noreturn]] void fail_corrupt(HRESULT code, const char* index_path)
+{
     char detail[ERR_DETAIL_SIZE + MAX_PATH];
     std::snprintf(detail, sizeof detail,
                   "Archive [%s] is corrupt.\r\nPlease reinstall the game\r\nto prevent further issues.",
@@ -159,7 +164,8 @@ void close_slot(VfsSlot& slot) {
 
 // The first entry of the hash whose name equals the path exactly.
 VfsEntry* search(std::vector<VfsEntry>& entries, const std::vector<char>& names, std::uint32_t hash,
-                 const char* name) {
+                 const char* name)
+{
     auto it =
         std::lower_bound(entries.begin(), entries.end(), hash,
                          [](const VfsEntry& entry, std::uint32_t wanted) { return entry.hash < wanted; });
@@ -168,7 +174,8 @@ VfsEntry* search(std::vector<VfsEntry>& entries, const std::vector<char>& names,
     return nullptr;
 }
 
-void merge_overlay(std::vector<VfsEntry>& overlay, const std::vector<char>& overlay_names) {
+void merge_overlay(std::vector<VfsEntry>& overlay, const std::vector<char>& overlay_names)
+{
     for (VfsEntry& entry : overlay) {
         VfsEntry* main =
             search(g_vfs.entries, g_vfs.names, entry.hash, overlay_names.data() + entry.name_offset);
@@ -197,14 +204,16 @@ struct VfsTransfer {
     bool done = false;
 };
 
-void read_completed(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
+void read_completed(DWORD error, DWORD bytes, OVERLAPPED* overlapped)
+{
     auto* transfer = reinterpret_cast<VfsTransfer*>(overlapped);
     transfer->error = error;
     transfer->bytes = bytes;
     transfer->done = true;
 }
 
-HRESULT read_slot(const VfsSlot& slot, std::uint32_t offset, void* buffer, DWORD count, DWORD* done) {
+HRESULT read_slot(const VfsSlot& slot, std::uint32_t offset, void* buffer, DWORD count, DWORD* done)
+{
     if (slot.view) {
         std::memcpy(buffer, slot.view + offset, count);
         *done = count;
@@ -226,14 +235,16 @@ HRESULT read_slot(const VfsSlot& slot, std::uint32_t offset, void* buffer, DWORD
     return S_OK;
 }
 
-void throttle(std::uint32_t bytes) {
+void throttle(std::uint32_t bytes)
+{
     g_vfs_throttle += bytes;
     if (g_vfs_throttle <= VFS_THROTTLE_LIMIT) return;
     SleepEx(1, TRUE);
     g_vfs_throttle = 0;
 }
 
-void keystream_apply(std::span<std::uint8_t> bytes, std::uint32_t seed, int sign) {
+void keystream_apply(std::span<std::uint8_t> bytes, std::uint32_t seed, int sign)
+{
     std::uint32_t state = seed;
     for (std::uint8_t& b : bytes) {
         state *= k_key_multiplier;
@@ -243,7 +254,11 @@ void keystream_apply(std::span<std::uint8_t> bytes, std::uint32_t seed, int sign
 
 } // namespace
 
-HRESULT vfs::Startup(const char* folder) {
+HRESULT vfs::Startup(const char* folder)
+{
+    // Registered from the program body, so it runs before the handle table it closes into is
+    // destroyed, which a static object's destructor would not ensure.
+    [[maybe_unused]] static const int closes_at_exit = std::atexit(vfs_close_all);
     vfs_close_all();
     sys_copy_string(g_vfs.folder, folder, sizeof g_vfs.folder);
     path_make_dir(g_vfs.folder, sizeof g_vfs.folder);
@@ -259,7 +274,8 @@ HRESULT vfs::Startup(const char* folder) {
     return S_OK;
 }
 
-HRESULT vfs_mount_overlay(BOOL map_data_file) {
+HRESULT vfs_mount_overlay(BOOL map_data_file)
+{
     if (g_vfs.open_slots != 1) return E_FAIL;
     char index_path[MAX_PATH], data_path[MAX_PATH];
     if (!pair_paths("data_us", index_path, data_path)) return E_FAIL;
@@ -273,7 +289,8 @@ HRESULT vfs_mount_overlay(BOOL map_data_file) {
     return S_OK;
 }
 
-const VfsEntry* vfs_find(const char* path) {
+const VfsEntry* vfs_find(const char* path)
+{
     char upper[VFS_PATH_SIZE];
     if (std::strlen(path) >= sizeof upper) return nullptr;
     for (std::size_t i = 0;; ++i) {
@@ -281,7 +298,7 @@ const VfsEntry* vfs_find(const char* path) {
         upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
         if (c == 0) break;
         // The trail byte of a double-byte character is never a letter to fold.
-        if (false) {
+        if (sys_is_lead_byte(c) && path[i + 1] != 0) {
             ++i;
             upper[i] = path[i];
         }
@@ -292,7 +309,8 @@ const VfsEntry* vfs_find(const char* path) {
     return search(g_vfs.entries, g_vfs.names, vfs_hash_name(normal), normal);
 }
 
-HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t* read) {
+HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t* read)
+{
     if (read) *read = 0;
     if (!file.entry) return E_FAIL;
     const VfsEntry& entry = *file.entry;
@@ -311,29 +329,30 @@ HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t
     return S_OK;
 }
 
-void vfs_close_file(VfsFile& file) {
+void vfs_close_file(VfsFile& file)
+{
     file.entry = nullptr;
 }
 
-void vfs_close_all() {
+void vfs_close_all()
+{
     for (VfsSlot& slot : g_vfs.slots)
         close_slot(slot);
-    g_vfs.entries = {};
-    g_vfs.names = {};
-    g_vfs.folder[0] = 0;
-    g_vfs.open_slots = 0;
+    vfs_reset();
 }
 
-void vfs_reset() {
-    g_vfs.entries.clear();
-    g_vfs.names.clear();
+void vfs_reset()
+{
+    g_vfs.entries = {};
+    g_vfs.names = {};
     g_vfs.folder[0] = 0;
     for (VfsSlot& slot : g_vfs.slots)
         slot = VfsSlot{};
     g_vfs.open_slots = 0;
 }
 
-std::uint32_t vfs_hash_name(const char* text) {
+std::uint32_t vfs_hash_name(const char* text)
+{
     std::uint32_t sum = 0;
     int shift = 0;
     for (const char* c = text; *c; ++c) {
@@ -343,7 +362,8 @@ std::uint32_t vfs_hash_name(const char* text) {
     return sum % 65521;
 }
 
-bool vfs_normalize_path(const char* path, char* out, std::size_t size) {
+bool vfs_normalize_path(const char* path, char* out, std::size_t size)
+{
     if (size == 0) return false;
     std::size_t length = 0;
     const char* p = path;
@@ -375,21 +395,25 @@ bool vfs_normalize_path(const char* path, char* out, std::size_t size) {
     return true;
 }
 
-void save_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed) {
+void save_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed)
+{
     keystream_apply(bytes, seed, 1);
 }
 
-void save_unscramble(std::span<std::uint8_t> bytes, std::uint32_t seed) {
+void save_unscramble(std::span<std::uint8_t> bytes, std::uint32_t seed)
+{
     keystream_apply(bytes, seed, -1);
 }
 
-void save_unscramble_block16(std::span<const std::uint8_t, 20> block, std::span<std::uint8_t, 20> out) {
+void save_unscramble_block16(std::span<const std::uint8_t, 20> block, std::span<std::uint8_t, 20> out)
+{
     std::copy(block.begin() + 4, block.end(), out.begin());
     save_unscramble(out.first<16>(), get_u32(block.data()));
     std::fill(out.begin() + 16, out.end(), 0);
 }
 
-std::uint32_t save_make_seed() {
+std::uint32_t save_make_seed()
+{
     for (;;) {
         std::uint32_t seed = math_rand_u32();
         int bits = std::popcount(seed);
@@ -397,7 +421,8 @@ std::uint32_t save_make_seed() {
     }
 }
 
-std::uint32_t sys_crc32(std::size_t length, const void* data) {
+std::uint32_t sys_crc32(std::size_t length, const void* data)
+{
     std::uint32_t table[256];
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t value = i;

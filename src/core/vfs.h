@@ -44,7 +44,7 @@ HRESULT Startup(const char* folder);
 
 // Merges the overlay pair from the same folder; its data file is memory-mapped only when
 // `map_data_file` is set. E_FAIL when the pair is missing or corrupt, or when the main pair is
-// not open or an overlay is already mounted.
+// not open or an overlay is already mounted. An incrementally linked index throws, as at start-up.
 HRESULT vfs_mount_overlay(BOOL map_data_file);
 // The entry of a path ("data\misc\a.dat", "MISC\A.DAT", "misc\x\..\a.dat" ...), or null.
 const VfsEntry* vfs_find(const char* path);
@@ -54,7 +54,8 @@ const VfsEntry* vfs_find(const char* path);
 // cannot be set. `read` may be null.
 HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t* read);
 void vfs_close_file(VfsFile& file);
-// Unmaps and closes both pairs and frees the tables; run on a failed start-up and at exit.
+// Unmaps and closes both pairs and frees the tables; run on a failed start-up, at shutdown and
+// (registered by the first start-up) at process exit.
 void vfs_close_all();
 // Empties the table without closing anything (the state before start-up).
 void vfs_reset();

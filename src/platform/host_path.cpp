@@ -15,12 +15,15 @@ bool is_ascii(std::string_view text)
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equal_nocase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return fold_ascii(x) == fold_ascii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return fold_ascii(x) == fold_ascii(y); });
 }
 
 bool exists(const std::string& path)
@@ -81,6 +84,7 @@ std::optional<std::string> host_path_to_windows(std::string_view host_path)
     if (is_ascii(text)) return text;
     auto converted = utf8_to_sjis(text);
     if (!converted)
-        std::fprintf(stderr, "The path \"%s\" cannot be expressed in Shift-JIS and is refused.\n", text.c_str());
+        std::fprintf(stderr, "The path \"%s\" cannot be expressed in Shift-JIS and is refused.\n",
+                     text.c_str());
     return converted;
 }

@@ -30,7 +30,7 @@ struct CallRegistration {
 };
 
 class StoreRemoteStorage final : public ISteamRemoteStorage {
-  public:
+public:
     bool FileWrite(const char* file, const void* data, std::int32_t size) override;
     std::int32_t FileRead(const char* file, void* data, std::int32_t size) override;
     bool FileExists(const char* file) override;
@@ -55,13 +55,15 @@ std::deque<FinishedCall> g_store_finished;
 std::vector<CallRegistration> g_store_registrations;
 SteamAPICall_t g_store_next_call = 1;
 
-bool store_is_open() {
+bool store_is_open()
+{
     return !g_store_folder.empty();
 }
 
 // $XDG_DATA_HOME when absolute (the base-directory rules ignore a relative one), else
 // $HOME/.local/share; empty when neither can be had.
-std::string store_data_home() {
+std::string store_data_home()
+{
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg && xdg[0] == '/') return xdg;
     const char* home = std::getenv("HOME");
@@ -69,14 +71,16 @@ std::string store_data_home() {
     return {};
 }
 
-bool store_make_folder(const std::string& path) {
+bool store_make_folder(const std::string& path)
+{
     if (mkdir(path.c_str(), 0700) == 0) return true;
     struct stat info {};
     return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Creates the folder and every missing one above it.
-bool store_make_folders(const std::string& path) {
+bool store_make_folders(const std::string& path)
+{
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
         if (!store_make_folder(path.substr(0, slash))) return false;
@@ -84,7 +88,8 @@ bool store_make_folders(const std::string& path) {
     return store_make_folder(path);
 }
 
-bool store_write_all(int fd, const std::uint8_t* data, std::size_t size) {
+bool store_write_all(int fd, const std::uint8_t* data, std::size_t size)
+{
     while (size > 0) {
         ssize_t written = write(fd, data, size);
         if (written < 0 && errno == EINTR) continue;
@@ -97,7 +102,8 @@ bool store_write_all(int fd, const std::uint8_t* data, std::size_t size) {
 
 // Writes a temporary file in the store's own "tmp/" folder and renames it onto the target,
 // so a reader sees the old file or the new one, never a part.
-bool store_write_whole(const std::string& target, const void* data, std::size_t size) {
+bool store_write_whole(const std::string& target, const void* data, std::size_t size)
+{
     std::string temp = g_store_folder + "/tmp/write.XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) return false;
@@ -110,7 +116,8 @@ bool store_write_whole(const std::string& target, const void* data, std::size_t 
 
 // The host file of a remote file name. Names compare without regard to ASCII case, as on
 // the platform's own file systems; a name that is empty, too long or names a folder has none.
-std::optional<std::string> store_remote_path(const char* file) {
+std::optional<std::string> store_remote_path(const char* file)
+{
     if (!store_is_open() || !file || file[0] == '\0') return std::nullopt;
     std::size_t length = std::strlen(file);
     if (length >= static_cast<std::size_t>(k_cchFilenameMax)) return std::nullopt;
@@ -125,19 +132,22 @@ std::optional<std::string> store_remote_path(const char* file) {
     return g_store_folder + "/remote/" + name;
 }
 
-std::optional<std::int64_t> store_file_size(const char* file) {
+std::optional<std::int64_t> store_file_size(const char* file)
+{
     std::optional<std::string> path = store_remote_path(file);
     struct stat info {};
     if (!path || stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     return static_cast<std::int64_t>(info.st_size);
 }
 
-std::string store_settings_path() {
+std::string store_settings_path()
+{
     return g_store_folder + "/settings";
 }
 
 // The settings file holds "<switch>=<0 or 1>" lines; a missing file or line is off.
-void store_load_settings() {
+void store_load_settings()
+{
     g_store_cloud_account = false;
     g_store_cloud_app = false;
     int fd = open(store_settings_path().c_str(), O_RDONLY | O_CLOEXEC);
@@ -157,7 +167,8 @@ void store_load_settings() {
     }
 }
 
-bool store_save_settings() {
+bool store_save_settings()
+{
     std::string text;
     text.append(k_account_switch).append(g_store_cloud_account ? "=1\n" : "=0\n");
     text.append(k_app_switch).append(g_store_cloud_app ? "=1\n" : "=0\n");
@@ -166,13 +177,15 @@ bool store_save_settings() {
 
 } // namespace
 
-bool StoreRemoteStorage::FileWrite(const char* file, const void* data, std::int32_t size) {
+bool StoreRemoteStorage::FileWrite(const char* file, const void* data, std::int32_t size)
+{
     std::optional<std::string> path = store_remote_path(file);
     if (!path || size < 0 || size > k_unMaxCloudFileChunkSize || (!data && size > 0)) return false;
     return store_write_whole(*path, data, static_cast<std::size_t>(size));
 }
 
-std::int32_t StoreRemoteStorage::FileRead(const char* file, void* data, std::int32_t size) {
+std::int32_t StoreRemoteStorage::FileRead(const char* file, void* data, std::int32_t size)
+{
     std::optional<std::string> path = store_remote_path(file);
     if (!path || !data || size <= 0) return 0;
     int fd = open(path->c_str(), O_RDONLY | O_CLOEXEC);
@@ -189,35 +202,42 @@ std::int32_t StoreRemoteStorage::FileRead(const char* file, void* data, std::int
     return done;
 }
 
-bool StoreRemoteStorage::FileExists(const char* file) {
+bool StoreRemoteStorage::FileExists(const char* file)
+{
     return store_file_size(file).has_value();
 }
 
-std::int32_t StoreRemoteStorage::GetFileSize(const char* file) {
+std::int32_t StoreRemoteStorage::GetFileSize(const char* file)
+{
     std::optional<std::int64_t> size = store_file_size(file);
     if (!size) return 0;
     return static_cast<std::int32_t>(std::min<std::int64_t>(*size, INT32_MAX));
 }
 
-bool StoreRemoteStorage::FileDelete(const char* file) {
+bool StoreRemoteStorage::FileDelete(const char* file)
+{
     std::optional<std::string> path = store_remote_path(file);
     return path && unlink(path->c_str()) == 0;
 }
 
-bool StoreRemoteStorage::IsCloudEnabledForAccount() {
+bool StoreRemoteStorage::IsCloudEnabledForAccount()
+{
     return g_store_cloud_account;
 }
 
-bool StoreRemoteStorage::IsCloudEnabledForApp() {
+bool StoreRemoteStorage::IsCloudEnabledForApp()
+{
     return g_store_cloud_app;
 }
 
-void StoreRemoteStorage::SetCloudEnabledForApp(bool enabled) {
+void StoreRemoteStorage::SetCloudEnabledForApp(bool enabled)
+{
     g_store_cloud_app = enabled;
     store_save_settings();
 }
 
-bool SteamAPI_Init() {
+bool SteamAPI_Init()
+{
     if (store_is_open()) return true;
     std::string folder = g_store_seam_folder;
     if (folder.empty()) {
@@ -231,7 +251,8 @@ bool SteamAPI_Init() {
     return true;
 }
 
-void SteamAPI_Shutdown() {
+void SteamAPI_Shutdown()
+{
     g_store_folder.clear();
     g_store_cloud_account = false;
     g_store_cloud_app = false;
@@ -239,7 +260,8 @@ void SteamAPI_Shutdown() {
     g_store_registrations.clear();
 }
 
-void SteamAPI_RunCallbacks() {
+void SteamAPI_RunCallbacks()
+{
     std::deque<FinishedCall> finished;
     finished.swap(g_store_finished);
     for (FinishedCall& done : finished) {
@@ -255,33 +277,39 @@ void SteamAPI_RunCallbacks() {
     }
 }
 
-ISteamRemoteStorage* SteamRemoteStorage() {
+ISteamRemoteStorage* SteamRemoteStorage()
+{
     return store_is_open() ? &g_store_remote : nullptr;
 }
 
-void SteamAPI_RegisterCallResult(CCallbackBase* handler, SteamAPICall_t call) {
+void SteamAPI_RegisterCallResult(CCallbackBase* handler, SteamAPICall_t call)
+{
     if (!handler || call == k_uAPICallInvalid) return;
     g_store_registrations.push_back({handler, call});
 }
 
-void SteamAPI_UnregisterCallResult(CCallbackBase* handler, SteamAPICall_t call) {
+void SteamAPI_UnregisterCallResult(CCallbackBase* handler, SteamAPICall_t call)
+{
     std::erase_if(g_store_registrations, [&](const CallRegistration& entry) {
         return entry.handler == handler && entry.call == call;
     });
 }
 
-SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> result, bool io_failure) {
+SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> result, bool io_failure)
+{
     if (!store_is_open()) return k_uAPICallInvalid;
     SteamAPICall_t call = g_store_next_call++;
     g_store_finished.push_back({call, callback_id, {result.begin(), result.end()}, io_failure});
     return call;
 }
 
-void seam_set_store_folder(std::string host_folder) {
+void seam_set_store_folder(std::string host_folder)
+{
     g_store_seam_folder = std::move(host_folder);
 }
 
-bool seam_set_cloud_enabled_for_account(bool enabled) {
+bool seam_set_cloud_enabled_for_account(bool enabled)
+{
     if (!store_is_open()) return false;
     g_store_cloud_account = enabled;
     return store_save_settings();

@@ -7,7 +7,6 @@
 // are kept in its "settings" file and are off until switched on.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -28,7 +27,7 @@ constexpr std::int32_t k_cchFilenameMax = 260;
 constexpr std::int32_t k_unMaxCloudFileChunkSize = 100 * 1024 * 1024;
 
 class ISteamRemoteStorage {
-  public:
+public:
     // Writes the file whole (it replaces an earlier one only once completely written);
     // false for a bad name, a size outside 0..k_unMaxCloudFileChunkSize or a failed write.
     virtual bool FileWrite(const char* file, const void* data, std::int32_t size) = 0;
@@ -44,7 +43,7 @@ class ISteamRemoteStorage {
     // The user's choice for this application; kept in the store.
     virtual void SetCloudEnabledForApp(bool enabled) = 0;
 
-  protected:
+protected:
     ~ISteamRemoteStorage() = default;
 };
 
@@ -57,13 +56,13 @@ using SteamAPICall_t = std::uint64_t;
 constexpr SteamAPICall_t k_uAPICallInvalid = 0;
 
 class CCallbackBase {
-  public:
+public:
     // `param` points at the result record; `io_failure` says the call itself failed.
     virtual void Run(void* param, bool io_failure, SteamAPICall_t call) = 0;
 
     int m_iCallback = 0; // the callback id of the result records it takes
 
-  protected:
+protected:
     ~CCallbackBase() = default;
 };
 

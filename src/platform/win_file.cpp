@@ -48,7 +48,10 @@ BOOL fail(DWORD error)
     return FALSE;
 }
 
-BOOL fail_errno() { return fail(win_error_from_errno(errno)); }
+BOOL fail_errno()
+{
+    return fail(win_error_from_errno(errno));
+}
 
 std::uint64_t offset_of(const OVERLAPPED& overlapped)
 {
@@ -80,12 +83,18 @@ int open_flags(DWORD access, DWORD disposition)
     else
         flags |= O_RDONLY;
     switch (disposition) {
-    case CREATE_NEW: return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
-    case OPEN_EXISTING: return flags;
-    case OPEN_ALWAYS: return flags | O_CREAT;
-    case TRUNCATE_EXISTING: return (access & GENERIC_WRITE) ? flags | O_TRUNC : -1;
-    default: return -1;
+    case CREATE_NEW:
+        return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+        return flags | O_CREAT | O_TRUNC;
+    case OPEN_EXISTING:
+        return flags;
+    case OPEN_ALWAYS:
+        return flags | O_CREAT;
+    case TRUNCATE_EXISTING:
+        return (access & GENERIC_WRITE) ? flags | O_TRUNC : -1;
+    default:
+        return -1;
     }
 }
 
@@ -95,8 +104,10 @@ ssize_t transfer_at(int fd, void* buffer, std::size_t count, off_t offset, bool 
     std::size_t moved = 0;
     while (moved < count) {
         auto* at = static_cast<char*>(buffer) + moved;
-        ssize_t n = writing ? (offset < 0 ? ::write(fd, at, count - moved) : ::pwrite(fd, at, count - moved, offset + moved))
-                            : (offset < 0 ? ::read(fd, at, count - moved) : ::pread(fd, at, count - moved, offset + moved));
+        ssize_t n = writing ? (offset < 0 ? ::write(fd, at, count - moved)
+                                          : ::pwrite(fd, at, count - moved, offset + moved))
+                            : (offset < 0 ? ::read(fd, at, count - moved)
+                                          : ::pread(fd, at, count - moved, offset + moved));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return moved > 0 ? static_cast<ssize_t>(moved) : -1;
         if (n == 0) break;
@@ -209,19 +220,25 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD meth
 {
     auto object = handle_get<FileObject>(file);
     if (!object) return INVALID_SET_FILE_POINTER;
-    std::int64_t move = distance_high ? static_cast<std::int64_t>((std::uint64_t(std::uint32_t(*distance_high)) << 32) |
-                                                                  std::uint32_t(distance))
-                                      : distance;
+    std::int64_t move = distance_high
+                            ? static_cast<std::int64_t>((std::uint64_t(std::uint32_t(*distance_high)) << 32) |
+                                                        std::uint32_t(distance))
+                            : distance;
     std::int64_t base = 0;
     struct stat info {};
     switch (method) {
-    case FILE_BEGIN: break;
-    case FILE_CURRENT: base = lseek(object->fd, 0, SEEK_CUR); break;
+    case FILE_BEGIN:
+        break;
+    case FILE_CURRENT:
+        base = lseek(object->fd, 0, SEEK_CUR);
+        break;
     case FILE_END:
         if (fstat(object->fd, &info) != 0) return fail_errno(), INVALID_SET_FILE_POINTER;
         base = info.st_size;
         break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
     }
     std::int64_t target = base + move;
     if (target < 0 || (!distance_high && target > 0xFFFFFFFE)) {

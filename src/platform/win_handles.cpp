@@ -28,30 +28,48 @@ bool slot_of(HANDLE handle, std::size_t& slot)
 
 } // namespace
 
-DWORD GetLastError() { return t_last_error; }
-void SetLastError(DWORD code) { t_last_error = code; }
+DWORD GetLastError()
+{
+    return t_last_error;
+}
+void SetLastError(DWORD code)
+{
+    t_last_error = code;
+}
 
 DWORD win_error_from_errno(int error)
 {
     switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY:
+        return ERROR_DIR_NOT_EMPTY;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return ERROR_DISK_FULL;
+    case EFBIG:
+        return ERROR_DISK_FULL;
     case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    default: return ERROR_INVALID_PARAMETER;
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    default:
+        return ERROR_INVALID_PARAMETER;
     }
 }
 
@@ -59,7 +77,8 @@ HANDLE handle_add(std::shared_ptr<HandleObject> object)
 {
     std::lock_guard lock(g_handle_lock);
     std::size_t slot = 0;
-    while (slot < g_handles.size() && g_handles[slot]) ++slot;
+    while (slot < g_handles.size() && g_handles[slot])
+        ++slot;
     if (slot == k_table_capacity) {
         SetLastError(ERROR_TOO_MANY_OPEN_FILES);
         return nullptr;
@@ -102,6 +121,7 @@ int handle_live_count()
 {
     std::lock_guard lock(g_handle_lock);
     int count = 0;
-    for (const auto& object : g_handles) count += object != nullptr;
+    for (const auto& object : g_handles)
+        count += object != nullptr;
     return count;
 }

@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-const KNOWNFOLDERID FOLDERID_SavedGames = {0x4C5C32FF, 0xBB9D, 0x43B0, {0xB5, 0xB4, 0x2D, 0x72, 0xE5, 0x4E, 0xAA, 0xA4}};
+const KNOWNFOLDERID FOLDERID_SavedGames = {
+    0x4C5C32FF, 0xBB9D, 0x43B0, {0xB5, 0xB4, 0x2D, 0x72, 0xE5, 0x4E, 0xAA, 0xA4}};
 
 namespace {
 
@@ -33,7 +34,6 @@ struct Builtin {
 struct LoadedLibrary {
     const Builtin* builtin = nullptr;
     void* shared_object = nullptr;
-    std::string name;
     int references = 0;
 };
 
@@ -41,7 +41,10 @@ std::mutex g_library_lock;
 std::list<Builtin> g_builtins;
 std::list<LoadedLibrary> g_libraries;
 
-char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equal_nocase(std::string_view a, std::string_view b)
 {
@@ -57,7 +60,10 @@ std::string_view file_name_of(std::string_view path)
     return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
-bool has_folder(std::string_view path) { return path.find_first_of("\\/") != std::string_view::npos; }
+bool has_folder(std::string_view path)
+{
+    return path.find_first_of("\\/") != std::string_view::npos;
+}
 
 BOOL fail(DWORD error)
 {
@@ -91,7 +97,8 @@ std::u16string utf16_from_utf8(std::string_view text)
         auto byte = static_cast<unsigned char>(text[i]);
         int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
         char32_t code = extra ? byte & (0x3F >> extra) : byte;
-        for (int k = 1; k <= extra && i + k < text.size(); ++k) code = (code << 6) | (text[i + k] & 0x3F);
+        for (int k = 1; k <= extra && i + k < text.size(); ++k)
+            code = (code << 6) | (text[i + k] & 0x3F);
         i += 1 + extra;
         if (code >= 0x10000) {
             code -= 0x10000;
@@ -110,7 +117,8 @@ std::optional<std::string> utf8_from_utf16(std::u16string_view text)
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t code = text[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000)
             code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
         else if (code >= 0xD800 && code < 0xE000)
             return std::nullopt;
@@ -147,16 +155,20 @@ public:
 
 ShellAllocator g_shell_allocator;
 
-template <class F> FARPROC as_export(F* function) { return reinterpret_cast<FARPROC>(function); }
+template <class F> FARPROC as_export(F* function)
+{
+    return reinterpret_cast<FARPROC>(function);
+}
 
 void register_shell_once()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        library_register_builtin("shell32.dll", {{"SHGetKnownFolderPath", as_export(&SHGetKnownFolderPath)},
-                                                 {"SHGetSpecialFolderLocation", as_export(&SHGetSpecialFolderLocation)},
-                                                 {"SHGetPathFromIDListA", as_export(&SHGetPathFromIDListA)},
-                                                 {"SHGetMalloc", as_export(&SHGetMalloc)}});
+        library_register_builtin("shell32.dll",
+                                 {{"SHGetKnownFolderPath", as_export(&SHGetKnownFolderPath)},
+                                  {"SHGetSpecialFolderLocation", as_export(&SHGetSpecialFolderLocation)},
+                                  {"SHGetPathFromIDListA", as_export(&SHGetPathFromIDListA)},
+                                  {"SHGetMalloc", as_export(&SHGetMalloc)}});
     });
 }
 
@@ -179,8 +191,8 @@ LoadedLibrary* find_loaded(HMODULE module)
 bool is_predefined(HKEY key)
 {
     auto value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(key));
-    return reinterpret_cast<std::intptr_t>(key) == static_cast<std::intptr_t>(LONG(value)) && value >= 0x80000000 &&
-           value <= 0x80000006;
+    return reinterpret_cast<std::intptr_t>(key) == static_cast<std::intptr_t>(LONG(value)) &&
+           value >= 0x80000000 && value <= 0x80000006;
 }
 
 } // namespace
@@ -221,8 +233,14 @@ HRESULT SHGetKnownFolderPath(const KNOWNFOLDERID& id, DWORD, HANDLE, WCHAR** pat
     return S_OK;
 }
 
-void* CoTaskMemAlloc(SIZE_T size) { return std::malloc(size ? size : 1); }
-void CoTaskMemFree(void* block) { std::free(block); }
+void* CoTaskMemAlloc(SIZE_T size)
+{
+    return std::malloc(size ? size : 1);
+}
+void CoTaskMemFree(void* block)
+{
+    std::free(block);
+}
 
 int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count, char* out, int out_size,
                         const char*, BOOL* used_default)
@@ -231,7 +249,8 @@ int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count
         return fail(ERROR_INVALID_PARAMETER), 0;
     std::size_t length = 0;
     if (wide_count < 0)
-        while (wide[length++]) {}
+        while (wide[length++]) {
+        }
     else
         length = static_cast<std::size_t>(wide_count);
     auto utf8 = utf8_from_utf16(std::u16string_view(wide, length));
@@ -278,7 +297,8 @@ HRESULT SHGetMalloc(IMalloc** allocator)
 void library_register_builtin(const char* name, std::initializer_list<LibraryExport> exports)
 {
     Builtin builtin{name, {}};
-    for (const LibraryExport& entry : exports) builtin.exports.emplace_back(entry.name, entry.function);
+    for (const LibraryExport& entry : exports)
+        builtin.exports.emplace_back(entry.name, entry.function);
     std::lock_guard lock(g_library_lock);
     g_builtins.push_back(std::move(builtin));
 }
@@ -288,7 +308,8 @@ void library_unregister_builtin(const char* name)
     std::lock_guard lock(g_library_lock);
     g_builtins.remove_if([&](const Builtin& builtin) {
         bool loaded = false;
-        for (const LoadedLibrary& library : g_libraries) loaded |= library.builtin == &builtin;
+        for (const LoadedLibrary& library : g_libraries)
+            loaded |= library.builtin == &builtin;
         return !loaded && builtin.name == name;
     });
 }
@@ -298,13 +319,7 @@ HMODULE LoadLibraryA(const char* name)
     if (!name || !*name) return fail(ERROR_INVALID_PARAMETER), nullptr;
     register_shell_once();
     std::lock_guard lock(g_library_lock);
-    for (LoadedLibrary& library : g_libraries)
-        if (equal_nocase(library.name, name)) {
-            ++library.references;
-            return reinterpret_cast<HMODULE>(&library);
-        }
     LoadedLibrary library;
-    library.name = name;
     library.builtin = find_builtin(name);
     if (!library.builtin) {
         std::string host = has_folder(name) ? host_path_from_windows(name) : std::string(name);
@@ -314,8 +329,15 @@ HMODULE LoadLibraryA(const char* name)
         if (!library.shared_object)
             return fail(has_folder(name) ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND), nullptr;
     }
+    // A module loaded again under another spelling is the same module, counted once more.
+    for (LoadedLibrary& loaded : g_libraries)
+        if (loaded.builtin == library.builtin && loaded.shared_object == library.shared_object) {
+            if (library.shared_object) dlclose(library.shared_object);
+            ++loaded.references;
+            return reinterpret_cast<HMODULE>(&loaded);
+        }
     library.references = 1;
-    g_libraries.push_back(std::move(library));
+    g_libraries.push_back(library);
     return reinterpret_cast<HMODULE>(&g_libraries.back());
 }
 
@@ -358,4 +380,7 @@ LSTATUS RegQueryValueExA(HKEY key, const char*, DWORD*, DWORD*, BYTE*, DWORD*)
     return is_predefined(key) ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
 }
 
-LSTATUS RegCloseKey(HKEY key) { return is_predefined(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }
+LSTATUS RegCloseKey(HKEY key)
+{
+    return is_predefined(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}

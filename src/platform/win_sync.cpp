@@ -152,7 +152,8 @@ HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initial_owner, const c
     GuardLock guard(guard_path_for(path));
     int fd = guard.held() ? ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600) : -1;
     if (fd < 0) {
-        SetLastError(win_error_from_errno(errno));
+        // With O_CREAT only a missing runtime folder gives ENOENT.
+        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : win_error_from_errno(errno));
         return nullptr;
     }
     bool created = nobody_holds(fd);

@@ -33,7 +33,8 @@ protected:
     void write_bytes(const std::string& relative, std::size_t count)
     {
         std::string bytes(count, '\0');
-        for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i);
+        for (std::size_t i = 0; i < count; ++i)
+            bytes[i] = static_cast<char>(i);
         write_host_file(folder.path() / relative, bytes);
     }
 
@@ -48,7 +49,8 @@ std::string path_name(const ::testing::TestParamInfo<int>& info)
 
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(File, FileOnBothPaths, ::testing::Values(k_plain_generation, OS_GENERATION_NT5), path_name);
+INSTANTIATE_TEST_SUITE_P(File, FileOnBothPaths, ::testing::Values(k_plain_generation, OS_GENERATION_NT5),
+                         path_name);
 
 TEST_P(FileOnBothPaths, GenerationSelectsTheOverlappedPath)
 {
@@ -250,7 +252,8 @@ TEST(FileThrottle, PlainTransfersPauseAfterTwoMebibytes)
         char buffer[4];
         g_file_io_throttle = FILE_IO_THROTTLE_LIMIT - 2;
         file.Read(buffer, 2, nullptr);
-        EXPECT_EQ(g_file_io_throttle, generation < OS_GENERATION_NT5 ? FILE_IO_THROTTLE_LIMIT : FILE_IO_THROTTLE_LIMIT - 2);
+        EXPECT_EQ(g_file_io_throttle,
+                  generation < OS_GENERATION_NT5 ? FILE_IO_THROTTLE_LIMIT : FILE_IO_THROTTLE_LIMIT - 2);
         file.Read(buffer, 1, nullptr);
         EXPECT_EQ(g_file_io_throttle, generation < OS_GENERATION_NT5 ? 0u : FILE_IO_THROTTLE_LIMIT - 2);
     }

@@ -132,7 +132,9 @@ TEST_F(UserFolder, EachSystemTakesItsOwnRoad)
     for (const Case& c : cases) {
         char out[MAX_PATH] = {};
         EXPECT_EQ(sys_app_data_folder_of(c.version, c.program, out, "bob"), c.result) << c.program;
-        if (c.result == 0) EXPECT_EQ(std::string(out), c.folder) << c.version.dwMajorVersion;
+        if (c.result == 0) {
+            EXPECT_EQ(std::string(out), c.folder) << c.version.dwMajorVersion;
+        }
     }
 }
 

@@ -30,12 +30,9 @@ TEST_F(HostPath, MatchesEachMissingComponentIgnoringCase)
         const char* program;
         const char* host;
     } cases[] = {
-        {"Release\\data.no", "release/data.no"},
-        {"release\\data.ni", "release/DATA.NI"},
-        {"RELEASE\\Data.Ni", "release/DATA.NI"},
-        {"release/data.no", "release/data.no"},
-        {"Release\\\\data.no", "release/data.no"},
-        {"Release\\", "release/"},
+        {"Release\\data.no", "release/data.no"},   {"release\\data.ni", "release/DATA.NI"},
+        {"RELEASE\\Data.Ni", "release/DATA.NI"},   {"release/data.no", "release/data.no"},
+        {"Release\\\\data.no", "release/data.no"}, {"Release\\", "release/"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(host_path_from_windows(folder.windows(c.program)), folder.host(c.host)) << c.program;

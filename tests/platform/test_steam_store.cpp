@@ -12,19 +12,22 @@
 namespace {
 
 class SteamStore : public ::testing::Test {
-  protected:
-    void SetUp() override {
+protected:
+    void SetUp() override
+    {
         seam_set_store_folder(m_temp.host("store"));
         ASSERT_TRUE(SteamAPI_Init());
         m_remote = SteamRemoteStorage();
         ASSERT_NE(m_remote, nullptr);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         SteamAPI_Shutdown();
         seam_set_store_folder("");
     }
 
-    std::string Read(const char* name) {
+    std::string Read(const char* name)
+    {
         std::string text(static_cast<std::size_t>(m_remote->GetFileSize(name)), '\0');
         text.resize(
             static_cast<std::size_t>(m_remote->FileRead(name, text.data(), static_cast<int>(text.size()))));
@@ -35,7 +38,8 @@ class SteamStore : public ::testing::Test {
     ISteamRemoteStorage* m_remote = nullptr;
 };
 
-TEST(SteamStoreLife, InterfaceExistsOnlyWhileTheStoreIsOpen) {
+TEST(SteamStoreLife, InterfaceExistsOnlyWhileTheStoreIsOpen)
+{
     TempFolder temp;
     seam_set_store_folder(temp.host("store"));
     EXPECT_EQ(SteamRemoteStorage(), nullptr);
@@ -47,7 +51,8 @@ TEST(SteamStoreLife, InterfaceExistsOnlyWhileTheStoreIsOpen) {
     seam_set_store_folder("");
 }
 
-TEST(SteamStoreLife, StoreLivesUnderTheDataHome) {
+TEST(SteamStoreLife, StoreLivesUnderTheDataHome)
+{
     TempFolder temp;
     struct Case {
         std::optional<std::string> xdg; // unset when empty
@@ -74,7 +79,8 @@ TEST(SteamStoreLife, StoreLivesUnderTheDataHome) {
     }
 }
 
-TEST(SteamStoreLife, InitFailsWhenTheStoreFolderCannotBeMade) {
+TEST(SteamStoreLife, InitFailsWhenTheStoreFolderCannotBeMade)
+{
     TempFolder temp;
     write_host_file(temp.path() / "plain", "a file, not a folder");
     seam_set_store_folder(temp.host("plain/store"));
@@ -83,7 +89,8 @@ TEST(SteamStoreLife, InitFailsWhenTheStoreFolderCannotBeMade) {
     seam_set_store_folder("");
 }
 
-TEST_F(SteamStore, FilesAreRealFilesInTheStoreFolder) {
+TEST_F(SteamStore, FilesAreRealFilesInTheStoreFolder)
+{
     const std::string text = "IniVersion=0x103\r\n";
     ASSERT_TRUE(m_remote->FileWrite("kro_win.ini", text.data(), static_cast<int>(text.size())));
     EXPECT_EQ(read_host_file(m_temp.path() / "store/remote/kro_win.ini"), text);
@@ -103,7 +110,8 @@ TEST_F(SteamStore, FilesAreRealFilesInTheStoreFolder) {
     EXPECT_EQ(m_remote->FileRead("kro_win.ini", prefix, 3), 0);
 }
 
-TEST_F(SteamStore, RewritingReplacesTheWholeFileAndLeavesNoTemporaries) {
+TEST_F(SteamStore, RewritingReplacesTheWholeFileAndLeavesNoTemporaries)
+{
     std::string long_text(1000, 'a');
     ASSERT_TRUE(m_remote->FileWrite("save.dat", long_text.data(), static_cast<int>(long_text.size())));
     ASSERT_TRUE(m_remote->FileWrite("save.dat", "short", 5));
@@ -114,7 +122,8 @@ TEST_F(SteamStore, RewritingReplacesTheWholeFileAndLeavesNoTemporaries) {
     EXPECT_TRUE(folder_names(m_temp.path() / "store/tmp").empty());
 }
 
-TEST_F(SteamStore, ShiftJisNamesBecomeUtf8FileNames) {
+TEST_F(SteamStore, ShiftJisNamesBecomeUtf8FileNames)
+{
     // The trail byte of this character is '\', which must not count as a separator.
     const char name[] = "\x83\x5c.ini";
     ASSERT_TRUE(m_remote->FileWrite(name, "v", 1));
@@ -122,7 +131,8 @@ TEST_F(SteamStore, ShiftJisNamesBecomeUtf8FileNames) {
     EXPECT_TRUE(m_remote->FileExists(name));
 }
 
-TEST_F(SteamStore, RefusesBadNamesAndSizes) {
+TEST_F(SteamStore, RefusesBadNamesAndSizes)
+{
     const std::string too_long(260, 'n');
     const std::string longest(255, 'n'); // the host's longest file name
     for (const char* name : {"", ".", "..", "a/b", "a\\b", "..\\up", too_long.c_str()}) {
@@ -141,7 +151,8 @@ TEST_F(SteamStore, RefusesBadNamesAndSizes) {
     EXPECT_EQ(m_remote->FileRead(longest.c_str(), buffer, -5), 0);
 }
 
-TEST_F(SteamStore, CloudIsOffUntilSwitchedOnAndTheSwitchesPersist) {
+TEST_F(SteamStore, CloudIsOffUntilSwitchedOnAndTheSwitchesPersist)
+{
     EXPECT_FALSE(m_remote->IsCloudEnabledForAccount());
     EXPECT_FALSE(m_remote->IsCloudEnabledForApp());
 
@@ -168,9 +179,10 @@ TEST_F(SteamStore, CloudIsOffUntilSwitchedOnAndTheSwitchesPersist) {
 
 // Records what the dispatch hands over.
 class RecordingHandler : public CCallbackBase {
-  public:
+public:
     explicit RecordingHandler(int callback_id) { m_iCallback = callback_id; }
-    void Run(void* param, bool io_failure, SteamAPICall_t call) override {
+    void Run(void* param, bool io_failure, SteamAPICall_t call) override
+    {
         const auto* bytes = static_cast<const std::uint8_t*>(param);
         runs.push_back({call, io_failure, bytes ? bytes[0] : std::uint8_t{0}});
         if (on_run) on_run();
@@ -185,7 +197,8 @@ class RecordingHandler : public CCallbackBase {
     std::function<void()> on_run;
 };
 
-TEST_F(SteamStore, CallResultsReachTheirHandlerOnceThroughTheDispatch) {
+TEST_F(SteamStore, CallResultsReachTheirHandlerOnceThroughTheDispatch)
+{
     const std::uint8_t result_a[] = {7, 0, 0, 0};
     const std::uint8_t result_b[] = {9};
     RecordingHandler lookups(1104);
@@ -217,7 +230,8 @@ TEST_F(SteamStore, CallResultsReachTheirHandlerOnceThroughTheDispatch) {
     EXPECT_EQ(uploads.runs.size(), 1u);
 }
 
-TEST_F(SteamStore, UnregisteredAndLateResultsWaitOrVanish) {
+TEST_F(SteamStore, UnregisteredAndLateResultsWaitOrVanish)
+{
     const std::uint8_t result[] = {1};
     RecordingHandler handler(1105);
     SteamAPICall_t dropped = store_finish_call(1105, result, false);

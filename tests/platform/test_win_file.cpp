@@ -20,8 +20,8 @@ protected:
 
     HANDLE open(const std::string& relative, DWORD access, DWORD disposition, DWORD flags = 0)
     {
-        return CreateFileA(folder.windows(relative).c_str(), access, FILE_SHARE_READ, nullptr, disposition, flags,
-                           nullptr);
+        return CreateFileA(folder.windows(relative).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                           flags, nullptr);
     }
 
     TempFolder folder;
@@ -153,7 +153,8 @@ TEST_F(WinFile, CloseHandleServesFilesAndTheKernelsOwnHandles)
 TEST_F(WinFile, MappedViewsShowTheWholeFileAndOutliveTheHandles)
 {
     std::string contents(100000, '\0');
-    for (std::size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<char>(i * 7);
+    for (std::size_t i = 0; i < contents.size(); ++i)
+        contents[i] = static_cast<char>(i * 7);
     write_host_file(folder.path() / "data.na", contents);
     HANDLE file = open("DATA.NA", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
     HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);

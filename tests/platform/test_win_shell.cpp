@@ -32,7 +32,8 @@ TEST(WinShell, WideToShiftJisRefusesRatherThanReplaces)
     char out[8] = {};
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, table, -1, nullptr, 0, nullptr, nullptr), 4);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, table, -1, out, sizeof out, nullptr, nullptr), 4);
-    EXPECT_EQ(std::string(out), "\x95\x5C" "a");
+    EXPECT_EQ(std::string(out), "\x95\x5C"
+                                "a");
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, table, -1, out, 2, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 
@@ -48,7 +49,8 @@ TEST(WinShell, ShellLibraryIsBuiltInAndOtherLibrariesComeFromDisk)
     HMODULE shell = LoadLibraryA("C:\\Windows\\System32\\SHELL32.DLL");
     ASSERT_NE(shell, nullptr);
     EXPECT_EQ(LoadLibraryA("shell32.dll"), shell) << "one module, counted twice";
-    EXPECT_EQ(GetProcAddress(shell, "SHGetKnownFolderPath"), reinterpret_cast<FARPROC>(&SHGetKnownFolderPath));
+    EXPECT_EQ(GetProcAddress(shell, "SHGetKnownFolderPath"),
+              reinterpret_cast<FARPROC>(&SHGetKnownFolderPath));
     EXPECT_EQ(GetProcAddress(shell, "NoSuchExport"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
     EXPECT_TRUE(FreeLibrary(shell));

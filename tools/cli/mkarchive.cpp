@@ -3,6 +3,7 @@
 // OUT_FOLDER/PAIR.ni and PAIR.na ("data" for the main pair, "data_us" for the overlay).
 #include "lib/archive_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -12,7 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<ArchiveSource> collect(const fs::path& root) {
+std::vector<ArchiveSource> collect(const fs::path& root)
+{
     std::vector<ArchiveSource> files;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) continue;
@@ -22,12 +24,16 @@ std::vector<ArchiveSource> collect(const fs::path& root) {
         if (in.bad()) throw std::runtime_error("cannot read " + entry.path().string());
         files.push_back(std::move(source));
     }
+    // The folder's listing order is the file system's; sorting makes the pair reproducible.
+    std::sort(files.begin(), files.end(),
+              [](const ArchiveSource& a, const ArchiveSource& b) { return a.path < b.path; });
     return files;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 4) {
         std::fprintf(stderr, "usage: mkarchive OUT_FOLDER PAIR SOURCE_FOLDER\n");
         return 2;

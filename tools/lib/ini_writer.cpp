@@ -4,25 +4,30 @@
 
 #include <cstdio>
 
-IniWriter& IniWriter::Section(std::string_view name) {
+IniWriter& IniWriter::Section(std::string_view name)
+{
     return Line("[" + std::string(name) + "]");
 }
 
-IniWriter& IniWriter::Entry(std::string_view key, std::string_view value) {
+IniWriter& IniWriter::Entry(std::string_view key, std::string_view value)
+{
     return Line(std::string(key) + "=" + std::string(value));
 }
 
-IniWriter& IniWriter::Int(std::string_view key, std::int32_t value) {
+IniWriter& IniWriter::Int(std::string_view key, std::int32_t value)
+{
     return Entry(key, std::to_string(value));
 }
 
-IniWriter& IniWriter::Hex(std::string_view key, std::uint32_t value) {
+IniWriter& IniWriter::Hex(std::string_view key, std::uint32_t value)
+{
     char digits[16];
     std::snprintf(digits, sizeof digits, "0x%x", value);
     return Entry(key, digits);
 }
 
-IniWriter& IniWriter::String(std::string_view key, std::string_view text) {
+IniWriter& IniWriter::String(std::string_view key, std::string_view text)
+{
     std::string quoted = "\"";
     for (char c : text) {
         switch (c) {
@@ -48,27 +53,32 @@ IniWriter& IniWriter::String(std::string_view key, std::string_view text) {
     return Entry(key, quoted + "\"");
 }
 
-IniWriter& IniWriter::Comment(std::string_view text) {
+IniWriter& IniWriter::Comment(std::string_view text)
+{
     return Line(";" + std::string(text));
 }
 
-IniWriter& IniWriter::Line(std::string_view raw) {
+IniWriter& IniWriter::Line(std::string_view raw)
+{
     m_lines.emplace_back(raw);
     return *this;
 }
 
-IniWriter& IniWriter::Blank() {
+IniWriter& IniWriter::Blank()
+{
     return Line("");
 }
 
-std::string IniWriter::Text(std::string_view line_end) const {
+std::string IniWriter::Text(std::string_view line_end) const
+{
     std::string text;
     for (const std::string& line : m_lines)
         text.append(line).append(line_end);
     return text;
 }
 
-bool IniWriter::Save(const std::filesystem::path& path, std::string_view line_end) const {
+bool IniWriter::Save(const std::filesystem::path& path, std::string_view line_end) const
+{
     std::string text = Text(line_end);
     return tools_write_file(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 class IniWriter {
-  public:
+public:
     // "[name]"
     IniWriter& Section(std::string_view name);
     // "key=value", both as given.
@@ -33,6 +33,6 @@ class IniWriter {
     // Writes Text() to a host file (creating its folders); false on failure.
     bool Save(const std::filesystem::path& path, std::string_view line_end = "\r\n") const;
 
-  private:
+private:
     std::vector<std::string> m_lines;
 };
