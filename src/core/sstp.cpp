@@ -16,7 +16,8 @@ constexpr char k_request_format[] = "SEND SSTP/1.1\r\nSender: %s\r\nScript: %s\\
 constexpr std::size_t k_request_size = SSTP_SCRIPT_SIZE + 128;
 constexpr int k_reply_piece = 200;
 
-bool mascot_running() {
+bool mascot_running()
+{
     HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "sakura");
     if (!mutex) mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "ssp");
     if (!mutex) return false;
@@ -25,7 +26,8 @@ bool mascot_running() {
 }
 
 // The escape of one single-byte character, or null when it is copied as it is.
-const char* escape_of(char c) {
+const char* escape_of(char c)
+{
     switch (c) {
     case '\\':
         return "\\\\";
@@ -40,7 +42,8 @@ const char* escape_of(char c) {
     }
 }
 
-std::uint32_t host_address() {
+std::uint32_t host_address()
+{
     std::uint32_t address = inet_addr(SSTP_HOST);
     if (address != INADDR_NONE) return address;
     hostent* host = gethostbyname(SSTP_HOST);
@@ -49,14 +52,16 @@ std::uint32_t host_address() {
     return address;
 }
 
-bool set_timeouts(SOCKET s) {
+bool set_timeouts(SOCKET s)
+{
     const DWORD limit = SSTP_TIMEOUT_MS;
     const char* value = reinterpret_cast<const char*>(&limit);
     return setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, value, sizeof limit) == 0 &&
            setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, value, sizeof limit) == 0;
 }
 
-bool connect_to_mascot(SOCKET s) {
+bool connect_to_mascot(SOCKET s)
+{
     std::uint32_t address = host_address();
     if (address == INADDR_NONE) return false;
     sockaddr_in target{};
@@ -67,7 +72,8 @@ bool connect_to_mascot(SOCKET s) {
 }
 
 // The reply means nothing to us; read it until the peer closes, an error or the time limit.
-void discard_reply(SOCKET s) {
+void discard_reply(SOCKET s)
+{
     char piece[k_reply_piece];
     DWORD start = timeGetTime();
     while (recv(s, piece, sizeof piece, 0) > 0 && timeGetTime() - start < SSTP_TIMEOUT_MS) {
@@ -76,7 +82,8 @@ void discard_reply(SOCKET s) {
 
 } // namespace
 
-void sstp_build_script(const char* text, char (&script)[SSTP_SCRIPT_SIZE]) {
+void sstp_build_script(const char* text, char (&script)[SSTP_SCRIPT_SIZE])
+{
     std::size_t length = std::strlen(k_script_start);
     std::memcpy(script, k_script_start, length);
     for (const char* c = text; *c;) {
@@ -93,7 +100,8 @@ void sstp_build_script(const char* text, char (&script)[SSTP_SCRIPT_SIZE]) {
     script[length] = '\0';
 }
 
-HRESULT sstp_send_request(const char* script) {
+HRESULT sstp_send_request(const char* script)
+{
     if (!mascot_running()) return E_FAIL;
     char request[k_request_size];
     int length = std::snprintf(request, sizeof request, k_request_format, k_sender, script, "");
@@ -112,7 +120,8 @@ HRESULT sstp_send_request(const char* script) {
     return result;
 }
 
-HRESULT sstp_send_message(const char* text) {
+HRESULT sstp_send_message(const char* text)
+{
     WSADATA data;
     if (WSAStartup(0x0101, &data) != 0) return E_FAIL;
     char script[SSTP_SCRIPT_SIZE];

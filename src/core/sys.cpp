@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/maths.h"
 #include "core/text.h"
+#include "core/vfs.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -148,11 +149,24 @@ HRESULT init_affinity(SysInitContext& context)
     return S_OK;
 }
 
+// A missing or corrupt main pair throws its own error; the overlay reports through its step text.
+HRESULT init_archive(SysInitContext& context)
+{
+    return context.params.archive_folder ? vfs::Startup(context.params.archive_folder) : S_OK;
+}
+
+HRESULT init_archive_overlay(SysInitContext& context)
+{
+    return context.params.archive_folder ? vfs_mount_overlay(context.params.archive_mapped) : S_OK;
+}
+
 // The engine's subsystems in the order they come up; a module joins this list when it exists.
 const SysInitStep k_init_steps[] = {
     {0, nullptr, init_window_fields},
     {0, nullptr, init_priority},
     {0, nullptr, init_affinity},
+    {0, "failed: release\\data.? not found(1).", init_archive},
+    {0, "failed: release\\data_us.? not found(3).", init_archive_overlay},
 };
 
 void release_work_block()

@@ -34,11 +34,13 @@ FrameTimer g_timer;
 void (*g_clear_input)() = nullptr;
 
 // The distance between two readings of the wrapping millisecond clock.
-std::int64_t ms_apart(DWORD a, DWORD b) {
+std::int64_t ms_apart(DWORD a, DWORD b)
+{
     return std::llabs(static_cast<std::int32_t>(a - b));
 }
 
-float raw_ticks(DWORD elapsed_ms) {
+float raw_ticks(DWORD elapsed_ms)
+{
     if (!g_timer.counter_available) return static_cast<float>(elapsed_ms) * 0.06f;
     std::int64_t counter = 0;
     QueryPerformanceCounter(&counter);
@@ -50,7 +52,8 @@ float raw_ticks(DWORD elapsed_ms) {
 // Whole multiples of the fixed step, the rest carried. Anything beyond the largest step the
 // frame may take is dropped first: the frame is clamped to that step anyway, and after a long
 // pause the float accumulator would otherwise grow until subtracting a step no longer changes it.
-float take_fixed_steps(float ticks) {
+float take_fixed_steps(float ticks)
+{
     const float step_size = g_fixed_step;
     if (ticks > g_step_max + step_size) ticks = g_step_max + step_size;
     g_timer.accumulator += ticks;
@@ -64,7 +67,8 @@ float take_fixed_steps(float ticks) {
 
 // A frame longer than the slowest allowed one right after a frame that used up its steps: the
 // next frame runs as one skip step, and held input is dropped unless a stall did that recently.
-void note_stall(DWORD now) {
+void note_stall(DWORD now)
+{
     if (g_steps_left > 2.0f) return;
     g_skip_step = 1;
     if (ms_apart(now, g_timer.last_stall_ms) <= k_input_clear_interval_ms) return;
@@ -74,11 +78,13 @@ void note_stall(DWORD now) {
 
 } // namespace
 
-void timer_set_stall_handler(void (*clear_input)()) {
+void timer_set_stall_handler(void (*clear_input)())
+{
     g_clear_input = clear_input;
 }
 
-bool timer_init(std::int32_t max_fps, std::int32_t min_fps) {
+bool timer_init(std::int32_t max_fps, std::int32_t min_fps)
+{
     std::int64_t frequency = 0;
     g_timer.counter_available = QueryPerformanceFrequency(&frequency) && frequency > 0;
     g_timer.frequency = g_timer.counter_available ? static_cast<double>(frequency) : 0.0;
@@ -93,7 +99,8 @@ bool timer_init(std::int32_t max_fps, std::int32_t min_fps) {
     return timer_frame();
 }
 
-bool timer_frame() {
+bool timer_frame()
+{
     DWORD now = timeGetTime();
     DWORD elapsed_ms = now - g_timer.last_frame_ms;
     g_timer.last_frame_ms = now;
@@ -121,7 +128,8 @@ bool timer_frame() {
     return skipped;
 }
 
-bool timer_next_tick() {
+bool timer_next_tick()
+{
     if (g_steps_left == 0.0f && g_tick_index > 0) return false;
     ++g_tick_index;
     if (g_steps_left > 1.0f) {
@@ -134,7 +142,8 @@ bool timer_next_tick() {
     return true;
 }
 
-DWORD timer_elapsed_ms() {
+DWORD timer_elapsed_ms()
+{
     if (!g_timer.counter_available) return timeGetTime();
     std::int64_t counter = 0;
     QueryPerformanceCounter(&counter);

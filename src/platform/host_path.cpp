@@ -83,8 +83,12 @@ std::optional<std::string> host_path_to_windows(std::string_view host_path)
     std::replace(text.begin(), text.end(), '/', '\\');
     if (is_ascii(text)) return text;
     auto converted = utf8_to_sjis(text);
-    if (!converted)
-        std::fprintf(stderr, "The path \"%s\" cannot be expressed in Shift-JIS and is refused.\n",
-                     text.c_str());
+    if (!converted) host_path_report_refused(host_path);
     return converted;
+}
+
+void host_path_report_refused(std::string_view text)
+{
+    std::fprintf(stderr, "\"%.*s\" cannot be expressed in Shift-JIS and is refused.\n",
+                 static_cast<int>(text.size()), text.data());
 }

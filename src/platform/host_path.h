@@ -15,3 +15,6 @@ std::string host_path_from_windows(std::string_view path);
 // The program's form of a host path: '/' becomes '\', UTF-8 becomes Shift-JIS. Empty, with a
 // line on standard error naming the path, when Shift-JIS cannot express a character.
 std::optional<std::string> host_path_to_windows(std::string_view host_path);
+
+// The line on standard error for a host text (UTF-8) refused at the boundary.
+void host_path_report_refused(std::string_view text);

@@ -8,7 +8,8 @@
 
 // The fallback lives in a shared /tmp, so anyone could have made it first: trust it only when
 // it is our own folder and nobody else can reach into it.
-static bool private_folder_ok(const std::string& path) {
+static bool private_folder_ok(const std::string& path)
+{
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) return false;
     if (!S_ISDIR(info.st_mode) || info.st_uid != getuid() || (info.st_mode & 077) != 0) {
@@ -18,7 +19,8 @@ static bool private_folder_ok(const std::string& path) {
     return true;
 }
 
-std::string runtime_dir() {
+std::string runtime_dir()
+{
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     if (xdg && xdg[0] == '/') return xdg;
 
@@ -28,7 +30,8 @@ std::string runtime_dir() {
     return path;
 }
 
-static void append_escaped(std::string& out, std::string_view name) {
+static void append_escaped(std::string& out, std::string_view name)
+{
     static const char hex[] = "0123456789ABCDEF";
     for (unsigned char c : name) {
         bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -43,7 +46,8 @@ static void append_escaped(std::string& out, std::string_view name) {
     }
 }
 
-std::string runtime_object_path(std::string_view kind, std::string_view name) {
+std::string runtime_object_path(std::string_view kind, std::string_view name)
+{
     std::string dir = runtime_dir();
     if (dir.empty()) return {};
     std::string file = "kro.";

@@ -231,6 +231,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD meth
         break;
     case FILE_CURRENT:
         base = lseek(object->fd, 0, SEEK_CUR);
+        if (base < 0) return fail_errno(), INVALID_SET_FILE_POINTER;
         break;
     case FILE_END:
         if (fstat(object->fd, &info) != 0) return fail_errno(), INVALID_SET_FILE_POINTER;

@@ -255,7 +255,10 @@ int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count
         length = static_cast<std::size_t>(wide_count);
     auto utf8 = utf8_from_utf16(std::u16string_view(wide, length));
     auto text = utf8 ? utf8_to_sjis(*utf8) : std::nullopt;
-    if (!text) return fail(ERROR_NO_UNICODE_TRANSLATION), 0;
+    if (!text) {
+        if (utf8) host_path_report_refused(*utf8);
+        return fail(ERROR_NO_UNICODE_TRANSLATION), 0;
+    }
     if (used_default) *used_default = FALSE;
     if (out_size == 0) return static_cast<int>(text->size());
     if (text->size() > static_cast<std::size_t>(out_size)) return fail(ERROR_INSUFFICIENT_BUFFER), 0;

@@ -32,12 +32,14 @@ struct HostRecord {
 thread_local HostRecord t_host;
 
 // Sets the error code and returns the call's failure value.
-template <class T = int> T fail(int code, T failure = SOCKET_ERROR) {
+template <class T = int> T fail(int code, T failure = SOCKET_ERROR)
+{
     SetLastError(static_cast<DWORD>(code));
     return failure;
 }
 
-int wsa_error_from_errno(int error) {
+int wsa_error_from_errno(int error)
+{
     switch (error) {
     case EINTR:
         return WSAEINTR;
@@ -87,17 +89,20 @@ int wsa_error_from_errno(int error) {
     }
 }
 
-template <class T = int> T fail_errno(T failure = SOCKET_ERROR) {
+template <class T = int> T fail_errno(T failure = SOCKET_ERROR)
+{
     return fail(wsa_error_from_errno(errno), failure);
 }
 
-bool started() {
+bool started()
+{
     std::lock_guard lock(g_sock_lock);
     return g_startups > 0;
 }
 
 // The host descriptor of a socket this process opened, or -1 with the error set.
-int descriptor_of(SOCKET s) {
+int descriptor_of(SOCKET s)
+{
     std::lock_guard lock(g_sock_lock);
     if (g_startups == 0) {
         SetLastError(WSANOTINITIALISED);
@@ -111,14 +116,16 @@ int descriptor_of(SOCKET s) {
     return fd;
 }
 
-std::uint16_t redirected_port(std::uint32_t address, std::uint16_t port) {
+std::uint16_t redirected_port(std::uint32_t address, std::uint16_t port)
+{
     if (g_seam_port_from == 0 || address != k_loopback || port != htons(g_seam_port_from)) return port;
     return htons(g_seam_port_to);
 }
 
 } // namespace
 
-int WSAStartup(WORD version, WSADATA* data) {
+int WSAStartup(WORD version, WSADATA* data)
+{
     if ((version & 0xFF) == 0) return WSAVERNOTSUPPORTED;
     if (!data) return WSAEFAULT;
     *data = WSADATA{};
@@ -133,7 +140,8 @@ int WSAStartup(WORD version, WSADATA* data) {
     return 0;
 }
 
-int WSACleanup() {
+int WSACleanup()
+{
     std::set<int> closing;
     {
         std::lock_guard lock(g_sock_lock);
@@ -145,11 +153,13 @@ int WSACleanup() {
     return 0;
 }
 
-int WSAGetLastError() {
+int WSAGetLastError()
+{
     return static_cast<int>(GetLastError());
 }
 
-SOCKET socket(int family, int type, int protocol) {
+SOCKET socket(int family, int type, int protocol)
+{
     if (!started()) return fail(WSANOTINITIALISED, INVALID_SOCKET);
     if (family != AF_INET) return fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
     if (type != SOCK_STREAM) return fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
@@ -161,12 +171,14 @@ SOCKET socket(int family, int type, int protocol) {
     return static_cast<SOCKET>(fd);
 }
 
-std::uint32_t inet_addr(const char* text) {
+std::uint32_t inet_addr(const char* text)
+{
     if (!text) return INADDR_NONE;
     return host_parse_ipv4(text).value_or(INADDR_NONE);
 }
 
-hostent* gethostbyname(const char* name) {
+hostent* gethostbyname(const char* name)
+{
     if (!started()) return fail<hostent*>(WSANOTINITIALISED, nullptr);
     if (!name) return fail<hostent*>(WSAEFAULT, nullptr);
     std::vector<std::uint32_t> found = host_resolve_ipv4(name);
@@ -183,11 +195,13 @@ hostent* gethostbyname(const char* name) {
     return &record.entry;
 }
 
-std::uint16_t htons(std::uint16_t value) {
+std::uint16_t htons(std::uint16_t value)
+{
     return static_cast<std::uint16_t>(value >> 8 | value << 8);
 }
 
-int connect(SOCKET s, const sockaddr* name, int name_length) {
+int connect(SOCKET s, const sockaddr* name, int name_length)
+{
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
     if (!name || name_length < static_cast<int>(sizeof(sockaddr_in))) return fail(WSAEFAULT);
@@ -198,7 +212,8 @@ int connect(SOCKET s, const sockaddr* name, int name_length) {
     return host_socket_connect(fd, target.sin_addr.s_addr, port) ? 0 : fail_errno();
 }
 
-int send(SOCKET s, const char* buffer, int length, int flags) {
+int send(SOCKET s, const char* buffer, int length, int flags)
+{
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
     if (length < 0 || (length > 0 && !buffer)) return fail(WSAEFAULT);
@@ -207,7 +222,8 @@ int send(SOCKET s, const char* buffer, int length, int flags) {
     return sent < 0 ? fail_errno() : static_cast<int>(sent);
 }
 
-int recv(SOCKET s, char* buffer, int length, int flags) {
+int recv(SOCKET s, char* buffer, int length, int flags)
+{
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
     if (length < 0 || (length > 0 && !buffer)) return fail(WSAEFAULT);
@@ -216,7 +232,8 @@ int recv(SOCKET s, char* buffer, int length, int flags) {
     return got < 0 ? fail_errno() : static_cast<int>(got);
 }
 
-int setsockopt(SOCKET s, int level, int option, const char* value, int value_length) {
+int setsockopt(SOCKET s, int level, int option, const char* value, int value_length)
+{
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
     if (level != SOL_SOCKET || (option != SO_RCVTIMEO && option != SO_SNDTIMEO)) return fail(WSAENOPROTOOPT);
@@ -226,14 +243,16 @@ int setsockopt(SOCKET s, int level, int option, const char* value, int value_len
     return host_socket_set_timeout(fd, option == SO_RCVTIMEO, milliseconds) ? 0 : fail_errno();
 }
 
-int shutdown(SOCKET s, int how) {
+int shutdown(SOCKET s, int how)
+{
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
     if (how != SD_RECEIVE && how != SD_SEND && how != SD_BOTH) return fail(WSAEINVAL);
     return host_socket_shutdown(fd, how) ? 0 : fail_errno();
 }
 
-int closesocket(SOCKET s) {
+int closesocket(SOCKET s)
+{
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
     {

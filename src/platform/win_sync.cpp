@@ -19,15 +19,17 @@ namespace {
 
 // One mutex object of this process; every handle to it shares it, as on the platform.
 class MutexObject : public HandleObject {
-  public:
+public:
     MutexObject(std::string path, std::string guard_path, int fd)
-        : m_path(std::move(path)), m_guard_path(std::move(guard_path)), m_fd(fd) {}
+        : m_path(std::move(path)), m_guard_path(std::move(guard_path)), m_fd(fd)
+    {
+    }
     ~MutexObject() override;
 
     void take_ownership();
     bool release();
 
-  private:
+private:
     std::string m_path; // empty for a mutex without a name
     std::string m_guard_path;
     int m_fd;
@@ -42,40 +44,46 @@ std::map<std::string, std::weak_ptr<MutexObject>> g_named; // by lock-file path
 // Creating, opening and removing lock files of one runtime folder go one at a time across all
 // processes, so the test for "nobody holds it" and the action on its answer see the same state.
 class GuardLock {
-  public:
+public:
     explicit GuardLock(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
         if (m_fd >= 0) flock(m_fd, LOCK_EX);
     }
-    ~GuardLock() {
+    ~GuardLock()
+    {
         if (m_fd >= 0) ::close(m_fd);
     }
     GuardLock(const GuardLock&) = delete;
     GuardLock& operator=(const GuardLock&) = delete;
     bool held() const { return m_fd >= 0; }
 
-  private:
+private:
     int m_fd;
 };
 
-std::string guard_path_for(const std::string& object_path) {
+std::string guard_path_for(const std::string& object_path)
+{
     return object_path.substr(0, object_path.rfind('/') + 1) + "kro.guard.mutex";
 }
 
-bool nobody_holds(int fd) {
+bool nobody_holds(int fd)
+{
     return flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 // Our own lock was closed first: the file goes only when no other process (a forked child
 // sharing the descriptor included) still holds it.
-void remove_if_unheld(const std::string& path) {
+void remove_if_unheld(const std::string& path)
+{
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return;
     if (nobody_holds(fd)) unlink(path.c_str());
     ::close(fd);
 }
 
-MutexObject::~MutexObject() {
+MutexObject::~MutexObject()
+{
     if (m_path.empty()) return;
     {
         std::lock_guard lock(g_named_lock);
@@ -87,45 +95,52 @@ MutexObject::~MutexObject() {
     if (guard.held()) remove_if_unheld(m_path);
 }
 
-void MutexObject::take_ownership() {
+void MutexObject::take_ownership()
+{
     std::lock_guard lock(m_lock);
     m_owner = GetCurrentThreadId();
     m_owned_count = 1;
 }
 
-bool MutexObject::release() {
+bool MutexObject::release()
+{
     std::lock_guard lock(m_lock);
     if (m_owned_count == 0 || m_owner != GetCurrentThreadId()) return false;
     if (--m_owned_count == 0) m_owner = 0;
     return true;
 }
 
-HANDLE add_handle(const std::shared_ptr<MutexObject>& object, DWORD last_error) {
+HANDLE add_handle(const std::shared_ptr<MutexObject>& object, DWORD last_error)
+{
     HANDLE handle = handle_add(object);
     if (handle) SetLastError(last_error);
     return handle;
 }
 
-bool name_fits(const char* name) {
+bool name_fits(const char* name)
+{
     if (std::strlen(name) < MAX_PATH) return true;
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
 }
 
 // The lock-file path of a name; empty (last error set) when the runtime folder is unusable.
-std::string path_of(const char* name) {
+std::string path_of(const char* name)
+{
     std::string path = runtime_object_path("mutex", name);
     if (path.empty()) SetLastError(win_error_from_errno(errno));
     return path;
 }
 
-std::shared_ptr<MutexObject> find_live(const std::string& path) {
+std::shared_ptr<MutexObject> find_live(const std::string& path)
+{
     std::lock_guard lock(g_named_lock);
     auto entry = g_named.find(path);
     return entry == g_named.end() ? nullptr : entry->second.lock();
 }
 
-std::shared_ptr<MutexObject> remember(const std::string& path, int fd) {
+std::shared_ptr<MutexObject> remember(const std::string& path, int fd)
+{
     auto object = std::make_shared<MutexObject>(path, guard_path_for(path), fd);
     std::lock_guard lock(g_named_lock);
     g_named[path] = object;
@@ -134,7 +149,8 @@ std::shared_ptr<MutexObject> remember(const std::string& path, int fd) {
 
 } // namespace
 
-HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initial_owner, const char* name) {
+HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initial_owner, const char* name)
+{
     if (attributes) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
@@ -163,7 +179,8 @@ HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initial_owner, const c
     return add_handle(object, created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
 }
 
-HANDLE OpenMutexA(DWORD, BOOL inherit_handle, const char* name) {
+HANDLE OpenMutexA(DWORD, BOOL inherit_handle, const char* name)
+{
     if (inherit_handle) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
@@ -194,7 +211,8 @@ HANDLE OpenMutexA(DWORD, BOOL inherit_handle, const char* name) {
     return add_handle(remember(path, fd), ERROR_SUCCESS);
 }
 
-BOOL ReleaseMutex(HANDLE mutex) {
+BOOL ReleaseMutex(HANDLE mutex)
+{
     auto object = handle_get<MutexObject>(mutex);
     if (!object) return FALSE;
     if (object->release()) return TRUE;

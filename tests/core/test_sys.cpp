@@ -1,5 +1,6 @@
 #include "core/sys.h"
 
+#include "archive_fixture.h"
 #include "core/errors.h"
 #include "platform/test_seams.h"
 
@@ -219,4 +220,47 @@ TEST_F(SysTest, TrimMemoryCompactsOnNt5AndProbesBelow)
         ASSERT_EQ(seam_log().size(), 1u);
         EXPECT_EQ(seam_log()[0], c.expected);
     }
+}
+
+class SysArchiveTest : public ArchiveTest {
+protected:
+    HRESULT initialize_with_archives(std::string& text)
+    {
+        std::string folder = archive_folder();
+        EngineParams params{};
+        params.archive_folder = folder.c_str();
+        params.archive_mapped = 1;
+        char buffer[64] = "";
+        HRESULT hr = sys_initialize(params, buffer, sizeof buffer);
+        text = buffer;
+        return hr;
+    }
+};
+
+TEST_F(SysArchiveTest, OpensTheMainPairAndTheOverlay)
+{
+    const ArchiveSource main_files[] = {{"data\\misc\\a.dat", {1, 2, 3}}};
+    const ArchiveSource overlay_files[] = {{"data\\misc\\b.dat", {4}}};
+    ASSERT_TRUE(archive_write_set(m_folder.path(), main_files, overlay_files));
+    std::string text;
+    EXPECT_EQ(initialize_with_archives(text), S_OK);
+    EXPECT_EQ(text, "");
+    EXPECT_NE(vfs_find("data\\misc\\a.dat"), nullptr);
+    EXPECT_NE(vfs_find("data\\misc\\b.dat"), nullptr);
+}
+
+TEST_F(SysArchiveTest, AMissingOverlayFailsWithItsText)
+{
+    const ArchiveSource main_files[] = {{"data\\misc\\a.dat", {1, 2, 3}}};
+    ASSERT_TRUE(archive_write_pair(m_folder.path(), "data", archive_build(main_files)));
+    std::string text;
+    EXPECT_EQ(initialize_with_archives(text), E_FAIL);
+    EXPECT_EQ(text, "failed: release\\data_us.? not found(3).");
+}
+
+TEST_F(SysArchiveTest, AMissingMainPairThrowsItsOwnError)
+{
+    std::string text;
+    EXPECT_THROW(initialize_with_archives(text), RuntimeError);
+    EXPECT_EQ(text, "");
 }

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // The fake performance counter runs at 60000 counts per second: 1000 counts are one tick and
 // 60 counts one millisecond, so every step below is exact.
@@ -24,9 +23,8 @@ void count_input_clear()
     ++g_input_clears;
 }
 
-class FrameTimerTest : public ::testing::Test
-{
-  protected:
+class FrameTimerTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
         // Each test starts an hour after the last, far from any earlier stall.
@@ -86,9 +84,7 @@ void PrintTo(const TimerCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class FrameTimerCases : public FrameTimerTest, public ::testing::WithParamInterface<TimerCase>
-{
-};
+class FrameTimerCases : public FrameTimerTest, public ::testing::WithParamInterface<TimerCase> {};
 
 TEST_P(FrameTimerCases, HandsOutTheFrameAsBoundedSteps)
 {

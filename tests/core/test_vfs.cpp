@@ -246,9 +246,9 @@ INSTANTIATE_TEST_SUITE_P(Roads, ArchiveRoundTrip,
 using ArchiveStartup = ArchiveTest;
 
 TEST_F(ArchiveStartup, MissingIndexThrowsTheOpenError) {
-    std::string text = startup_error(m_folder.archive_folder());
+    std::string text = startup_error(archive_folder());
     // The program names the folder its own way, with backslashes.
-    std::string folder = m_folder.archive_folder();
+    std::string folder = archive_folder();
     std::replace(folder.begin(), folder.end(), '/', '\\');
     EXPECT_NE(text.find("Couldn't open file.(80ff0009h)\r\n->Failed to open [" + folder +
                         "data.ni] archive.\r\nPlease reinstall the game,\r\nas the file may be corrupt.\n"),
@@ -261,7 +261,7 @@ TEST_F(ArchiveStartup, MissingDataFileThrowsTheCorruptError) {
     const std::vector<ArchiveSource> files = {{"a.dat", pattern(4, 1)}};
     ASSERT_TRUE(
         tools_write_file(m_folder.path() / "data.ni", archive_index_bytes(archive_build(files).index)));
-    std::string text = startup_error(m_folder.archive_folder());
+    std::string text = startup_error(archive_folder());
     EXPECT_NE(text.find("Couldn't open file.(80ff0009h)\r\n->Archive ["), std::string::npos) << text;
     EXPECT_NE(text.find("data.ni] is corrupt.\r\nPlease reinstall the game\r\nto prevent further issues."),
               std::string::npos)
@@ -310,7 +310,7 @@ TEST_F(ArchiveStartup, RejectsADamagedIndex) {
     const int handles = handle_live_count();
     for (const Case& c : cases) {
         ASSERT_TRUE(tools_write_file(m_folder.path() / "data.ni", c.index_bytes(image.index)));
-        std::string text = startup_error(m_folder.archive_folder());
+        std::string text = startup_error(archive_folder());
         EXPECT_NE(text.find("Broken data.(80ff0006h)\r\n->Archive ["), std::string::npos)
             << c.name << ": " << text;
         EXPECT_NE(text.find("] is corrupt."), std::string::npos) << c.name;
@@ -325,7 +325,7 @@ TEST_F(ArchiveStartup, RefusesAnIncrementallyLinkedIndex) {
     image.index.flags = 1;
     ASSERT_TRUE(archive_write_pair(m_folder.path(), "data", image));
     EXPECT_NE(
-        startup_error(m_folder.archive_folder()).find("vfs::Startup: No incremental linking support.\n"),
+        startup_error(archive_folder()).find("vfs::Startup: No incremental linking support.\n"),
         std::string::npos);
 }
 
@@ -339,7 +339,7 @@ TEST_F(ArchiveStartup, RefusesReadsOfEntriesPastTheirDataFile) {
             image.data.pop_back();
             ASSERT_TRUE(archive_write_pair(m_folder.path(), pair, image));
         }
-        vfs::Startup(m_folder.archive_folder().c_str());
+        vfs::Startup(archive_folder().c_str());
         ASSERT_EQ(vfs_mount_overlay(map_overlay), S_OK);
         EXPECT_EQ(read_entry("a.dat"), pattern(10, 1));
         EXPECT_EQ(read_entry("c.dat"), pattern(10, 3));
@@ -359,7 +359,7 @@ TEST_F(ArchiveStartup, AMissingOrDamagedOverlayFailsAndLeavesTheMainPair) {
     EXPECT_EQ(vfs_mount_overlay(FALSE), E_FAIL); // nothing open yet
     const std::vector<ArchiveSource> files = {{"a.dat", pattern(4, 1)}};
     ASSERT_TRUE(archive_write_pair(m_folder.path(), "data", archive_build(files)));
-    vfs::Startup(m_folder.archive_folder().c_str());
+    vfs::Startup(archive_folder().c_str());
     const int handles = handle_live_count();
     EXPECT_EQ(vfs_mount_overlay(TRUE), E_FAIL);
 

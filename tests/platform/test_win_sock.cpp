@@ -80,9 +80,6 @@ TEST_F(Winsock, HostLookupGivesIPv4Addresses)
     std::memcpy(&address, host->h_addr_list[0], sizeof address);
     EXPECT_EQ(address, 0x0100007Fu);
     EXPECT_EQ(host->h_addr_list[1], nullptr);
-
-    EXPECT_EQ(gethostbyname("no-such-host.invalid"), nullptr);
-    EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
 }
 
 TEST_F(Winsock, ReportsFailuresAsThePlatformDoes)
