@@ -116,20 +116,24 @@ TEST_F(NamedMutex, ReportsBadRequests)
 // A child process holds the mutex; it exists for us until the child is killed.
 TEST_F(NamedMutex, DiesWithTheProcessThatHoldsIt)
 {
-    int ready[2];
+    int ready[2], hold[2];
     ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(hold), 0);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        close(hold[1]);
         char made =
             CreateMutexA(nullptr, TRUE, "MutexKroGame") && GetLastError() == ERROR_SUCCESS ? 'y' : 'n';
         if (write(ready[1], &made, 1) != 1) _exit(1);
-        pause();
+        char never;
+        (void)!read(hold[0], &never, 1); // returns when the test process goes, should it fail early
         _exit(0);
     }
+    close(hold[0]);
     close(ready[1]);
     char made = 0;
-    ASSERT_EQ(read(ready[0], &made, 1), 1);
+    EXPECT_EQ(read(ready[0], &made, 1), 1);
     close(ready[0]);
     EXPECT_EQ(made, 'y');
 
@@ -143,6 +147,7 @@ TEST_F(NamedMutex, DiesWithTheProcessThatHoldsIt)
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
+    close(hold[1]);
     EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "MutexKroGame"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     HANDLE fresh = CreateMutexA(nullptr, TRUE, "MutexKroGame");
