@@ -1,6 +1,7 @@
 #include "app/app_entry.h"
 
 #include "app/app_error.h"
+#include "app/app_engine.h"
 #include "core/sys.h"
 #include "core/text.h"
 #include "platform/win_crt.h"

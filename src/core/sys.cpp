@@ -113,75 +113,6 @@ bool priority_class_allowed(std::uint32_t priority_class)
     }
 }
 
-HRESULT init_window_fields(SysInitContext& context)
-{
-    const EngineParams& params = context.params;
-    g_window_origin.window = params.window;
-    g_window_origin.windowed = params.windowed != 0;
-    if (!g_window_origin.windowed) {
-        g_window_origin.remembered_x = params.window_x;
-        g_window_origin.remembered_y = params.window_y;
-    }
-    return S_OK;
-}
-
-HRESULT init_priority(SysInitContext& context)
-{
-    std::uint32_t priority_class = context.params.priority_class;
-    if (priority_class && priority_class_allowed(priority_class))
-        SetPriorityClass(GetCurrentProcess(), priority_class);
-    return S_OK;
-}
-
-HRESULT init_affinity(SysInitContext& context)
-{
-    const EngineParams& params = context.params;
-    DWORD_PTR process_mask = 0, system_mask = 0;
-    GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask);
-    DWORD_PTR base = process_mask;
-    if (g_os_generation >= OS_GENERATION_NT5) {
-        base = process_mask & params.process_affinity;
-        if (base) SetProcessAffinityMask(GetCurrentProcess(), base);
-    }
-    if (DWORD_PTR thread_mask = params.main_thread_affinity & base)
-        SetThreadAffinityMask(GetCurrentThread(), thread_mask);
-    context.audio_thread_affinity = static_cast<std::uint32_t>(params.audio_thread_affinity & base);
-    return S_OK;
-}
-
-// A missing or corrupt main pair throws its own error; the overlay reports through its step text.
-HRESULT init_archive(SysInitContext& context)
-{
-    return context.params.archive_folder ? vfs::Startup(context.params.archive_folder) : S_OK;
-}
-
-HRESULT init_archive_overlay(SysInitContext& context)
-{
-    return context.params.archive_folder ? vfs_mount_overlay(context.params.archive_mapped) : S_OK;
-}
-
-// The engine's subsystems in the order they come up; a module joins this list when it exists.
-const SysInitStep k_init_steps[] = {
-    {0, nullptr, init_window_fields},
-    {0, nullptr, init_priority},
-    {0, nullptr, init_affinity},
-    {0, "failed: release\\data.? not found(1).", init_archive},
-    {0, "failed: release\\data_us.? not found(3).", init_archive_overlay},
-};
-
-void release_work_block()
-{
-    g_work_block.owner = nullptr;
-    if (g_work_block.memory) VirtualFree(g_work_block.memory, 0, MEM_RELEASE);
-    g_work_block = WorkBlock{};
-}
-
-void timer_end_period()
-{
-    if (g_timer_period_users == 0 || --g_timer_period_users > 0) return;
-    timeEndPeriod(g_timer_min_period);
-}
-
 void on_failed_new()
 {
     // The runtime does not hand the requested size to a new-handler.
@@ -278,15 +209,64 @@ HRESULT sys_run_init_steps(const EngineParams& params, std::span<const SysInitSt
     return S_OK;
 }
 
-HRESULT sys_initialize(const EngineParams& params, char* text, std::size_t text_size)
+HRESULT sys_init_window(SysInitContext& context)
 {
-    return sys_run_init_steps(params, k_init_steps, text, text_size);
+    const EngineParams& params = context.params;
+    g_window_origin.window = params.window;
+    g_window_origin.windowed = params.windowed != 0;
+    if (!g_window_origin.windowed) {
+        g_window_origin.remembered_x = params.window_x;
+        g_window_origin.remembered_y = params.window_y;
+    }
+    return S_OK;
 }
 
-void sys_shutdown()
+HRESULT sys_init_priority(SysInitContext& context)
 {
-    release_work_block();
-    timer_end_period();
+    std::uint32_t priority_class = context.params.priority_class;
+    if (priority_class && priority_class_allowed(priority_class))
+        SetPriorityClass(GetCurrentProcess(), priority_class);
+    return S_OK;
+}
+
+HRESULT sys_init_affinity(SysInitContext& context)
+{
+    const EngineParams& params = context.params;
+    DWORD_PTR process_mask = 0, system_mask = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask);
+    DWORD_PTR base = process_mask;
+    if (g_os_generation >= OS_GENERATION_NT5) {
+        base = process_mask & params.process_affinity;
+        if (base) SetProcessAffinityMask(GetCurrentProcess(), base);
+    }
+    if (DWORD_PTR thread_mask = params.main_thread_affinity & base)
+        SetThreadAffinityMask(GetCurrentThread(), thread_mask);
+    context.audio_thread_affinity = static_cast<std::uint32_t>(params.audio_thread_affinity & base);
+    return S_OK;
+}
+
+// A missing or corrupt main pair throws its own error; the overlay reports through its step text.
+HRESULT sys_init_archive(SysInitContext& context)
+{
+    return context.params.archive_folder ? vfs::Startup(context.params.archive_folder) : S_OK;
+}
+
+HRESULT sys_init_archive_overlay(SysInitContext& context)
+{
+    return context.params.archive_folder ? vfs_mount_overlay(context.params.archive_mapped) : S_OK;
+}
+
+void sys_release_work_block()
+{
+    g_work_block.owner = nullptr;
+    if (g_work_block.memory) VirtualFree(g_work_block.memory, 0, MEM_RELEASE);
+    g_work_block = WorkBlock{};
+}
+
+void timer_end_period()
+{
+    if (g_timer_period_users == 0 || --g_timer_period_users > 0) return;
+    timeEndPeriod(g_timer_min_period);
 }
 
 void sys_trim_memory()

@@ -61,8 +61,9 @@ struct EngineParams {
     std::uint32_t audio_thread_affinity;
 };
 
-// One step of sys_initialize: served when its subsystem bit is set (0 = always), and on
+// One step of the engine's start-up: served when its subsystem bit is set (0 = always), and on
 // failure its text goes to the caller. The working copy of the flags is the steps' to change.
+// The game's ordered list of steps joins the modules above core to core's own steps below.
 struct SysInitContext {
     const EngineParams& params;
     std::uint32_t subsystems;
@@ -106,11 +107,21 @@ void sys_install_new_handler();
 // Plain blocks go through here so a failed allocation reaches the same handler as `new`.
 void* sys_alloc(std::size_t size);
 
-HRESULT sys_initialize(const EngineParams& params, char* text, std::size_t text_size);
-// The same with a caller's list of steps.
+// Serves the steps in order and stops at the first failure, writing its text; nothing is undone.
 HRESULT sys_run_init_steps(const EngineParams& params, std::span<const SysInitStep> steps, char* text,
                            std::size_t text_size);
-void sys_shutdown();
+// Core's own start-up steps: the window fields, priority, affinity, the archive pair and overlay.
+HRESULT sys_init_window(SysInitContext& context);
+HRESULT sys_init_priority(SysInitContext& context);
+HRESULT sys_init_affinity(SysInitContext& context);
+HRESULT sys_init_archive(SysInitContext& context);
+HRESULT sys_init_archive_overlay(SysInitContext& context);
+inline constexpr const char* SYS_TEXT_ARCHIVE = "failed: release\\data.? not found(1).";
+inline constexpr const char* SYS_TEXT_ARCHIVE_OVERLAY = "failed: release\\data_us.? not found(3).";
+
+// The last two steps of the engine's shutdown: the work block, then the timer period.
+void sys_release_work_block();
+void timer_end_period();
 
 void sys_trim_memory();
 void sys_heap_probe(std::uint32_t pages);

@@ -102,11 +102,13 @@ TEST(SysStartup, CommitsTheWorkBlockAndShutdownReleasesIt)
     EXPECT_EQ(seam_timer_periods(), 1);
     timer_begin_period(); // a second begin does nothing
     EXPECT_EQ(seam_timer_periods(), 1);
-    sys_shutdown();
+    sys_release_work_block();
+    timer_end_period();
     EXPECT_EQ(g_work_block.memory, nullptr);
     EXPECT_EQ(g_work_block.capacity, 0u);
     EXPECT_EQ(seam_timer_periods(), 0);
-    sys_shutdown(); // tolerates what was never created
+    sys_release_work_block(); // tolerates what was never created
+    timer_end_period();
     EXPECT_EQ(seam_timer_periods(), 0);
 }
 
@@ -182,7 +184,8 @@ TEST_F(SysTest, InitializeAppliesAffinityAndPriorityOnlyWhereTheGenerationAllows
     params.audio_thread_affinity = 1;
     char text[40] = "";
     g_os_generation = 15;
-    EXPECT_EQ(sys_initialize(params, text, sizeof text), S_OK);
+    const SysInitStep steps[] = {{0, nullptr, sys_init_priority}, {0, nullptr, sys_init_affinity}};
+    EXPECT_EQ(sys_run_init_steps(params, steps, text, sizeof text), S_OK);
     EXPECT_STREQ(text, "");
     DWORD_PTR process_mask = 0, system_mask = 0;
     ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask));
@@ -231,7 +234,9 @@ protected:
         params.archive_folder = folder.c_str();
         params.archive_mapped = 1;
         char buffer[64] = "";
-        HRESULT hr = sys_initialize(params, buffer, sizeof buffer);
+        const SysInitStep steps[] = {{0, SYS_TEXT_ARCHIVE, sys_init_archive},
+                                     {0, SYS_TEXT_ARCHIVE_OVERLAY, sys_init_archive_overlay}};
+        HRESULT hr = sys_run_init_steps(params, steps, buffer, sizeof buffer);
         text = buffer;
         return hr;
     }
