@@ -8,14 +8,17 @@ function(kro_module name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
-# One test program per module folder under tests/, registered with CTest.
+# One test program per module folder under tests/, registered with CTest. Each test program
+# starts in tests/test_main.cpp, which gives it a home, data home and runtime folder of its own
+# in the build tree and headless drivers.
 function(kro_module_tests name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kro_tools GTest::gtest GTest::gmock GTest::gtest_main)
+  add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/test_main.cpp)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kro_tools GTest::gtest GTest::gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tools)
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "${KRO_TEST_ENVIRONMENT}")
+  target_compile_definitions(${name} PRIVATE
+    KRO_TEST_HOME="${CMAKE_BINARY_DIR}/test-home/${name}"
+    KRO_LSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()

@@ -3,7 +3,9 @@
 #include "app/app_error.h"
 #include "app/app_engine.h"
 #include "core/sys.h"
+#include "core/ini.h"
 #include "core/text.h"
+#include "platform/steam_api.h"
 #include "platform/win_crt.h"
 #include "platform/win_kernel.h"
 
@@ -44,6 +46,14 @@ int reset_level(const char* argument)
     err_raise(message, nullptr, 0);
 }
 
+// Without the store the game runs on: its stats, boards and cloud files are simply absent.
+void start_store()
+{
+    SteamAPI_Init();
+    if (ISteamUserStats* stats = SteamUserStats()) stats->RequestCurrentStats();
+    g_remote_storage = SteamRemoteStorage();
+}
+
 } // namespace
 
 HRESULT app_parse_command_line()
@@ -51,8 +61,7 @@ HRESULT app_parse_command_line()
     for (int i = 1; i < g_crt_argc; ++i) {
         const char* argument = g_crt_argv[i];
         if (!is_reset_switch(argument)) raise_bad_argument(argument);
-        // Stats are reset through the store platform once it is part of the program.
-        static_cast<void>(reset_level(argument));
+        if (ISteamUserStats* stats = SteamUserStats()) stats->ResetAllStats(reset_level(argument) > 1);
     }
     return S_OK;
 }
@@ -60,6 +69,7 @@ HRESULT app_parse_command_line()
 HRESULT app_startup(char*)
 {
     CoInitialize(nullptr);
+    start_store();
     return app_parse_command_line();
 }
 
@@ -67,6 +77,7 @@ void app_shutdown()
 {
     sys_shutdown();
     CoUninitialize();
+    SteamAPI_Shutdown();
 }
 
 int app_main(HINSTANCE instance)

@@ -1,5 +1,6 @@
 #include "platform/steam_api.h"
 
+#include "platform/host_folders.h"
 #include "platform/sjis.h"
 
 #include <algorithm>
@@ -41,6 +42,12 @@ public:
     void SetCloudEnabledForApp(bool enabled) override;
 };
 
+class StoreUserStats final : public ISteamUserStats {
+public:
+    bool RequestCurrentStats() override;
+    bool ResetAllStats(bool achievements_too) override;
+};
+
 constexpr const char* k_store_name = "kro_store";
 constexpr std::string_view k_account_switch = "CloudEnabledForAccount";
 constexpr std::string_view k_app_switch = "CloudEnabledForApp";
@@ -50,6 +57,7 @@ std::string g_store_folder; // empty while the store is closed
 bool g_store_cloud_account = false;
 bool g_store_cloud_app = false;
 StoreRemoteStorage g_store_remote;
+StoreUserStats g_store_user_stats;
 
 std::deque<FinishedCall> g_store_finished;
 std::vector<CallRegistration> g_store_registrations;
@@ -58,17 +66,6 @@ SteamAPICall_t g_store_next_call = 1;
 bool store_is_open()
 {
     return !g_store_folder.empty();
-}
-
-// $XDG_DATA_HOME when absolute (the base-directory rules ignore a relative one), else
-// $HOME/.local/share; empty when neither can be had.
-std::string store_data_home()
-{
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') return xdg;
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/share";
-    return {};
 }
 
 bool store_make_folder(const std::string& path)
@@ -241,9 +238,9 @@ bool SteamAPI_Init()
     if (store_is_open()) return true;
     std::string folder = g_store_seam_folder;
     if (folder.empty()) {
-        std::string data_home = store_data_home();
-        if (data_home.empty()) return false;
-        folder = data_home + "/" + k_store_name;
+        auto data_home = host_data_home();
+        if (!data_home) return false;
+        folder = *data_home + "/" + k_store_name;
     }
     if (!store_make_folders(folder + "/remote") || !store_make_folder(folder + "/tmp")) return false;
     g_store_folder = folder;
@@ -280,6 +277,25 @@ void SteamAPI_RunCallbacks()
 ISteamRemoteStorage* SteamRemoteStorage()
 {
     return store_is_open() ? &g_store_remote : nullptr;
+}
+
+ISteamUserStats* SteamUserStats()
+{
+    return store_is_open() ? &g_store_user_stats : nullptr;
+}
+
+bool StoreUserStats::RequestCurrentStats()
+{
+    return store_is_open();
+}
+
+// A missing file is a set with nothing in it: resetting it succeeds.
+bool StoreUserStats::ResetAllStats(bool achievements_too)
+{
+    if (!store_is_open()) return false;
+    bool ok = unlink((g_store_folder + "/stats").c_str()) == 0 || errno == ENOENT;
+    if (achievements_too) ok = (unlink((g_store_folder + "/achievements").c_str()) == 0 || errno == ENOENT) && ok;
+    return ok;
 }
 
 void SteamAPI_RegisterCallResult(CCallbackBase* handler, SteamAPICall_t call)

@@ -50,6 +50,21 @@ protected:
 // Null while the store is not open.
 ISteamRemoteStorage* SteamRemoteStorage();
 
+// User stats and achievements, kept in the store's "stats" and "achievements" files.
+class ISteamUserStats {
+public:
+    // Makes the user's stats current; the local store has them at once. False while closed.
+    virtual bool RequestCurrentStats() = 0;
+    // Clears every stat, and the achievements too when asked.
+    virtual bool ResetAllStats(bool achievements_too) = 0;
+
+protected:
+    ~ISteamUserStats() = default;
+};
+
+// Null while the store is not open.
+ISteamUserStats* SteamUserStats();
+
 // Call results. An asynchronous call returns a handle at once; its result record is handed
 // later, by SteamAPI_RunCallbacks, to the object registered for that handle, exactly once.
 using SteamAPICall_t = std::uint64_t;

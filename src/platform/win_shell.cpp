@@ -1,5 +1,7 @@
 #include "platform/win_shell.h"
 
+#include "platform/host_folders.h"
+
 #include "platform/host_path.h"
 #include "platform/sjis.h"
 
@@ -69,25 +71,6 @@ BOOL fail(DWORD error)
 {
     SetLastError(error);
     return FALSE;
-}
-
-// The host folders the platform's known folders stand for. XDG paths that are not absolute
-// are ignored, as the base-directory rules ask.
-std::optional<std::string> home_folder()
-{
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home);
-    if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_dir) return std::string(entry->pw_dir);
-    return std::nullopt;
-}
-
-std::optional<std::string> xdg_folder(const char* variable, const char* below_home)
-{
-    const char* value = std::getenv(variable);
-    if (value && value[0] == '/') return std::string(value);
-    auto home = home_folder();
-    if (!home) return std::nullopt;
-    return *home + below_home;
 }
 
 std::u16string utf16_from_utf8(std::string_view text)
@@ -220,7 +203,7 @@ HRESULT SHGetKnownFolderPath(const KNOWNFOLDERID& id, DWORD, HANDLE, WCHAR** pat
     if (!path) return E_INVALIDARG;
     *path = nullptr;
     if (std::memcmp(&id, &FOLDERID_SavedGames, sizeof id) != 0) return k_hresult_file_not_found;
-    auto folder = xdg_folder("XDG_DATA_HOME", "/.local/share");
+    auto folder = host_data_home();
     if (!folder) return k_hresult_file_not_found;
     std::string windows = *folder;
     for (char& c : windows)
@@ -271,7 +254,7 @@ HRESULT SHGetSpecialFolderLocation(HWND, int folder, ITEMIDLIST** list)
     if (!list) return E_INVALIDARG;
     *list = nullptr;
     if (folder != CSIDL_DESKTOP) return E_INVALIDARG;
-    auto desktop = xdg_folder("XDG_DESKTOP_DIR", "/Desktop");
+    auto desktop = host_xdg_folder("XDG_DESKTOP_DIR", "/Desktop");
     if (!desktop) return k_hresult_file_not_found;
     auto windows = host_path_to_windows(*desktop);
     if (!windows) return k_hresult_no_translation;

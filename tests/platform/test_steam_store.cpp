@@ -261,3 +261,19 @@ TEST_F(SteamStore, UnregisteredAndLateResultsWaitOrVanish)
 }
 
 } // namespace
+
+TEST_F(SteamStore, ResetClearsStatsAndOnlyWhenAskedAchievements)
+{
+    ISteamUserStats* stats = SteamUserStats();
+    ASSERT_NE(stats, nullptr);
+    EXPECT_TRUE(stats->RequestCurrentStats());
+    const std::string stats_file = m_temp.host("store/stats");
+    const std::string achievements_file = m_temp.host("store/achievements");
+    for (const std::string& file : {stats_file, achievements_file}) std::fclose(std::fopen(file.c_str(), "w"));
+    EXPECT_TRUE(stats->ResetAllStats(false));
+    EXPECT_FALSE(std::filesystem::exists(stats_file));
+    EXPECT_TRUE(std::filesystem::exists(achievements_file));
+    EXPECT_TRUE(stats->ResetAllStats(true));
+    EXPECT_FALSE(std::filesystem::exists(achievements_file));
+    EXPECT_TRUE(stats->ResetAllStats(true)); // nothing left to clear is still a reset
+}
