@@ -5,6 +5,7 @@
 #include "core/sys.h"
 #include "core/ini.h"
 #include "core/text.h"
+#include "game/g_leaderboards.h"
 #include "platform/steam_api.h"
 #include "platform/win_crt.h"
 #include "platform/win_kernel.h"
@@ -51,6 +52,7 @@ void start_store()
 {
     SteamAPI_Init();
     if (ISteamUserStats* stats = SteamUserStats()) stats->RequestCurrentStats();
+    game_create_leaderboards();
     g_remote_storage = SteamRemoteStorage();
 }
 
@@ -77,6 +79,8 @@ void app_shutdown()
 {
     sys_shutdown();
     CoUninitialize();
+    // Calls still waiting unregister themselves, so the boards go before the store.
+    game_destroy_leaderboards();
     SteamAPI_Shutdown();
 }
 

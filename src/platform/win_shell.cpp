@@ -164,6 +164,16 @@ const Builtin* find_builtin(std::string_view name)
     return nullptr;
 }
 
+// The host's shared object for a library name without a folder.
+std::string host_library_name(const char* name)
+{
+    static constexpr std::pair<const char*, const char*> k_host_libraries[] = {
+        {"vorbisfile.dll", "libvorbisfile.so.3"}};
+    for (const auto& [platform, host] : k_host_libraries)
+        if (equal_nocase(platform, name)) return host;
+    return name;
+}
+
 LoadedLibrary* find_loaded(HMODULE module)
 {
     for (LoadedLibrary& library : g_libraries)
@@ -308,7 +318,7 @@ HMODULE LoadLibraryA(const char* name)
     LoadedLibrary library;
     library.builtin = find_builtin(name);
     if (!library.builtin) {
-        std::string host = has_folder(name) ? host_path_from_windows(name) : std::string(name);
+        std::string host = has_folder(name) ? host_path_from_windows(name) : host_library_name(name);
         struct stat info {};
         if (has_folder(name) && stat(host.c_str(), &info) != 0) return fail(ERROR_MOD_NOT_FOUND), nullptr;
         library.shared_object = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -58,7 +58,8 @@ HRESULT SHGetMalloc(IMalloc** allocator);
 
 // Libraries. The shell's own ("shell32.dll") is built in; any other name is a host file
 // opened with dlopen, so a missing or foreign library fails to load as it would on a machine
-// without it (ERROR_MOD_NOT_FOUND, ERROR_BAD_EXE_FORMAT).
+// without it (ERROR_MOD_NOT_FOUND, ERROR_BAD_EXE_FORMAT). A platform library that has a
+// host library of the same interface is that library ("vorbisfile.dll": libvorbisfile).
 // Cast to the export's own type before calling; this type converts to any function pointer.
 using FARPROC = void (*)();
 HMODULE LoadLibraryA(const char* name);

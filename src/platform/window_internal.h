@@ -4,6 +4,7 @@
 
 #include "platform/win_ipc.h"
 #include "platform/win_window.h"
+#include "platform/win_window_sdl.h"
 
 #include <functional>
 #include <memory>
@@ -49,6 +50,12 @@ struct Window {
 
 extern std::mutex g_window_lock;
 
+// The lParam of a message carrying a point (each coordinate as a signed 16-bit word).
+inline LPARAM point_lparam(POINT point)
+{
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(point.x)), static_cast<WORD>(static_cast<short>(point.y)));
+}
+
 // ---- win_window.cpp ----
 // The process a window handle belongs to (handles carry it, so every process reads them alike).
 DWORD window_handle_process(HWND window);
@@ -71,6 +78,8 @@ void window_deactivate_app();
 // True when the window is the process's active window.
 bool window_is_active(HWND window);
 void window_fill_reply(const Window& window, IpcReply& reply);
+// Whether text input may be on: no active window, or one with an input context.
+bool window_wants_text_input();
 // Runs fn on the window's own thread (at once when that is the calling thread) and returns its result.
 LRESULT window_run_on_owner(const Window& window, std::function<LRESULT()> fn);
 
@@ -101,11 +110,9 @@ bool message_may_cross_processes(UINT message);
 void message_wake_thread(DWORD thread_id);
 
 // ---- win_sdl_events.cpp ----
-// Starts SDL video once; the calling thread becomes the one that reads SDL's events.
-bool video_start();
 bool video_started();
 bool video_thread_is_current();
-bool video_has_gl();
+DWORD video_thread_id();
 bool video_has_window_manager();
 // Turns every waiting SDL event into messages (only on the video thread).
 void events_pump();

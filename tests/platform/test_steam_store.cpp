@@ -277,3 +277,313 @@ TEST_F(SteamStore, ResetClearsStatsAndOnlyWhenAskedAchievements)
     EXPECT_FALSE(std::filesystem::exists(achievements_file));
     EXPECT_TRUE(stats->ResetAllStats(true)); // nothing left to clear is still a reset
 }
+
+namespace {
+
+// What one call's result brought to a bound object.
+template <class P> struct Delivery {
+    P record{};
+    bool io_failure = false;
+    int runs = 0;
+
+    void On(P* result, bool failure)
+    {
+        record = *result;
+        io_failure = failure;
+        ++runs;
+    }
+};
+
+template <class P> Delivery<P> deliver(SteamAPICall_t call)
+{
+    Delivery<P> delivery;
+    CCallResult<Delivery<P>, P> binding;
+    binding.Set(call, &delivery, &Delivery<P>::On);
+    SteamAPI_RunCallbacks();
+    return delivery;
+}
+
+// Instance 0, so never the local user (instance 1).
+constexpr std::uint64_t k_other_user = 0x0110000000000000ull;
+
+class SteamBoards : public SteamStore {
+protected:
+    void SetUp() override
+    {
+        SteamStore::SetUp();
+        m_stats = SteamUserStats();
+        ASSERT_NE(m_stats, nullptr);
+    }
+
+    SteamLeaderboard_t Find(const char* name)
+    {
+        Delivery<LeaderboardFindResult_t> found =
+            deliver<LeaderboardFindResult_t>(m_stats->FindLeaderboard(name));
+        EXPECT_EQ(found.runs, 1);
+        EXPECT_FALSE(found.io_failure);
+        EXPECT_EQ(found.record.m_bLeaderboardFound, 1);
+        return found.record.m_hSteamLeaderboard;
+    }
+    LeaderboardScoreUploaded_t Upload(SteamLeaderboard_t board, std::int32_t score)
+    {
+        const std::int32_t detail = 0;
+        return deliver<LeaderboardScoreUploaded_t>(
+                   m_stats->UploadLeaderboardScore(board, k_ELeaderboardUploadScoreMethodKeepBest, score,
+                                                   &detail, 1))
+            .record;
+    }
+    // The ranks a download delivered, in order.
+    std::vector<std::int32_t> Ranks(SteamLeaderboard_t board, ELeaderboardDataRequest request, int start,
+                                    int end)
+    {
+        auto downloaded = deliver<LeaderboardScoresDownloaded_t>(
+            m_stats->DownloadLeaderboardEntries(board, request, start, end));
+        EXPECT_EQ(downloaded.record.m_hSteamLeaderboard, board);
+        std::vector<std::int32_t> ranks;
+        for (int i = 0; i < downloaded.record.m_cEntryCount; ++i) {
+            LeaderboardEntry_t entry{};
+            EXPECT_TRUE(m_stats->GetDownloadedLeaderboardEntry(downloaded.record.m_hSteamLeaderboardEntries,
+                                                               i, &entry, nullptr, 0));
+            ranks.push_back(entry.m_nGlobalRank);
+        }
+        return ranks;
+    }
+    std::filesystem::path BoardsFolder() const { return m_temp.path() / "store/boards"; }
+
+    ISteamUserStats* m_stats = nullptr;
+};
+
+TEST_F(SteamBoards, FindMakesEachBoardOnceAsAFileOfItsOwn)
+{
+    SteamLeaderboard_t board = Find("Boss Rush - Hard");
+    EXPECT_NE(board, 0u);
+    EXPECT_EQ(Find("Boss Rush - Hard"), board);
+    EXPECT_NE(Find("boss rush - hard"), board); // board names are exact
+    const std::string longest(k_cchLeaderboardNameMax - 1, 'n');
+    for (const char* odd : {"a/b", "..", "\x83\x5c", longest.c_str()}) {
+        SCOPED_TRACE(odd);
+        EXPECT_NE(Find(odd), 0u);
+    }
+    EXPECT_EQ(folder_names(BoardsFolder()).size(), 6u);
+    EXPECT_EQ(folder_names(m_temp.path() / "store"), (std::vector<std::string>{"boards", "remote", "tmp"}));
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 0);
+
+    // A name that is empty or too long is a board the store cannot have.
+    const std::string too_long(k_cchLeaderboardNameMax, 'n');
+    for (const char* bad : {"", too_long.c_str()}) {
+        auto found = deliver<LeaderboardFindResult_t>(m_stats->FindLeaderboard(bad));
+        EXPECT_EQ(found.runs, 1);
+        EXPECT_FALSE(found.io_failure);
+        EXPECT_EQ(found.record.m_bLeaderboardFound, 0);
+        EXPECT_EQ(found.record.m_hSteamLeaderboard, 0u);
+    }
+
+    // The board and its entries outlive the store's session.
+    ASSERT_EQ(Upload(board, 5000).m_bSuccess, 1);
+    SteamAPI_Shutdown();
+    ASSERT_TRUE(SteamAPI_Init());
+    m_stats = SteamUserStats();
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(Find("Boss Rush - Hard")), 1);
+}
+
+TEST_F(SteamBoards, UploadKeepsTheBestScoreInAscendingOrder)
+{
+    for (std::int32_t score : {1000, 2000, 3000})
+        ASSERT_TRUE(seam_put_leaderboard_entry("Story Mode - Normal", k_other_user + score, score, {}));
+    SteamLeaderboard_t board = Find("Story Mode - Normal");
+    struct Step {
+        std::int32_t score;
+        bool changed;
+        std::int32_t rank;
+        std::int32_t previous;
+    };
+    const Step steps[] = {
+        {2500, true, 3, 0},  // a first entry
+        {2600, false, 3, 3}, // slower: kept
+        {2500, false, 3, 3}, // as fast: kept
+        {2000, true, 3, 3},  // ties rank after the earlier entry
+        {500, true, 1, 3},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.score);
+        LeaderboardScoreUploaded_t uploaded = Upload(board, step.score);
+        EXPECT_EQ(uploaded.m_bSuccess, 1);
+        EXPECT_EQ(uploaded.m_hSteamLeaderboard, board);
+        EXPECT_EQ(uploaded.m_nScore, step.score);
+        EXPECT_EQ(uploaded.m_bScoreChanged, step.changed);
+        EXPECT_EQ(uploaded.m_nGlobalRankNew, step.rank);
+        EXPECT_EQ(uploaded.m_nGlobalRankPrevious, step.previous);
+    }
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 4);
+}
+
+TEST_F(SteamBoards, DownloadRangesFollowTheRequestKind)
+{
+    const char* name = "Time Attack - Hard - Gorgon";
+    for (std::int32_t i = 1; i <= 10; ++i)
+        ASSERT_TRUE(seam_put_leaderboard_entry(name, k_other_user + i, i * 10, {}));
+    SteamLeaderboard_t board = Find(name);
+    ASSERT_EQ(Upload(board, 55).m_nGlobalRankNew, 6);
+
+    using RankList = std::vector<std::int32_t>;
+    struct Case {
+        ELeaderboardDataRequest request;
+        int start;
+        int end;
+        RankList ranks;
+    };
+    const Case cases[] = {
+        {k_ELeaderboardDataRequestGlobal, 1, 3, {1, 2, 3}},
+        {k_ELeaderboardDataRequestGlobal, 0, 2, {1, 2}},
+        {k_ELeaderboardDataRequestGlobal, 10, 20, {10, 11}},
+        {k_ELeaderboardDataRequestGlobal, 5, 4, {}},
+        {k_ELeaderboardDataRequestGlobalAroundUser, 0, 0, {6}},
+        {k_ELeaderboardDataRequestGlobalAroundUser, -2, 2, {4, 5, 6, 7, 8}},
+        {k_ELeaderboardDataRequestGlobalAroundUser, -8, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}, // shifted down
+        {k_ELeaderboardDataRequestGlobalAroundUser, 3, 7, {7, 8, 9, 10, 11}},                // shifted up
+        {k_ELeaderboardDataRequestGlobalAroundUser, 1, 0, {}},
+        {k_ELeaderboardDataRequestFriends, 1, 2, {6}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.request << " " << c.start << ".." << c.end);
+        EXPECT_EQ(Ranks(board, c.request, c.start, c.end), c.ranks);
+    }
+
+    // A user without an entry has nothing around them.
+    SteamLeaderboard_t empty = Find("Time Attack - Hard - Wyrm");
+    EXPECT_EQ(Ranks(empty, k_ELeaderboardDataRequestGlobalAroundUser, -2, 2), RankList{});
+    EXPECT_EQ(Ranks(empty, k_ELeaderboardDataRequestFriends, 0, 0), RankList{});
+}
+
+TEST_F(SteamBoards, DownloadedEntriesHandOverUsersScoresAndDetails)
+{
+    const std::int32_t details[] = {7, 8, 9};
+    ASSERT_TRUE(seam_put_leaderboard_entry("Boss Rush - Normal", k_other_user + 1, 4200, details));
+    SteamLeaderboard_t board = Find("Boss Rush - Normal");
+    auto downloaded = deliver<LeaderboardScoresDownloaded_t>(
+        m_stats->DownloadLeaderboardEntries(board, k_ELeaderboardDataRequestGlobal, 1, 10));
+    ASSERT_EQ(downloaded.record.m_cEntryCount, 1);
+    const SteamLeaderboardEntries_t entries = downloaded.record.m_hSteamLeaderboardEntries;
+
+    LeaderboardEntry_t entry{};
+    std::int32_t out[3] = {-1, -1, -1};
+    ASSERT_TRUE(m_stats->GetDownloadedLeaderboardEntry(entries, 0, &entry, out, 2));
+    EXPECT_EQ(entry.m_steamIDUser.ConvertToUint64(), k_other_user + 1);
+    EXPECT_EQ(entry.m_nGlobalRank, 1);
+    EXPECT_EQ(entry.m_nScore, 4200);
+    EXPECT_EQ(entry.m_cDetails, 3);
+    EXPECT_EQ(entry.m_hUGC, k_UGCHandleInvalid);
+    EXPECT_EQ(std::vector<std::int32_t>(out, out + 3), (std::vector<std::int32_t>{7, 8, -1}));
+
+    // Later changes to the board do not reach a download already made.
+    ASSERT_TRUE(seam_put_leaderboard_entry("Boss Rush - Normal", k_other_user + 1, 100, {}));
+    ASSERT_TRUE(m_stats->GetDownloadedLeaderboardEntry(entries, 0, &entry, nullptr, 0));
+    EXPECT_EQ(entry.m_nScore, 4200);
+
+    EXPECT_FALSE(m_stats->GetDownloadedLeaderboardEntry(entries, 1, &entry, out, 3));
+    EXPECT_FALSE(m_stats->GetDownloadedLeaderboardEntry(entries, -1, &entry, out, 3));
+    EXPECT_FALSE(m_stats->GetDownloadedLeaderboardEntry(entries + 1, 0, &entry, out, 3));
+    EXPECT_FALSE(m_stats->GetDownloadedLeaderboardEntry(0, 0, &entry, out, 3));
+    EXPECT_FALSE(m_stats->GetDownloadedLeaderboardEntry(entries, 0, nullptr, out, 3));
+}
+
+TEST_F(SteamBoards, CallsThatCannotBeMadeGiveNoHandle)
+{
+    SteamLeaderboard_t board = Find("Story Mode - Hard");
+    const std::int32_t details[k_cLeaderboardDetailsMax + 1] = {};
+    const auto keep_best = k_ELeaderboardUploadScoreMethodKeepBest;
+    EXPECT_EQ(m_stats->FindLeaderboard(nullptr), k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->UploadLeaderboardScore(board + 1, keep_best, 1, details, 1), k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->UploadLeaderboardScore(0, keep_best, 1, details, 1), k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->UploadLeaderboardScore(board, keep_best, 1, details, -1), k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->UploadLeaderboardScore(board, keep_best, 1, details, k_cLeaderboardDetailsMax + 1),
+              k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->UploadLeaderboardScore(board, keep_best, 1, nullptr, 1), k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->DownloadLeaderboardEntries(board + 1, k_ELeaderboardDataRequestGlobal, 1, 2),
+              k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->DownloadLeaderboardEntries(board, static_cast<ELeaderboardDataRequest>(3), 1, 2),
+              k_uAPICallInvalid);
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board + 1), 0);
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 0); // none of the above reached the board
+    EXPECT_EQ(Upload(board, 1).m_bSuccess, 1);              // the full detail count and none both go
+    EXPECT_NE(m_stats->UploadLeaderboardScore(board, keep_best, 1, details, k_cLeaderboardDetailsMax),
+              k_uAPICallInvalid);
+    EXPECT_NE(m_stats->UploadLeaderboardScore(board, keep_best, 1, nullptr, 0), k_uAPICallInvalid);
+
+    // Handles do not survive the store's session.
+    SteamAPI_Shutdown();
+    ASSERT_TRUE(SteamAPI_Init());
+    m_stats = SteamUserStats();
+    EXPECT_EQ(m_stats->UploadLeaderboardScore(board, keep_best, 1, details, 1), k_uAPICallInvalid);
+    EXPECT_FALSE(seam_put_leaderboard_entry("", k_other_user, 1, {}));
+}
+
+TEST_F(SteamBoards, AnUnreadableBoardFailsItsCalls)
+{
+    const std::int32_t details[] = {1, 2};
+    ASSERT_TRUE(seam_put_leaderboard_entry("Boss Rush - Hard", k_other_user, 900, details));
+    ASSERT_EQ(folder_names(BoardsFolder()).size(), 1u);
+    const std::filesystem::path file = BoardsFolder() / folder_names(BoardsFolder())[0];
+    const std::string good = read_host_file(file);
+    std::string bad_sort = good;
+    bad_sort[4] = 3;
+    std::string many_details = good;
+    many_details[4 + 4 + 4 + 8 + 4] = k_cLeaderboardDetailsMax + 1;
+    const std::string spoilt[] = {
+        "",       "KRB1",      good.substr(0, good.size() - 1), good + "x", "XRB1" + good.substr(4),
+        bad_sort, many_details};
+    SteamLeaderboard_t board = Find("Boss Rush - Hard");
+    for (const std::string& bytes : spoilt) {
+        SCOPED_TRACE(bytes.size());
+        write_host_file(file, bytes);
+        auto found = deliver<LeaderboardFindResult_t>(m_stats->FindLeaderboard("Boss Rush - Hard"));
+        EXPECT_TRUE(found.io_failure);
+        EXPECT_EQ(found.record.m_bLeaderboardFound, 0);
+        EXPECT_EQ(Upload(board, 100).m_bSuccess, 0);
+        auto downloaded = deliver<LeaderboardScoresDownloaded_t>(
+            m_stats->DownloadLeaderboardEntries(board, k_ELeaderboardDataRequestGlobal, 1, 10));
+        EXPECT_TRUE(downloaded.io_failure);
+        EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 0);
+        EXPECT_EQ(read_host_file(file), bytes); // a failed upload leaves the file alone
+    }
+    write_host_file(file, good);
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 1);
+}
+
+TEST_F(SteamBoards, CallResultBindsOneCallAtATime)
+{
+    const LeaderboardFindResult_t first_record{1, 1};
+    const LeaderboardFindResult_t second_record{2, 1};
+    auto bytes = [](const LeaderboardFindResult_t& record) {
+        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&record), sizeof record);
+    };
+    Delivery<LeaderboardFindResult_t> delivery;
+    CCallResult<Delivery<LeaderboardFindResult_t>, LeaderboardFindResult_t> binding;
+    EXPECT_EQ(binding.m_iCallback, LeaderboardFindResult_t::k_iCallback);
+    EXPECT_FALSE(binding.IsActive());
+
+    SteamAPICall_t first = store_finish_call(1104, bytes(first_record), false);
+    SteamAPICall_t second = store_finish_call(1104, bytes(second_record), false);
+    binding.Set(first, &delivery, &Delivery<LeaderboardFindResult_t>::On);
+    binding.Set(second, &delivery, &Delivery<LeaderboardFindResult_t>::On); // drops the first
+    EXPECT_TRUE(binding.IsActive());
+    SteamAPI_RunCallbacks();
+    EXPECT_FALSE(binding.IsActive());
+    ASSERT_EQ(delivery.runs, 1);
+    EXPECT_EQ(delivery.record.m_hSteamLeaderboard, 2u);
+
+    binding.Set(k_uAPICallInvalid, &delivery, &Delivery<LeaderboardFindResult_t>::On);
+    EXPECT_FALSE(binding.IsActive());
+
+    // A binding that goes while its call waits takes nothing with it.
+    {
+        Delivery<LeaderboardFindResult_t> gone;
+        CCallResult<Delivery<LeaderboardFindResult_t>, LeaderboardFindResult_t> short_lived;
+        short_lived.Set(store_finish_call(1104, bytes(first_record), false), &gone,
+                        &Delivery<LeaderboardFindResult_t>::On);
+    }
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(delivery.runs, 1);
+}
+
+} // namespace

@@ -11,11 +11,11 @@ constexpr std::int32_t AUDIO_VOLUME_MAX = 1024; // volumes run 0..AUDIO_VOLUME_M
 constexpr std::uint32_t AUDIO_SOUND_GROUP_COUNT = 484;
 
 struct AudioParams {
-    HWND window = nullptr;             // for the DirectSound cooperative level
-    std::int32_t bgm_volume = 512;     // "BgmVolume": music master volume
-    std::int32_t effect_volume = 512;  // "EffectVolume": effect master volume
-    std::int32_t device = 0;           // "Device": DirectSound device in enumeration order
-    std::uint32_t channels = 2;        // primary buffer format (low 16 bits used)
+    HWND window = nullptr;            // for the DirectSound cooperative level
+    std::int32_t bgm_volume = 512;    // "BgmVolume": music master volume
+    std::int32_t effect_volume = 512; // "EffectVolume": effect master volume
+    std::int32_t device = 0;          // "Device": DirectSound device in enumeration order
+    std::uint32_t channels = 2;       // primary buffer format (low 16 bits used)
     std::uint32_t sample_rate = 44100;
     std::uint32_t bits_per_sample = 16;
     std::uint32_t sound_groups = AUDIO_SOUND_GROUP_COUNT;

@@ -130,11 +130,11 @@ void renderer_release_buffer(DynamicBuffer& buffer);
 // or the elements would reach the capacity, else NOOVERWRITE at the position. Returns the
 // write pointer and the first element's index, or null when the lock fails or `count` exceeds
 // the capacity; then nothing changes and the caller skips its draw.
-void* renderer_vb_lock_append(DynamicBuffer& buffer, UINT count, UINT* start);
-std::uint16_t* renderer_ib_lock_append(DynamicBuffer& buffer, UINT count, UINT* start);
+void* renderer_vb_lock_append(DynamicBuffer& buffer, UINT count, UINT& start);
+std::uint16_t* renderer_ib_lock_append(DynamicBuffer& buffer, UINT count, UINT& start);
 void renderer_buffer_unlock(DynamicBuffer& buffer);
 // Appends `count` 28-byte vertices: lock, copy, unlock. False when nothing was appended.
-bool renderer_vb_upload(UINT count, DynamicBuffer& buffer, const void* vertices, UINT* start);
+bool renderer_vb_upload(UINT count, DynamicBuffer& buffer, const void* vertices, UINT& start);
 
 // Each selects a buffer as stream 0 and its vertex shader (a handle or an FVF code) through the
 // caches, and returns the buffer.

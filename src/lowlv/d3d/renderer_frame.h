@@ -95,6 +95,7 @@ struct CameraState {
 
 extern FrameEffects g_frame_effects;
 extern SceneLighting g_scene_lighting;
+extern const SceneLighting g_scene_lighting_defaults; // restored at each scene change
 extern D3DCOLOR g_fog_colors[2]; // FOG_COLOR_SCENE, FOG_COLOR_ADDITIVE
 extern CameraState g_camera_state;
 extern float g_camera_heading; // radians

@@ -63,23 +63,40 @@ struct KeySlotName {
 };
 
 inline constexpr KeySlotName g_key_slot_table[KEY_SLOT_COUNT] = {
-    {"KEY_ACTION", KEY_ACTION},         {"KEY_JUMP", KEY_JUMP},
-    {"KEY_SHOT", KEY_SHOT},             {"KEY_USE", KEY_USE},
-    {"KEY_MENU", KEY_MENU},             {"KEY_WALK", KEY_WALK},
-    {"KEY_SWORD_REVD", KEY_SWORD_REVD}, {"KEY_SWORD_REVU", KEY_SWORD_REVU},
-    {"KEY_SWORD0", KEY_SWORD0},         {"KEY_SWORD1", KEY_SWORD1},
-    {"KEY_SWORD2", KEY_SWORD2},         {"KEY_UP", KEY_UP},
-    {"KEY_DOWN", KEY_DOWN},             {"KEY_LEFT", KEY_LEFT},
-    {"KEY_RIGHT", KEY_RIGHT},           {"KEY_UPLEFT", KEY_UPLEFT},
-    {"KEY_UPRIGHT", KEY_UPRIGHT},       {"KEY_DOWNLEFT", KEY_DOWNLEFT},
-    {"KEY_DOWNRIGHT", KEY_DOWNRIGHT},   {"MOUSE_DIR", MOUSE_DIR},
-    {"PAD_ACTION", PAD_ACTION},         {"PAD_JUMP", PAD_JUMP},
-    {"PAD_SHOT", PAD_SHOT},             {"PAD_USE", PAD_USE},
-    {"PAD_MENU", PAD_MENU},             {"PAD_WALK", PAD_WALK},
-    {"PAD_SWORD_REVD", PAD_SWORD_REVD}, {"PAD_SWORD_REVU", PAD_SWORD_REVU},
-    {"MOUSE_ACTION", MOUSE_ACTION},     {"MOUSE_JUMP", MOUSE_JUMP},
-    {"MOUSE_SHOT", MOUSE_SHOT},         {"MOUSE_USE", MOUSE_USE},
-    {"MOUSE_MENU", MOUSE_MENU},         {"MOUSE_WALK", MOUSE_WALK},
+    {"KEY_ACTION", KEY_ACTION},
+    {"KEY_JUMP", KEY_JUMP},
+    {"KEY_SHOT", KEY_SHOT},
+    {"KEY_USE", KEY_USE},
+    {"KEY_MENU", KEY_MENU},
+    {"KEY_WALK", KEY_WALK},
+    {"KEY_SWORD_REVD", KEY_SWORD_REVD},
+    {"KEY_SWORD_REVU", KEY_SWORD_REVU},
+    {"KEY_SWORD0", KEY_SWORD0},
+    {"KEY_SWORD1", KEY_SWORD1},
+    {"KEY_SWORD2", KEY_SWORD2},
+    {"KEY_UP", KEY_UP},
+    {"KEY_DOWN", KEY_DOWN},
+    {"KEY_LEFT", KEY_LEFT},
+    {"KEY_RIGHT", KEY_RIGHT},
+    {"KEY_UPLEFT", KEY_UPLEFT},
+    {"KEY_UPRIGHT", KEY_UPRIGHT},
+    {"KEY_DOWNLEFT", KEY_DOWNLEFT},
+    {"KEY_DOWNRIGHT", KEY_DOWNRIGHT},
+    {"MOUSE_DIR", MOUSE_DIR},
+    {"PAD_ACTION", PAD_ACTION},
+    {"PAD_JUMP", PAD_JUMP},
+    {"PAD_SHOT", PAD_SHOT},
+    {"PAD_USE", PAD_USE},
+    {"PAD_MENU", PAD_MENU},
+    {"PAD_WALK", PAD_WALK},
+    {"PAD_SWORD_REVD", PAD_SWORD_REVD},
+    {"PAD_SWORD_REVU", PAD_SWORD_REVU},
+    {"MOUSE_ACTION", MOUSE_ACTION},
+    {"MOUSE_JUMP", MOUSE_JUMP},
+    {"MOUSE_SHOT", MOUSE_SHOT},
+    {"MOUSE_USE", MOUSE_USE},
+    {"MOUSE_MENU", MOUSE_MENU},
+    {"MOUSE_WALK", MOUSE_WALK},
 };
 
 // A slot's code in a key preset and the label the settings program shows for the slot.
@@ -90,15 +107,15 @@ struct KeyAssignPreset {
 
 // "Preset Type 1 [Arrows/ZXCV]": the game's default assignments.
 inline constexpr KeyAssignPreset g_key_preset_arrows[KEY_SLOT_COUNT] = {
-    {44, "Attack/OK"},       {45, "Jump/Cancel"},   {46, "Use Magic"},     {47, "Use Boost"},
-    {57, "Camp Menu"},       {42, "Walk/Run"},      {31, "Prev. Bracelet"}, {32, "Next Bracelet"},
-    {2, "Bracelet 1"},       {3, "Bracelet 2"},     {4, "Bracelet 3"},     {72, "Move Up"},
-    {80, "Move Down"},       {75, "Move Left"},     {77, "Move Right"},    {71, "Move Up-Left"},
-    {73, "Move Up-Right"},   {79, "Move Dn-Left"},  {81, "Move Dn-Right"}, {256, "Mouse Movement"},
-    {263, "Attack/OK"},      {264, "Jump/Cancel"},  {265, "Use Magic"},    {266, "Use Boost"},
-    {272, "Camp Menu"},      {271, "Walk/Run"},     {267, "Prev. Bracelet"}, {270, "Next Bracelet"},
-    {259, "Attack/OK"},      {257, "Jump/Cancel"},  {260, "Use Magic"},    {258, "Use Boost"},
-    {261, "Camp Menu"},      {262, "Walk/Run"},
+    {44, "Attack/OK"},     {45, "Jump/Cancel"},  {46, "Use Magic"},       {47, "Use Boost"},
+    {57, "Camp Menu"},     {42, "Walk/Run"},     {31, "Prev. Bracelet"},  {32, "Next Bracelet"},
+    {2, "Bracelet 1"},     {3, "Bracelet 2"},    {4, "Bracelet 3"},       {72, "Move Up"},
+    {80, "Move Down"},     {75, "Move Left"},    {77, "Move Right"},      {71, "Move Up-Left"},
+    {73, "Move Up-Right"}, {79, "Move Dn-Left"}, {81, "Move Dn-Right"},   {256, "Mouse Movement"},
+    {263, "Attack/OK"},    {264, "Jump/Cancel"}, {265, "Use Magic"},      {266, "Use Boost"},
+    {272, "Camp Menu"},    {271, "Walk/Run"},    {267, "Prev. Bracelet"}, {270, "Next Bracelet"},
+    {259, "Attack/OK"},    {257, "Jump/Cancel"}, {260, "Use Magic"},      {258, "Use Boost"},
+    {261, "Camp Menu"},    {262, "Walk/Run"},
 };
 
 // The codes of a preset as an assignment table.
@@ -124,10 +141,10 @@ struct InputSettings {
     std::uint32_t devices =
         INPUT_DEVICE_KEYBOARD | INPUT_DEVICE_MOUSE | INPUT_DEVICE_GAME_CONTROLLER | INPUT_DEVICE_RESERVED;
     KeyAssignTable keys = input_preset_codes(g_key_preset_arrows);
-    std::int32_t double_click_polls = 12; // "DoubleClickFrame"
-    float dead_zone = 0.35f;              // "DeadZone", fraction of the full stick throw
-    float run_walk_threshold = 0.5f;      // "RunWalkThreshold"
-    float mouse_sensitivity = 1.0f;       // "MouseSensitivity"; kept, not applied by the poll
+    std::int32_t double_click_polls = 12;     // "DoubleClickFrame"
+    float dead_zone = 0.35f;                  // "DeadZone", fraction of the full stick throw
+    float run_walk_threshold = 0.5f;          // "RunWalkThreshold"
+    float mouse_sensitivity = 1.0f;           // "MouseSensitivity"; kept, not applied by the poll
     std::uint8_t mouse_buttons_ok_cancel = 1; // "MouseButtonAlwaysOkCancel"
     std::uint8_t pad_analog = 0;              // "PadAnalog": the stick behaves like an eight-way pad
     // The game keeps its own copies of these three; the engine does not read them.

@@ -1,0 +1,113 @@
+// The game's settings in "kro_win.ini": read at start-up into the engine's settings records and
+// the game's own switches, and partly written back at a normal end into a freshly loaded copy of
+// the file, so what the settings program changed meanwhile survives. No setting error stops the
+// game: a missing file or key leaves the default.
+//
+// Keys marked "current" are read only when the file's "IniVersion" is APP_INI_VERSION; older
+// files give the defaults for them and are brought up to date by the write-back.
+#pragma once
+
+#include "core/ini.h"
+#include "core/sys.h"
+#include "lowlv/audio/audio_params.h"
+#include "lowlv/d3d/d3d_settings.h"
+#include "lowlv/input/input_settings.h"
+#include "platform/win_types.h"
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::int32_t APP_INI_VERSION = 0x103;
+
+// The records the engine is started with. They keep what was read for the keys whose live
+// value is written back (gamma, the two master volumes) while no device or audio manager holds one.
+struct EngineSettings {
+    RendererSettings renderer;
+    InputSettings input;
+    AudioParams audio;
+};
+extern EngineSettings g_engine_settings;
+
+// Where the error display sends a fatal text over SSTP; an empty host means never.
+struct SstpTarget {
+    char host[16];
+    std::uint16_t port;
+};
+extern SstpTarget g_sstp_target;
+
+// [kernel] and [renderer] switches of the current version.
+extern std::uint8_t g_app_windowed;    // "Windowed": 0 full screen
+extern std::uint8_t g_high_reso_text;  // "HighResoText": fonts and glyphs follow the back buffer
+extern std::uint8_t g_dp3_bump;        // "DP3Bump"
+extern std::uint8_t g_show_fps;        // "ShowFPS": 0 off, 1 and 2 frame-rate display
+extern std::uint8_t g_low_reso_shadow; // "LowResoShadow"
+extern std::uint8_t g_render_shadow;   // "RenderShadow"
+extern std::uint8_t g_fire_blur;       // "FireBlur"
+
+// [audio] switches of the current version.
+extern std::uint8_t g_reverb;      // "Reverb"
+extern std::uint8_t g_play_bgm;    // "PlayBgm"
+extern std::uint8_t g_play_effect; // "PlayEffect"
+
+// [input] switches the game keeps for itself.
+extern std::uint8_t g_pad_analog;     // "PadAnalog"
+extern std::uint8_t g_dash_control;   // "DashControl"
+extern std::uint8_t g_atk_btn_magic;  // "AtkBtnMagic"
+extern std::uint8_t g_always_dash_ok; // "AlwaysDashOK"
+extern std::uint8_t g_force_feedback; // "ForceFeedback"
+extern std::uint8_t g_game_pad;       // "GamePad"
+
+// [game], all current-version keys, all written back.
+extern std::uint8_t g_bloody_effect_level;
+extern std::uint8_t g_save_file_no; // last save slot used
+extern std::uint8_t g_title_cursor_index;
+extern std::uint8_t g_title_game_difficulty;
+extern std::uint8_t g_title_time_attack_index; // 255 is written back as 0
+extern std::uint8_t g_game_first_play;
+extern std::uint8_t g_game_clear_flag; // number of clears, 0..3
+extern std::uint8_t g_game_clear_flag_nightmare;
+extern std::uint8_t g_game_clear_flag_easy;
+extern std::int32_t g_gubb_love; // written back only as the unlock value
+
+constexpr std::int32_t GUBB_LOVE_UNLOCKED = 48213;
+
+// The hero's names (Shift-JIS) that the message texts use. Each limit is the longest text the
+// name parser stores; the buffers are large enough for every user of the names.
+constexpr std::size_t PLAYER_FULL_NAME_MAX = 38;
+constexpr std::size_t PLAYER_GIVEN_NAME_MAX = 10;
+constexpr std::size_t PLAYER_FAMILY_NAME_MAX = 19;
+extern char g_player_full_name[39];
+extern char g_player_given_name[12];
+extern char g_player_family_name[20];
+extern char g_name_separator[3]; // one character of one or two bytes
+
+// The text filter's files and word delimiters.
+extern char g_text_filter_dictionary[MAX_PATH];
+extern char g_text_filter_delimiter[8];
+
+// "IniVersion" of the file's first section; 0 when missing.
+std::int32_t app_read_ini_version(IniFile& ini);
+
+// Current version: [kernel] "SSTPEnable" and "HighResoText", [renderer] "Windowed". The SSTP
+// target is 127.0.0.1:9801 when "SSTPEnable" is on and a mascot program runs (the mutex
+// "sakura", else "ssp", exists); else there is none.
+void app_read_kernel_settings(IniFile& ini);
+// Current version: [game] with the hero's names and the text filter, then the game's [input],
+// [audio] and [renderer] switches.
+void app_read_game_settings(IniFile& ini);
+// Always: fills g_engine_settings from defaults, fixed values and the [audio], [renderer],
+// [kernel], [input] and [debug] keys, and the fields of `params` that come from them: window,
+// windowed (g_app_windowed), window position, the three records, archive mapping, frame-rate
+// bounds, priority and affinities. The subsystem flags, the resource reserve, the render-queue
+// rows and the archive folder stay the caller's.
+void app_read_engine_settings(IniFile& ini, HWND window, EngineParams& params);
+
+// "IniVersion" (as "0x103") and [kernel] "WindowPosX", "WindowPosY" (the engine's remembered
+// window position).
+void app_write_kernel_settings(IniFile& ini);
+// The [game] keys, [renderer] "ShowFPS" and "GammaValue", [audio] "BgmVolume" and "EffectVolume",
+// and the game's four [input] switches.
+void app_write_settings(IniFile& ini);
+
+// Every setting back to its value before any file was read.
+void app_reset_settings();

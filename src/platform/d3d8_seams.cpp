@@ -1,0 +1,89 @@
+// Test seams of the Direct3D 8 stand-in: failure injection, the cooperative-level script and
+// the draw log; and the backend factory.
+#include "platform/d3d8_internal.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace {
+
+struct ArmedFailure {
+    D3D8Call call;
+    HRESULT result;
+    int skip;
+};
+
+std::vector<ArmedFailure> g_failures;
+std::deque<HRESULT> g_cooperative_script;
+bool g_log_draws = false;
+std::vector<D3D8DrawRecord> g_draws;
+D3D8BackendFactory g_backend_factory = nullptr;
+
+} // namespace
+
+void d3d8_seam_fail(D3D8Call call, HRESULT result, int skip)
+{
+    g_failures.push_back({call, result, skip});
+}
+
+HRESULT d3d8_injected_failure(D3D8Call call)
+{
+    auto armed = std::find_if(g_failures.begin(), g_failures.end(),
+                              [call](const ArmedFailure& failure) { return failure.call == call; });
+    if (armed == g_failures.end()) return D3D_OK;
+    if (armed->skip > 0) {
+        --armed->skip;
+        return D3D_OK;
+    }
+    HRESULT result = armed->result;
+    g_failures.erase(armed);
+    return result;
+}
+
+void d3d8_seam_script_cooperative(std::vector<HRESULT> results)
+{
+    g_cooperative_script.assign(results.begin(), results.end());
+}
+
+std::optional<HRESULT> d3d8_next_cooperative()
+{
+    if (g_cooperative_script.empty()) return std::nullopt;
+    HRESULT next = g_cooperative_script.front();
+    g_cooperative_script.pop_front();
+    return next;
+}
+
+void d3d8_seam_log_draws(bool on)
+{
+    g_log_draws = on;
+    g_draws.clear();
+}
+
+const std::vector<D3D8DrawRecord>& d3d8_seam_draws()
+{
+    return g_draws;
+}
+
+void d3d8_log_draw(const D3DDrawCall& call, const D3DDeviceState& state)
+{
+    if (g_log_draws) g_draws.push_back({call, state});
+}
+
+void d3d8_seam_reset()
+{
+    d3d8_seam_set_machine(std::nullopt);
+    g_failures.clear();
+    g_cooperative_script.clear();
+    g_log_draws = false;
+    g_draws.clear();
+}
+
+void d3d8_set_backend_factory(D3D8BackendFactory factory)
+{
+    g_backend_factory = factory;
+}
+
+D3D8BackendFactory d3d8_backend_factory()
+{
+    return g_backend_factory;
+}
