@@ -9,6 +9,8 @@ inline constexpr const char* APP_TITLE = "Kro";
 extern HINSTANCE g_hinstance;
 extern char g_error_text[RUNTIME_ERROR_SIZE]; // shown after the shutdown when not empty
 extern bool g_game_ran;                       // the main loop ended normally
+extern HANDLE g_instance_mutex;               // "MutexKroGame" while this instance holds it
+extern char g_base_dir[MAX_PATH];             // "BaseDir" of "common.ini"
 
 constexpr std::uint32_t APP_WORK_BLOCK_SIZE = 0xA00000;
 
@@ -20,3 +22,5 @@ HRESULT app_startup(char* error_text);
 void app_shutdown();
 // Each argument must be "-R<n>" or "/R<n>" (either case); anything else throws "Wha? ->" + argument.
 HRESULT app_parse_command_line();
+// Switches the input method off for the game (from Vista on).
+void app_disable_ime();

@@ -5,6 +5,7 @@
 #include "core/maths.h"
 #include "core/text.h"
 #include "core/vfs.h"
+#include "platform/win_window.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -267,6 +268,35 @@ void timer_end_period()
 {
     if (g_timer_period_users == 0 || --g_timer_period_users > 0) return;
     timeEndPeriod(g_timer_min_period);
+}
+
+void input_update_client_origin(HWND window)
+{
+    if (!window) return;
+    WindowOrigin& origin = g_window_origin;
+    origin.x = origin.y = 0;
+    origin.centre_x = origin.back_buffer_width / 2;
+    origin.centre_y = origin.back_buffer_height / 2;
+    if (!origin.windowed) return;
+    POINT corner{0, 0};
+    ClientToScreen(window, &corner);
+    constexpr LONG k_minimised = -32000;
+    origin.x = origin.remembered_x = corner.x == k_minimised ? origin.remembered_x : corner.x;
+    origin.y = origin.remembered_y = corner.y == k_minimised ? origin.remembered_y : corner.y;
+}
+
+void sys_force_foreground(HWND window)
+{
+    HWND foreground = GetForegroundWindow();
+    DWORD foreground_thread = GetWindowThreadProcessId(foreground, nullptr);
+    DWORD own_thread = GetCurrentThreadId();
+    AttachThreadInput(own_thread, foreground_thread, TRUE);
+    DWORD lock_timeout = 0;
+    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &lock_timeout, 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
+    SetForegroundWindow(window);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(std::uintptr_t{lock_timeout}), 0);
+    AttachThreadInput(own_thread, foreground_thread, FALSE);
 }
 
 void sys_trim_memory()

@@ -82,6 +82,7 @@ struct WindowOrigin {
     std::int32_t x = 0, y = 0;               // client area on the screen (0, 0 full screen)
     std::int32_t centre_x = 0, centre_y = 0; // half the back buffer
     std::int32_t remembered_x = 0, remembered_y = 0;
+    std::int32_t back_buffer_width = 0, back_buffer_height = 0; // as the device last set them
 };
 extern WindowOrigin g_window_origin;
 
@@ -122,6 +123,14 @@ inline constexpr const char* SYS_TEXT_ARCHIVE_OVERLAY = "failed: release\\data_u
 // The last two steps of the engine's shutdown: the work block, then the timer period.
 void sys_release_work_block();
 void timer_end_period();
+
+// Measures the window's client origin for the mouse: (0, 0) full screen; windowed, the client
+// area's screen position, where a minimised window (-32000) keeps the remembered position.
+void input_update_client_origin(HWND window);
+
+// Brings a window of another process to the foreground, as far as the system lets a
+// background process do that.
+void sys_force_foreground(HWND window);
 
 void sys_trim_memory();
 void sys_heap_probe(std::uint32_t pages);

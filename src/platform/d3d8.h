@@ -12,9 +12,9 @@
 #pragma once
 
 #include "platform/d3d8_errors.h"
+#include "platform/win_shell.h" // GUID
 #include "platform/win_types.h"
 #include "platform/win_window.h"
-#include "platform/win_shell.h" // GUID
 
 #include <array>
 #include <cstddef>
@@ -740,8 +740,7 @@ struct D3D8DeviceTypeProfile;
 // at 0. Binding a resource to the device (SetTexture, SetStreamSource, SetIndices,
 // SetRenderTarget) does not show in the count, but keeps the memory alive until it is unbound.
 // A resource holds a reference to its device while the application holds it.
-class IDirect3DResource8
-{
+class IDirect3DResource8 {
 public:
     ULONG AddRef();
     ULONG Release();
@@ -780,13 +779,12 @@ struct D3DLockRecord {
     DWORD flags = 0;
     UINT offset = 0; // buffers: bytes
     UINT size = 0;
-    RECT rect{};      // surfaces: pixels
-    UINT count = 0;   // locks so far
+    RECT rect{};    // surfaces: pixels
+    UINT count = 0; // locks so far
     bool locked() const { return depth > 0; }
 };
 
-class IDirect3DSurface8 : public IDirect3DResource8
-{
+class IDirect3DSurface8 : public IDirect3DResource8 {
 public:
     HRESULT GetDesc(D3DSURFACE_DESC* desc) const;
     // A null rectangle locks the whole surface. Render targets and depth buffers cannot be
@@ -820,14 +818,12 @@ private:
     friend class IDirect3DResource8;
 };
 
-class IDirect3DBaseTexture8 : public IDirect3DResource8
-{
+class IDirect3DBaseTexture8 : public IDirect3DResource8 {
 protected:
     using IDirect3DResource8::IDirect3DResource8;
 };
 
-class IDirect3DTexture8 : public IDirect3DBaseTexture8
-{
+class IDirect3DTexture8 : public IDirect3DBaseTexture8 {
 public:
     DWORD GetLevelCount() const { return static_cast<DWORD>(m_levels.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) const;
@@ -852,48 +848,42 @@ private:
     friend class IDirect3DDevice8;
 };
 
-class IDirect3DVertexBuffer8 : public IDirect3DResource8
-{
+// Vertex and index buffers: memory of the described size, locked by byte ranges. A buffer may
+// be locked again before it is unlocked, as on the platform.
+template <typename Desc> class D3DBuffer8 : public IDirect3DResource8 {
 public:
-    // size 0 with offset 0 locks the whole buffer; a range past the end is D3DERR_INVALIDCALL.
+    // size 0 locks from the offset to the end; a range past the end is D3DERR_INVALIDCALL.
     HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags);
     HRESULT Unlock();
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) const;
+    HRESULT GetDesc(Desc* desc) const;
 
     // Stand-in side.
-    const D3DVERTEXBUFFER_DESC& desc() const { return m_desc; }
+    const Desc& desc() const { return m_desc; }
     const std::uint8_t* data() const { return m_data.data(); }
     const D3DLockRecord& lock_record() const { return m_lock; }
 
-private:
-    IDirect3DVertexBuffer8(IDirect3DDevice8& device, const D3DVERTEXBUFFER_DESC& desc);
-    ~IDirect3DVertexBuffer8() override;
+protected:
+    D3DBuffer8(IDirect3DDevice8& device, D3DRESOURCETYPE type, const Desc& desc);
 
-    D3DVERTEXBUFFER_DESC m_desc;
+private:
+    Desc m_desc;
     std::vector<std::uint8_t> m_data;
     D3DLockRecord m_lock;
+};
+
+class IDirect3DVertexBuffer8 : public D3DBuffer8<D3DVERTEXBUFFER_DESC> {
+    IDirect3DVertexBuffer8(IDirect3DDevice8& device, const D3DVERTEXBUFFER_DESC& desc)
+        : D3DBuffer8(device, D3DRTYPE_VERTEXBUFFER, desc)
+    {
+    }
     friend class IDirect3DDevice8;
 };
 
-class IDirect3DIndexBuffer8 : public IDirect3DResource8
-{
-public:
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags);
-    HRESULT Unlock();
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) const;
-
-    // Stand-in side.
-    const D3DINDEXBUFFER_DESC& desc() const { return m_desc; }
-    const std::uint8_t* data() const { return m_data.data(); }
-    const D3DLockRecord& lock_record() const { return m_lock; }
-
-private:
-    IDirect3DIndexBuffer8(IDirect3DDevice8& device, const D3DINDEXBUFFER_DESC& desc);
-    ~IDirect3DIndexBuffer8() override;
-
-    D3DINDEXBUFFER_DESC m_desc;
-    std::vector<std::uint8_t> m_data;
-    D3DLockRecord m_lock;
+class IDirect3DIndexBuffer8 : public D3DBuffer8<D3DINDEXBUFFER_DESC> {
+    IDirect3DIndexBuffer8(IDirect3DDevice8& device, const D3DINDEXBUFFER_DESC& desc)
+        : D3DBuffer8(device, D3DRTYPE_INDEXBUFFER, desc)
+    {
+    }
     friend class IDirect3DDevice8;
 };
 
@@ -969,8 +959,7 @@ struct D3DCallCounts {
 };
 
 // ---- The device --------------------------------------------------------------------------------
-class IDirect3DDevice8
-{
+class IDirect3DDevice8 {
 public:
     ULONG AddRef();
     ULONG Release();
@@ -1070,7 +1059,8 @@ private:
     void forget(IDirect3DResource8& resource);
     HRESULT check_draw(const D3DDrawCall& call) const;
     void record_draw(const D3DDrawCall& call);
-    void clear_in_memory(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil);
+    void clear_in_memory(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                         DWORD stencil);
 
     IDirect3D8* m_d3d;
     UINT m_adapter;
@@ -1092,15 +1082,13 @@ private:
     friend class IDirect3D8;
     friend class IDirect3DResource8;
     friend class IDirect3DSurface8;
-    friend class IDirect3DVertexBuffer8;
-    friend class IDirect3DIndexBuffer8;
+    template <typename Desc> friend class D3DBuffer8;
     friend class IDirect3DTexture8;
 };
 
 // ---- The adapter object ------------------------------------------------------------------------
 // Answers from the machine description taken when it was created (see d3d8_seams.h).
-class IDirect3D8
-{
+class IDirect3D8 {
 public:
     ULONG AddRef();
     ULONG Release();
@@ -1112,8 +1100,8 @@ public:
     HRESULT EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* display_mode) const;
     HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) const;
     // D3DERR_NOTAVAILABLE when the device type cannot run with these formats.
-    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT display_format, D3DFORMAT back_buffer_format,
-                            BOOL windowed) const;
+    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT display_format,
+                            D3DFORMAT back_buffer_format, BOOL windowed) const;
     HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format, DWORD usage,
                               D3DRESOURCETYPE resource_type, D3DFORMAT check_format) const;
     HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surface_format, BOOL windowed,
@@ -1149,8 +1137,7 @@ IDirect3D8* Direct3DCreate8(UINT sdk_version);
 // ---- Backend -----------------------------------------------------------------------------------
 // Mirrors the device to real hardware. The device calls it after its own bookkeeping; results
 // of the HRESULT calls are passed to the caller.
-class D3D8Backend
-{
+class D3D8Backend {
 public:
     virtual ~D3D8Backend() = default;
     // After creation's and every Reset's checks. The swap chain's surfaces (back_buffer,

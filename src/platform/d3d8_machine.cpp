@@ -74,15 +74,63 @@ void host_gpu(DWORD& vendor, DWORD& device, DWORD& revision)
         if (vendor_text.empty()) continue;
         vendor = static_cast<DWORD>(std::strtoul(vendor_text.c_str(), nullptr, 16));
         device = static_cast<DWORD>(std::strtoul(read_line((base + "device").c_str()).c_str(), nullptr, 16));
-        revision = static_cast<DWORD>(std::strtoul(read_line((base + "revision").c_str()).c_str(), nullptr, 16));
+        revision =
+            static_cast<DWORD>(std::strtoul(read_line((base + "revision").c_str()).c_str(), nullptr, 16));
         return;
     }
+}
+
+struct HostGpu {
+    std::string vendor;
+    std::string renderer;
+};
+
+std::string gl_text(const unsigned char* text)
+{
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// The GPU's vendor and renderer strings as OpenGL reports them, read once through the context
+// of a hidden window; empty without OpenGL.
+const HostGpu& host_gpu_strings()
+{
+    static const HostGpu gpu = [] {
+        HostGpu found;
+        if (!video_has_gl()) return found;
+        SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (!window) return found;
+        if (SDL_GLContext context = SDL_GL_CreateContext(window)) {
+            using GetString = const unsigned char* (*)(unsigned name);
+            constexpr unsigned k_gl_vendor = 0x1F00, k_gl_renderer = 0x1F01;
+            if (auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"))) {
+                found.vendor = gl_text(get_string(k_gl_vendor));
+                found.renderer = gl_text(get_string(k_gl_renderer));
+            }
+            SDL_GL_DeleteContext(context);
+        }
+        SDL_DestroyWindow(window);
+        return found;
+    }();
+    return gpu;
+}
+
+// The PCI vendor of a GPU vendor string, for hosts that do not list their PCI devices.
+DWORD vendor_id_of(const std::string& vendor)
+{
+    static constexpr struct {
+        const char* word;
+        DWORD id;
+    } k_vendors[] = {{"NVIDIA", 0x10DE}, {"AMD", 0x1002}, {"ATI", 0x1002}, {"Intel", 0x8086}};
+    for (const auto& entry : k_vendors)
+        if (vendor.find(entry.word) != std::string::npos) return entry.id;
+    return 0;
 }
 
 std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash)
 {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ bytes[i]) * 0x100000001B3ull;
     return hash;
 }
 
@@ -114,11 +162,16 @@ D3D8AdapterProfile host_adapter(int display, const char* driver)
     }
 
     D3DADAPTER_IDENTIFIER8& id = adapter.identifier;
+    const HostGpu& gpu = host_gpu_strings();
     host_gpu(id.VendorId, id.DeviceId, id.Revision);
+    if (id.VendorId == 0) id.VendorId = vendor_id_of(gpu.vendor);
     const char* name = SDL_GetDisplayName(display);
     std::snprintf(id.Driver, sizeof id.Driver, "sdl_%s", driver ? driver : "video");
-    std::snprintf(id.Description, sizeof id.Description, "%s (PCI %04x:%04x)", name ? name : "Display",
-                  id.VendorId, id.DeviceId);
+    if (gpu.renderer.empty())
+        std::snprintf(id.Description, sizeof id.Description, "%s", name ? name : "Display");
+    else
+        std::snprintf(id.Description, sizeof id.Description, "%s %s", gpu.vendor.c_str(),
+                      gpu.renderer.c_str());
     SDL_version version;
     SDL_GetVersion(&version);
     id.DriverVersion = std::int64_t{6} << 48 | std::int64_t{14} << 32 | std::int64_t{10} << 16 |
@@ -132,7 +185,8 @@ D3D8AdapterProfile host_adapter(int display, const char* driver)
 bool adapter_has_mode(const D3D8AdapterProfile& adapter, UINT width, UINT height, D3DFORMAT format, UINT rate)
 {
     return std::any_of(adapter.modes.begin(), adapter.modes.end(), [&](const D3DDISPLAYMODE& m) {
-        return m.Width == width && m.Height == height && m.Format == format && (rate == 0 || m.RefreshRate == rate);
+        return m.Width == width && m.Height == height && m.Format == format &&
+               (rate == 0 || m.RefreshRate == rate);
     });
 }
 
@@ -155,16 +209,17 @@ D3D8DeviceTypeProfile d3d8_hardware_profile()
     caps.DeviceType = D3DDEVTYPE_HAL;
     caps.Caps2 = D3DCAPS2_FULLSCREENGAMMA | D3DCAPS2_CANRENDERWINDOWED | D3DCAPS2_CANMANAGERESOURCE |
                  D3DCAPS2_DYNAMICTEXTURES;
-    caps.PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_TWO;
+    caps.PresentationIntervals =
+        D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_TWO;
     caps.DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_PUREDEVICE | D3DDEVCAPS_HWRASTERIZATION;
     caps.PrimitiveMiscCaps = D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
                              D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP;
-    caps.ZCmpCaps = caps.AlphaCmpCaps = 0xFF;         // every comparison
-    caps.SrcBlendCaps = caps.DestBlendCaps = 0x1FFF;  // every blend factor
+    caps.ZCmpCaps = caps.AlphaCmpCaps = 0xFF;        // every comparison
+    caps.SrcBlendCaps = caps.DestBlendCaps = 0x1FFF; // every blend factor
     caps.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
                              D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MIPFPOINT |
-                             D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR |
-                             D3DPTFILTERCAPS_MAGFANISOTROPIC;
+                             D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT |
+                             D3DPTFILTERCAPS_MAGFLINEAR | D3DPTFILTERCAPS_MAGFANISOTROPIC;
     caps.TextureAddressCaps = 0x3F; // wrap, mirror, clamp, border, independent u/v, mirror once
     caps.MaxTextureWidth = caps.MaxTextureHeight = 4096;
     caps.MaxTextureRepeat = 8192;
@@ -189,12 +244,13 @@ D3D8DeviceTypeProfile d3d8_hardware_profile()
     caps.MaxVertexShaderConst = D3D_VS_CONSTANT_REGISTERS;
     profile.display_formats = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
     profile.depth_formats = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D24S8};
-    profile.texture_formats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
-                               D3DFMT_A4R4G4B4, D3DFMT_V8U8,     D3DFMT_DXT1,   D3DFMT_DXT3};
+    profile.texture_formats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,
+                               D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
+                               D3DFMT_V8U8,     D3DFMT_DXT1,     D3DFMT_DXT3};
     profile.render_target_formats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
                                      D3DFMT_A1R5G5B5};
-    profile.multisample_fullscreen = profile.multisample_windowed = {D3DMULTISAMPLE_2_SAMPLES,
-                                                                      D3DMULTISAMPLE_4_SAMPLES};
+    profile.multisample_fullscreen =
+        profile.multisample_windowed = {D3DMULTISAMPLE_2_SAMPLES, D3DMULTISAMPLE_4_SAMPLES};
     return profile;
 }
 
@@ -211,7 +267,8 @@ GUID d3d8_identifier_guid(const char* driver, const char* description, DWORD ven
     guid.Data1 = static_cast<std::uint32_t>(halves[0] >> 32);
     guid.Data2 = static_cast<std::uint16_t>(halves[0] >> 16);
     guid.Data3 = static_cast<std::uint16_t>((halves[0] & 0x0FFF) | 0x5000); // a name-based GUID
-    for (int i = 0; i < 8; ++i) guid.Data4[i] = static_cast<std::uint8_t>(halves[1] >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        guid.Data4[i] = static_cast<std::uint8_t>(halves[1] >> (56 - 8 * i));
     guid.Data4[0] = static_cast<std::uint8_t>((guid.Data4[0] & 0x3F) | 0x80);
     return guid;
 }
@@ -242,8 +299,8 @@ IDirect3D8* Direct3DCreate8(UINT sdk_version)
 {
     if (sdk_version != D3D_SDK_VERSION) return nullptr;
     if (FAILED(d3d8_injected_failure(D3D8Call::Create))) return nullptr;
-    if (!g_machine_override && !video_start()) {
-        // A headless driver reports false from video_start but has video all the same.
+    if (!g_machine_override) {
+        video_start();
         if (!SDL_WasInit(SDL_INIT_VIDEO)) return nullptr;
     }
     return new IDirect3D8(d3d8_current_machine());
@@ -274,9 +331,9 @@ const D3D8DeviceTypeProfile* IDirect3D8::type_profile(UINT adapter, D3DDEVTYPE t
 {
     const D3D8AdapterProfile* profile = adapter_profile(adapter);
     if (!profile) return nullptr;
-    const std::optional<D3D8DeviceTypeProfile>& slot =
-        type == D3DDEVTYPE_HAL ? profile->hal : (type == D3DDEVTYPE_REF ? profile->ref : std::nullopt);
-    return slot ? &*slot : nullptr;
+    if (type == D3DDEVTYPE_HAL && profile->hal) return &*profile->hal;
+    if (type == D3DDEVTYPE_REF && profile->ref) return &*profile->ref;
+    return nullptr;
 }
 
 UINT IDirect3D8::GetAdapterCount() const
@@ -367,7 +424,8 @@ HRESULT IDirect3D8::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3
 }
 
 HRESULT IDirect3D8::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format,
-                                           D3DFORMAT render_target_format, D3DFORMAT depth_stencil_format) const
+                                           D3DFORMAT render_target_format,
+                                           D3DFORMAT depth_stencil_format) const
 {
     if (!adapter_profile(adapter)) return D3DERR_INVALIDCALL;
     const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
@@ -404,7 +462,8 @@ HRESULT d3d8_check_present_parameters(const IDirect3D8& d3d, UINT adapter, D3DDE
         if (params.FullScreen_RefreshRateInHz != 0 ||
             params.FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT)
             return D3DERR_INVALIDCALL;
-        if (FAILED(d3d.CheckDeviceType(adapter, type, profile->desktop.Format, params.BackBufferFormat, TRUE)))
+        if (FAILED(
+                d3d.CheckDeviceType(adapter, type, profile->desktop.Format, params.BackBufferFormat, TRUE)))
             return D3DERR_INVALIDCALL;
         if (params.BackBufferWidth == 0 || params.BackBufferHeight == 0) {
             RECT client{};
@@ -417,10 +476,11 @@ HRESULT d3d8_check_present_parameters(const IDirect3D8& d3d, UINT adapter, D3DDE
             params.BackBufferHeight > device->caps.MaxTextureHeight)
             return D3DERR_INVALIDCALL;
     } else {
-        if (FAILED(d3d.CheckDeviceType(adapter, type, params.BackBufferFormat, params.BackBufferFormat, FALSE)))
+        if (FAILED(
+                d3d.CheckDeviceType(adapter, type, params.BackBufferFormat, params.BackBufferFormat, FALSE)))
             return D3DERR_INVALIDCALL;
-        if (!adapter_has_mode(*profile, params.BackBufferWidth, params.BackBufferHeight, params.BackBufferFormat,
-                              params.FullScreen_RefreshRateInHz))
+        if (!adapter_has_mode(*profile, params.BackBufferWidth, params.BackBufferHeight,
+                              params.BackBufferFormat, params.FullScreen_RefreshRateInHz))
             return D3DERR_INVALIDCALL;
         if (!valid_interval(params.FullScreen_PresentationInterval, device->caps.PresentationIntervals))
             return D3DERR_INVALIDCALL;
@@ -449,15 +509,17 @@ HRESULT IDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_windo
     HWND window = params->hDeviceWindow ? params->hDeviceWindow : focus_window;
     if (!window) return D3DERR_INVALIDCALL;
 
-    DWORD processing = behavior_flags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
-                                         D3DCREATE_MIXED_VERTEXPROCESSING);
+    DWORD processing =
+        behavior_flags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                          D3DCREATE_MIXED_VERTEXPROCESSING);
     bool one_kind = processing == D3DCREATE_SOFTWARE_VERTEXPROCESSING ||
-                    processing == D3DCREATE_HARDWARE_VERTEXPROCESSING || processing == D3DCREATE_MIXED_VERTEXPROCESSING;
+                    processing == D3DCREATE_HARDWARE_VERTEXPROCESSING ||
+                    processing == D3DCREATE_MIXED_VERTEXPROCESSING;
     if (!one_kind) return D3DERR_INVALIDCALL;
     bool hardware_tnl = profile->caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT;
     if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && !hardware_tnl) return D3DERR_INVALIDCALL;
-    if ((behavior_flags & D3DCREATE_PUREDEVICE) &&
-        (processing != D3DCREATE_HARDWARE_VERTEXPROCESSING || !(profile->caps.DevCaps & D3DDEVCAPS_PUREDEVICE)))
+    if ((behavior_flags & D3DCREATE_PUREDEVICE) && (processing != D3DCREATE_HARDWARE_VERTEXPROCESSING ||
+                                                    !(profile->caps.DevCaps & D3DDEVCAPS_PUREDEVICE)))
         return D3DERR_INVALIDCALL;
 
     HRESULT hr = d3d8_injected_failure(D3D8Call::CreateDevice);

@@ -55,7 +55,8 @@ bool d3d8_format_is_depth(D3DFORMAT format)
 
 UINT d3d8_format_pitch(D3DFORMAT format, UINT width)
 {
-    if (d3d8_format_is_compressed(format)) return std::max(1u, (width + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
+    if (d3d8_format_is_compressed(format))
+        return std::max(1u, (width + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
     // Rows start on 4-byte boundaries, as drivers lay them out.
     return (width * d3d8_format_bytes(format) + 3) & ~3u;
 }
@@ -87,7 +88,8 @@ DWORD d3d8_read_argb(D3DFORMAT format, const std::uint8_t* p)
     case D3DFMT_R8G8B8:
         return p[0] | p[1] << 8 | p[2] << 16 | 0xFF000000u;
     case D3DFMT_R5G6B5:
-        return 0xFF000000u | expand(v16 >> 11, 5) << 16 | expand((v16 >> 5) & 0x3F, 6) << 8 | expand(v16 & 0x1F, 5);
+        return 0xFF000000u | expand(v16 >> 11, 5) << 16 | expand((v16 >> 5) & 0x3F, 6) << 8 |
+               expand(v16 & 0x1F, 5);
     case D3DFMT_X1R5G5B5:
     case D3DFMT_A1R5G5B5: {
         DWORD alpha = format == D3DFMT_X1R5G5B5 || (v16 & 0x8000) ? 0xFF : 0;
@@ -95,8 +97,8 @@ DWORD d3d8_read_argb(D3DFORMAT format, const std::uint8_t* p)
                expand(v16 & 0x1F, 5);
     }
     case D3DFMT_A4R4G4B4:
-        return expand(v16 >> 12, 4) << 24 | expand((v16 >> 8) & 0xF, 4) << 16 | expand((v16 >> 4) & 0xF, 4) << 8 |
-               expand(v16 & 0xF, 4);
+        return expand(v16 >> 12, 4) << 24 | expand((v16 >> 8) & 0xF, 4) << 16 |
+               expand((v16 >> 4) & 0xF, 4) << 8 | expand(v16 & 0xF, 4);
     default:
         return 0;
     }
@@ -198,7 +200,8 @@ void IDirect3DResource8::destroy_if_unused()
 IDirect3DSurface8::IDirect3DSurface8(IDirect3DDevice8& device, const D3DSURFACE_DESC& desc,
                                      IDirect3DTexture8* texture, UINT level)
     : IDirect3DResource8(device, D3DRTYPE_SURFACE, desc.Pool, texture), m_desc(desc),
-      m_pitch(d3d8_format_pitch(desc.Format, desc.Width)), m_texture(texture), m_level(level), m_lockable(false)
+      m_pitch(d3d8_format_pitch(desc.Format, desc.Width)), m_texture(texture), m_level(level),
+      m_lockable(false)
 {
     m_desc.Size = d3d8_format_size(desc.Format, desc.Width, desc.Height);
     m_bits.assign(m_desc.Size, 0);
@@ -233,7 +236,8 @@ HRESULT IDirect3DSurface8::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DW
     if (target && dev.m_backend) dev.m_backend->read_back(*this);
     std::size_t offset;
     if (d3d8_format_is_compressed(m_desc.Format))
-        offset = std::size_t(area.top / 4) * m_pitch + std::size_t(area.left / 4) * (m_desc.Format == D3DFMT_DXT1 ? 8 : 16);
+        offset = std::size_t(area.top / 4) * m_pitch +
+                 std::size_t(area.left / 4) * (m_desc.Format == D3DFMT_DXT1 ? 8 : 16);
     else
         offset = std::size_t(area.top) * m_pitch + std::size_t(area.left) * d3d8_format_bytes(m_desc.Format);
     locked->Pitch = static_cast<INT>(m_pitch);
@@ -256,20 +260,27 @@ HRESULT IDirect3DSurface8::UnlockRect()
 }
 
 // ---- Textures ----------------------------------------------------------------------------------
-IDirect3DTexture8::IDirect3DTexture8(IDirect3DDevice8& device, UINT width, UINT height, UINT levels, DWORD usage,
-                                     D3DFORMAT format, D3DPOOL pool)
+IDirect3DTexture8::IDirect3DTexture8(IDirect3DDevice8& device, UINT width, UINT height, UINT levels,
+                                     DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : IDirect3DBaseTexture8(device, D3DRTYPE_TEXTURE, pool, nullptr), m_usage(usage), m_format(format)
 {
     for (UINT level = 0; level < levels; ++level) {
-        D3DSURFACE_DESC desc{format,       D3DRTYPE_SURFACE,         usage, pool, 0, D3DMULTISAMPLE_NONE,
-                             std::max(1u, width >> level), std::max(1u, height >> level)};
+        D3DSURFACE_DESC desc{format,
+                             D3DRTYPE_SURFACE,
+                             usage,
+                             pool,
+                             0,
+                             D3DMULTISAMPLE_NONE,
+                             std::max(1u, width >> level),
+                             std::max(1u, height >> level)};
         m_levels.push_back(new IDirect3DSurface8(device, desc, this, level));
     }
 }
 
 IDirect3DTexture8::~IDirect3DTexture8()
 {
-    for (IDirect3DSurface8* level : m_levels) delete level;
+    for (IDirect3DSurface8* level : m_levels)
+        delete level;
 }
 
 HRESULT IDirect3DTexture8::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) const
@@ -299,42 +310,30 @@ HRESULT IDirect3DTexture8::UnlockRect(UINT level)
 }
 
 // ---- Buffers -----------------------------------------------------------------------------------
-namespace {
+template <typename Desc>
+D3DBuffer8<Desc>::D3DBuffer8(IDirect3DDevice8& device, D3DRESOURCETYPE type, const Desc& desc)
+    : IDirect3DResource8(device, type, desc.Pool, nullptr), m_desc(desc), m_data(desc.Size, 0)
+{
+}
 
-HRESULT lock_range(std::vector<std::uint8_t>& memory, D3DLockRecord& lock, UINT offset, UINT size, BYTE** data,
-                   DWORD flags)
+template <typename Desc> HRESULT D3DBuffer8<Desc>::Lock(UINT offset, UINT size, BYTE** data, DWORD flags)
 {
     if (!data) return D3DERR_INVALIDCALL;
-    UINT total = static_cast<UINT>(memory.size());
+    UINT total = static_cast<UINT>(m_data.size());
     if (offset > total || (size != 0 && size > total - offset)) return D3DERR_INVALIDCALL;
     HRESULT hr = d3d8_injected_failure(D3D8Call::Lock);
     if (FAILED(hr)) return hr;
-    *data = memory.data() + offset;
-    ++lock.depth;
-    lock.flags = flags;
-    lock.offset = offset;
-    lock.size = size == 0 ? total - offset : size;
-    ++lock.count;
+    *data = m_data.data() + offset;
+    ++m_lock.depth;
+    m_lock.flags = flags;
+    m_lock.offset = offset;
+    m_lock.size = size == 0 ? total - offset : size;
+    ++m_lock.count;
+    ++device().m_counts.locks;
     return D3D_OK;
 }
 
-} // namespace
-
-IDirect3DVertexBuffer8::IDirect3DVertexBuffer8(IDirect3DDevice8& device, const D3DVERTEXBUFFER_DESC& desc)
-    : IDirect3DResource8(device, D3DRTYPE_VERTEXBUFFER, desc.Pool, nullptr), m_desc(desc), m_data(desc.Size, 0)
-{
-}
-
-IDirect3DVertexBuffer8::~IDirect3DVertexBuffer8() = default;
-
-HRESULT IDirect3DVertexBuffer8::Lock(UINT offset, UINT size, BYTE** data, DWORD flags)
-{
-    HRESULT hr = lock_range(m_data, m_lock, offset, size, data, flags);
-    if (SUCCEEDED(hr)) ++device().m_counts.locks;
-    return hr;
-}
-
-HRESULT IDirect3DVertexBuffer8::Unlock()
+template <typename Desc> HRESULT D3DBuffer8<Desc>::Unlock()
 {
     if (!m_lock.locked()) return D3DERR_INVALIDCALL;
     --m_lock.depth;
@@ -342,38 +341,12 @@ HRESULT IDirect3DVertexBuffer8::Unlock()
     return D3D_OK;
 }
 
-HRESULT IDirect3DVertexBuffer8::GetDesc(D3DVERTEXBUFFER_DESC* desc) const
+template <typename Desc> HRESULT D3DBuffer8<Desc>::GetDesc(Desc* desc) const
 {
     if (!desc) return D3DERR_INVALIDCALL;
     *desc = m_desc;
     return D3D_OK;
 }
 
-IDirect3DIndexBuffer8::IDirect3DIndexBuffer8(IDirect3DDevice8& device, const D3DINDEXBUFFER_DESC& desc)
-    : IDirect3DResource8(device, D3DRTYPE_INDEXBUFFER, desc.Pool, nullptr), m_desc(desc), m_data(desc.Size, 0)
-{
-}
-
-IDirect3DIndexBuffer8::~IDirect3DIndexBuffer8() = default;
-
-HRESULT IDirect3DIndexBuffer8::Lock(UINT offset, UINT size, BYTE** data, DWORD flags)
-{
-    HRESULT hr = lock_range(m_data, m_lock, offset, size, data, flags);
-    if (SUCCEEDED(hr)) ++device().m_counts.locks;
-    return hr;
-}
-
-HRESULT IDirect3DIndexBuffer8::Unlock()
-{
-    if (!m_lock.locked()) return D3DERR_INVALIDCALL;
-    --m_lock.depth;
-    if (device().m_backend) device().m_backend->resource_unlocked(*this, m_lock);
-    return D3D_OK;
-}
-
-HRESULT IDirect3DIndexBuffer8::GetDesc(D3DINDEXBUFFER_DESC* desc) const
-{
-    if (!desc) return D3DERR_INVALIDCALL;
-    *desc = m_desc;
-    return D3D_OK;
-}
+template class D3DBuffer8<D3DVERTEXBUFFER_DESC>;
+template class D3DBuffer8<D3DINDEXBUFFER_DESC>;

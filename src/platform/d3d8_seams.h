@@ -5,12 +5,11 @@
 #include "platform/d3d8.h"
 
 #include <optional>
-#include <string>
 #include <vector>
 
 // What one device type (HAL or REF) of an adapter can do.
 struct D3D8DeviceTypeProfile {
-    D3DCAPS8 caps{}; // DeviceType and AdapterOrdinal are filled in when answered
+    D3DCAPS8 caps{};                        // DeviceType and AdapterOrdinal are filled in when answered
     std::vector<D3DFORMAT> display_formats; // CheckDeviceType passes for these (in a window only
                                             // with D3DCAPS2_CANRENDERWINDOWED)
     std::vector<D3DFORMAT> depth_formats;   // depth-stencil surfaces, matching every display format

@@ -2,6 +2,23 @@
 
 #include <cmath>
 
+namespace {
+
+// Four-lane vectors and quaternions share their dot product and normalisation.
+template <typename Four> float dot4(const Four& a, const Four& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+}
+
+template <typename Four> Four* normalize4(Four* out, const Four& v)
+{
+    float length = std::sqrt(dot4(v, v));
+    *out = length == 0.0f ? Four() : Four(v.x / length, v.y / length, v.z / length, v.w / length);
+    return out;
+}
+
+} // namespace
+
 // ---- Vectors -----------------------------------------------------------------------------------
 D3DXVECTOR3& D3DXVECTOR3::operator+=(const D3DXVECTOR3& v)
 {
@@ -129,7 +146,8 @@ D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, cons
 
 D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m)
 {
-    D3DXVECTOR3 r(v->x * m->_11 + v->y * m->_21 + v->z * m->_31, v->x * m->_12 + v->y * m->_22 + v->z * m->_32,
+    D3DXVECTOR3 r(v->x * m->_11 + v->y * m->_21 + v->z * m->_31,
+                  v->x * m->_12 + v->y * m->_22 + v->z * m->_32,
                   v->x * m->_13 + v->y * m->_23 + v->z * m->_33);
     *out = r;
     return out;
@@ -137,23 +155,17 @@ D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, con
 
 float D3DXVec4Dot(const D3DXVECTOR4* a, const D3DXVECTOR4* b)
 {
-    return a->x * b->x + a->y * b->y + a->z * b->z + a->w * b->w;
+    return dot4(*a, *b);
 }
 
 float D3DXVec4Length(const D3DXVECTOR4* v)
 {
-    return std::sqrt(D3DXVec4Dot(v, v));
+    return std::sqrt(dot4(*v, *v));
 }
 
 D3DXVECTOR4* D3DXVec4Normalize(D3DXVECTOR4* out, const D3DXVECTOR4* v)
 {
-    float length = D3DXVec4Length(v);
-    if (length == 0.0f) {
-        *out = D3DXVECTOR4();
-        return out;
-    }
-    *out = D3DXVECTOR4(v->x / length, v->y / length, v->z / length, v->w / length);
-    return out;
+    return normalize4(out, *v);
 }
 
 D3DXVECTOR4* D3DXVec4Transform(D3DXVECTOR4* out, const D3DXVECTOR4* v, const D3DXMATRIX* m)
@@ -225,7 +237,8 @@ D3DXMATRIX* D3DXMatrixTranspose(D3DXMATRIX* out, const D3DXMATRIX* m)
 {
     D3DXMATRIX r;
     for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column) r.m[row][column] = m->m[column][row];
+        for (int column = 0; column < 4; ++column)
+            r.m[row][column] = m->m[column][row];
     *out = r;
     return out;
 }
@@ -286,7 +299,8 @@ D3DXMATRIX* D3DXMatrixInverse(D3DXMATRIX* out, float* determinant, const D3DXMAT
     if (det == 0.0f || !std::isfinite(det)) return nullptr;
     float inverse = 1.0f / det;
     for (auto& row : r.m)
-        for (float& value : row) value *= inverse;
+        for (float& value : row)
+            value *= inverse;
     *out = r;
     return out;
 }
@@ -403,23 +417,17 @@ D3DXQUATERNION* D3DXQuaternionIdentity(D3DXQUATERNION* out)
 
 float D3DXQuaternionDot(const D3DXQUATERNION* a, const D3DXQUATERNION* b)
 {
-    return a->x * b->x + a->y * b->y + a->z * b->z + a->w * b->w;
+    return dot4(*a, *b);
 }
 
 float D3DXQuaternionLength(const D3DXQUATERNION* q)
 {
-    return std::sqrt(D3DXQuaternionDot(q, q));
+    return std::sqrt(dot4(*q, *q));
 }
 
 D3DXQUATERNION* D3DXQuaternionNormalize(D3DXQUATERNION* out, const D3DXQUATERNION* q)
 {
-    float length = D3DXQuaternionLength(q);
-    if (length == 0.0f) {
-        *out = D3DXQUATERNION();
-        return out;
-    }
-    *out = D3DXQUATERNION(q->x / length, q->y / length, q->z / length, q->w / length);
-    return out;
+    return normalize4(out, *q);
 }
 
 D3DXQUATERNION* D3DXQuaternionConjugate(D3DXQUATERNION* out, const D3DXQUATERNION* q)
@@ -428,13 +436,15 @@ D3DXQUATERNION* D3DXQuaternionConjugate(D3DXQUATERNION* out, const D3DXQUATERNIO
     return out;
 }
 
-D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* out, const D3DXQUATERNION* q1, const D3DXQUATERNION* q2)
+D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* out, const D3DXQUATERNION* q1,
+                                       const D3DXQUATERNION* q2)
 {
     // Hamilton product a b with a = q2, b = q1.
     const D3DXQUATERNION& a = *q2;
     const D3DXQUATERNION& b = *q1;
-    D3DXQUATERNION r(a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-                     a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z);
+    D3DXQUATERNION r(
+        a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+        a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z);
     *out = r;
     return out;
 }
@@ -453,8 +463,8 @@ D3DXQUATERNION* D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION* out, float ya
     float cy = std::cos(yaw / 2), sy = std::sin(yaw / 2);
     float cp = std::cos(pitch / 2), sp = std::sin(pitch / 2);
     float cr = std::cos(roll / 2), sr = std::sin(roll / 2);
-    *out = D3DXQUATERNION(cy * sp * cr + sy * cp * sr, sy * cp * cr - cy * sp * sr, cy * cp * sr - sy * sp * cr,
-                          cy * cp * cr + sy * sp * sr);
+    *out = D3DXQUATERNION(cy * sp * cr + sy * cp * sr, sy * cp * cr - cy * sp * sr,
+                          cy * cp * sr - sy * sp * cr, cy * cp * cr + sy * sp * sr);
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/dsound_internal.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -9,34 +10,26 @@
 
 const GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID IID_IDirectSound8 = {0xC50A7E93, 0xF395, 0x4834, {0x9E, 0xF6, 0x7F, 0xA9, 0x9D, 0xE5, 0x09, 0x66}};
-const GUID IID_IDirectSoundBuffer = {0x279AFA85, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
-const GUID IID_IDirectSoundBuffer8 = {0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0x50, 0xE3, 0x6A, 0xB3, 0xAB, 0x1E}};
-const GUID IID_IDirectSound3DListener = {0x279AFA84, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
-const GUID IID_IDirectSound3DBuffer = {0x279AFA86, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
-const GUID IID_IKsPropertySet = {0x31EFAC30, 0x515C, 0x11D0, {0xA9, 0xAA, 0x00, 0xAA, 0x00, 0x61, 0xBE, 0x93}};
+const GUID IID_IDirectSoundBuffer = {
+    0x279AFA85, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IDirectSoundBuffer8 = {
+    0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0x50, 0xE3, 0x6A, 0xB3, 0xAB, 0x1E}};
+const GUID IID_IDirectSound3DListener = {
+    0x279AFA84, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IDirectSound3DBuffer = {
+    0x279AFA86, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+const GUID IID_IKsPropertySet = {
+    0x31EFAC30, 0x515C, 0x11D0, {0xA9, 0xAA, 0x00, 0xAA, 0x00, 0x61, 0xBE, 0x93}};
 
 std::recursive_mutex g_ds_mutex;
 std::vector<DsDevice*> g_ds_devices;
 
-namespace
-{
+namespace {
 
 // The mixer's refresh: OpenAL mixes 10 ms at a time, the feed keeps a few chunks ahead.
 constexpr ALCint k_refresh_hz = 100;
 constexpr auto k_pump_period = std::chrono::milliseconds(3);
 constexpr std::uint32_t k_render_slice = 256; // loopback frames mixed between two feeds
-
-WAVEFORMATEX pcm_format(WORD channels, DWORD rate, WORD bits)
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
 
 std::vector<std::string> output_device_names()
 {
@@ -114,6 +107,8 @@ public:
         return DS_OK;
     }
 
+    DsDevice& device() const { return *m_device; }
+
 private:
     ~DsDirectSound() = default;
     HRESULT create_secondary(const DSBUFFERDESC& desc, IDirectSoundBuffer** buffer);
@@ -180,9 +175,9 @@ HRESULT DsDirectSound::GetCaps(DSCAPS* caps)
     const DsDevice& device = *m_device;
     *caps = DSCAPS{};
     caps->dwSize = sizeof(DSCAPS);
-    caps->dwFlags = DSCAPS_PRIMARYMONO | DSCAPS_PRIMARYSTEREO | DSCAPS_PRIMARY8BIT |
-                    DSCAPS_PRIMARY16BIT | DSCAPS_CONTINUOUSRATE | DSCAPS_SECONDARYMONO |
-                    DSCAPS_SECONDARYSTEREO | DSCAPS_SECONDARY8BIT | DSCAPS_SECONDARY16BIT;
+    caps->dwFlags = DSCAPS_PRIMARYMONO | DSCAPS_PRIMARYSTEREO | DSCAPS_PRIMARY8BIT | DSCAPS_PRIMARY16BIT |
+                    DSCAPS_CONTINUOUSRATE | DSCAPS_SECONDARYMONO | DSCAPS_SECONDARYSTEREO |
+                    DSCAPS_SECONDARY8BIT | DSCAPS_SECONDARY16BIT;
     caps->dwMinSecondarySampleRate = DSBFREQUENCY_MIN;
     caps->dwMaxSecondarySampleRate = DSBFREQUENCY_MAX;
     caps->dwPrimaryBuffers = 1;
@@ -399,14 +394,9 @@ HRESULT DsPrimary::Listener::SetAllParameters(const DS3DLISTENER* listener, DWOR
 
 } // namespace
 
-// The primary object lives as long as its device; it holds the device while it is referenced.
-class DsPrimaryHolder {
-public:
-    std::unique_ptr<DsPrimary> primary;
-};
-
-namespace
-{
+namespace {
+// The primary object of each device lives as long as its device; while the application holds
+// it, it holds the device.
 std::vector<std::pair<const DsDevice*, std::unique_ptr<DsPrimary>>> g_primaries;
 
 DsPrimary& primary_of(DsDevice& device)
@@ -423,11 +413,29 @@ void forget_primary(const DsDevice& device)
 }
 } // namespace
 
+DsDevice* ds_device_of(IDirectSound8* sound)
+{
+    auto* object = dynamic_cast<DsDirectSound*>(sound);
+    return object ? &object->device() : nullptr;
+}
+
 IDirectSoundBuffer* ds_primary_acquire(const std::shared_ptr<DsDevice>& device, DWORD flags)
 {
     DsPrimary& primary = primary_of(*device);
     primary.acquire(device, flags);
     return &primary;
+}
+
+WAVEFORMATEX dsound_pcm_format(WORD channels, DWORD rate, WORD bits)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = bits;
+    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    return format;
 }
 
 bool dsound_guid_equal(const GUID& a, const GUID& b)
@@ -502,8 +510,8 @@ HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** object, IUnknown*
             }
         if (!found) return DSERR_NODRIVER;
     }
-    ALCdevice* al_device = loopback ? alcLoopbackOpenDeviceSOFT(nullptr)
-                                    : alcOpenDevice(name.empty() ? nullptr : name.c_str());
+    ALCdevice* al_device =
+        loopback ? alcLoopbackOpenDeviceSOFT(nullptr) : alcOpenDevice(name.empty() ? nullptr : name.c_str());
     if (!al_device) return DSERR_NODRIVER;
     auto sound = std::make_shared<DsDevice>(al_device, loopback);
     if (!sound->open()) return DSERR_NODRIVER;
@@ -513,19 +521,23 @@ HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** object, IUnknown*
 
 // The platform's mixer starts at 22,050 Hz, 8 bits, stereo until the primary format is set.
 DsDevice::DsDevice(ALCdevice* device, bool loopback_device)
-    : al_device(device), loopback(loopback_device), mix_format(pcm_format(2, 22050, 8))
+    : al_device(device), loopback(loopback_device), mix_format(dsound_pcm_format(2, 22050, 8))
 {
     std::lock_guard lock(g_ds_mutex);
     hardware_voices = g_ds_seams.hardware_voices;
     hardware_streaming = g_ds_seams.hardware_streaming;
-    listener = DS3DLISTENER{sizeof(DS3DLISTENER), {0, 0, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 0},
-                            DS3D_DEFAULTDISTANCEFACTOR, DS3D_DEFAULTROLLOFFFACTOR,
+    listener = DS3DLISTENER{sizeof(DS3DLISTENER),
+                            {0, 0, 0},
+                            {0, 0, 0},
+                            {0, 0, 1},
+                            {0, 1, 0},
+                            DS3D_DEFAULTDISTANCEFACTOR,
+                            DS3D_DEFAULTROLLOFFFACTOR,
                             DS3D_DEFAULTDOPPLERFACTOR};
     clock_origin_ms = g_ds_seams.clock_ms;
 }
 
-namespace
-{
+namespace {
 std::vector<ALCint> context_attributes(const DsDevice& device)
 {
     const WAVEFORMATEX& format = device.mix_format;
@@ -534,7 +546,8 @@ std::vector<ALCint> context_attributes(const DsDevice& device)
     if (device.loopback) {
         attributes.insert(attributes.end(),
                           {ALC_FORMAT_CHANNELS_SOFT, format.nChannels == 1 ? ALC_MONO_SOFT : ALC_STEREO_SOFT,
-                           ALC_FORMAT_TYPE_SOFT, format.wBitsPerSample == 8 ? ALC_UNSIGNED_BYTE_SOFT : ALC_SHORT_SOFT});
+                           ALC_FORMAT_TYPE_SOFT,
+                           format.wBitsPerSample == 8 ? ALC_UNSIGNED_BYTE_SOFT : ALC_SHORT_SOFT});
     } else {
         attributes.insert(attributes.end(), {ALC_REFRESH, k_refresh_hz});
     }
@@ -586,7 +599,8 @@ DsDevice::~DsDevice()
     std::lock_guard lock(g_ds_mutex);
     if (context) {
         alcMakeContextCurrent(context);
-        if (!idle_sources.empty()) alDeleteSources(static_cast<ALsizei>(idle_sources.size()), idle_sources.data());
+        if (!idle_sources.empty())
+            alDeleteSources(static_cast<ALsizei>(idle_sources.size()), idle_sources.data());
         if (reverb_slot) alDeleteAuxiliaryEffectSlots(1, &reverb_slot);
         if (reverb_effect) alDeleteEffects(1, &reverb_effect);
         alcMakeContextCurrent(nullptr);
@@ -633,7 +647,7 @@ HRESULT DsDevice::set_mix_format(const WAVEFORMATEX& format)
 {
     if (!ds_format_valid(format)) return DSERR_BADFORMAT;
     WAVEFORMATEX previous = mix_format;
-    mix_format = pcm_format(format.nChannels, format.nSamplesPerSec, format.wBitsPerSample);
+    mix_format = dsound_pcm_format(format.nChannels, format.nSamplesPerSec, format.wBitsPerSample);
     if (!alcResetDeviceSOFT(al_device, context_attributes(*this).data())) {
         mix_format = previous;
         return DSERR_BADFORMAT;
@@ -655,17 +669,27 @@ void DsDevice::pump_main()
     while (!m_pump_stop) {
         if (alcGetCurrentContext() != context) alcMakeContextCurrent(context);
         service_buffers();
-        m_pump_wake.wait_for(lock, k_pump_period);
+        if (std::ranges::any_of(buffers, [](const DsBuffer* buffer) { return buffer->source() != 0; }))
+            m_pump_wake.wait_for(lock, k_pump_period);
+        else
+            m_pump_wake.wait(lock); // nothing plays until a Play wakes the feeder
     }
 }
 
-void DsDevice::render(std::uint32_t frames)
+void DsDevice::wake_pump()
+{
+    m_pump_wake.notify_all();
+}
+
+void DsDevice::render(std::uint32_t frames, std::vector<std::uint8_t>* output)
 {
     std::vector<std::uint8_t> scratch(std::size_t{k_render_slice} * mix_format.nBlockAlign);
     while (frames > 0) {
         std::uint32_t slice = std::min(frames, k_render_slice);
         service_buffers();
         alcRenderSamplesSOFT(al_device, scratch.data(), static_cast<ALCsizei>(slice));
+        if (output)
+            output->insert(output->end(), scratch.begin(), scratch.begin() + slice * mix_format.nBlockAlign);
         frames -= slice;
     }
     service_buffers();
@@ -681,6 +705,7 @@ void DsDevice::render_clock()
 
 void DsDevice::compact()
 {
-    if (!idle_sources.empty()) alDeleteSources(static_cast<ALsizei>(idle_sources.size()), idle_sources.data());
+    if (!idle_sources.empty())
+        alDeleteSources(static_cast<ALsizei>(idle_sources.size()), idle_sources.data());
     idle_sources.clear();
 }

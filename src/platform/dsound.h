@@ -15,7 +15,7 @@
 // Tests steer and inspect the stand-in through platform/dsound_seams.h.
 #pragma once
 
-#include "platform/d3d8.h"     // D3DVECTOR, ULONG
+#include "platform/d3d8.h"      // D3DVECTOR, ULONG
 #include "platform/win_shell.h" // GUID
 #include "platform/win_types.h"
 
@@ -27,7 +27,7 @@ constexpr HRESULT make_dshresult(std::uint32_t code)
     return make_hresult(0x88780000u | code);
 }
 constexpr HRESULT DS_OK = S_OK;
-constexpr HRESULT DSERR_ALLOCATED = make_dshresult(10);     // no hardware voice or OpenAL source left
+constexpr HRESULT DSERR_ALLOCATED = make_dshresult(10);      // no hardware voice or OpenAL source left
 constexpr HRESULT DSERR_CONTROLUNAVAIL = make_dshresult(30); // the buffer lacks that DSBCAPS_CTRL* flag
 constexpr HRESULT DSERR_INVALIDPARAM = E_INVALIDARG;
 constexpr HRESULT DSERR_INVALIDCALL = make_dshresult(50);
@@ -69,6 +69,8 @@ struct WAVEFORMATEX {
 };
 #pragma pack(pop)
 static_assert(sizeof(WAVEFORMATEX) == 18);
+// The record of linear PCM with these channels, rate and bits (block and byte rate filled in).
+WAVEFORMATEX dsound_pcm_format(WORD channels, DWORD rate, WORD bits);
 
 // Buffer flags (DSBUFFERDESC::dwFlags, DSBCAPS::dwFlags).
 constexpr DWORD DSBCAPS_PRIMARYBUFFER = 0x00000001;
@@ -128,7 +130,7 @@ struct DSBUFFERDESC {
 };
 
 struct DSBCAPS {
-    DWORD dwSize; // sizeof(DSBCAPS)
+    DWORD dwSize;  // sizeof(DSBCAPS)
     DWORD dwFlags; // the creation flags, the location resolved (LOCHARDWARE or LOCSOFTWARE)
     DWORD dwBufferBytes;
     DWORD dwUnlockTransferRate;
@@ -224,11 +226,11 @@ constexpr ULONG KSPROPERTY_SUPPORT_SET = 2;
 // on) and the buffer reverb set (that buffer's reverb mix).
 extern const GUID DSPROPSETID_EAX_ReverbProperties;
 extern const GUID DSPROPSETID_EAXBUFFER_ReverbProperties;
-constexpr ULONG DSPROPERTY_EAX_ALL = 0;         // EAX_REVERBPROPERTIES
-constexpr ULONG DSPROPERTY_EAX_ENVIRONMENT = 1; // DWORD environment index
-constexpr ULONG DSPROPERTY_EAX_VOLUME = 2;      // float 0..1, the reverb's level
-constexpr ULONG DSPROPERTY_EAX_DECAYTIME = 3;   // float seconds
-constexpr ULONG DSPROPERTY_EAX_DAMPING = 4;     // float 0..2
+constexpr ULONG DSPROPERTY_EAX_ALL = 0;             // EAX_REVERBPROPERTIES
+constexpr ULONG DSPROPERTY_EAX_ENVIRONMENT = 1;     // DWORD environment index
+constexpr ULONG DSPROPERTY_EAX_VOLUME = 2;          // float 0..1, the reverb's level
+constexpr ULONG DSPROPERTY_EAX_DECAYTIME = 3;       // float seconds
+constexpr ULONG DSPROPERTY_EAX_DAMPING = 4;         // float 0..2
 constexpr ULONG DSPROPERTY_EAXBUFFER_ALL = 0;       // EAXBUFFER_REVERBPROPERTIES
 constexpr ULONG DSPROPERTY_EAXBUFFER_REVERBMIX = 1; // float 0..1, or EAX_REVERBMIX_USEDISTANCE
 constexpr float EAX_REVERBMIX_USEDISTANCE = -1.0f;
@@ -359,10 +361,9 @@ public:
                                       IUnknown* outer) = 0;
     virtual HRESULT GetCaps(DSCAPS* caps) = 0;
     // A new buffer over the same sample memory, with the same flags and settings, stopped at 0.
-    virtual HRESULT DuplicateSoundBuffer(IDirectSoundBuffer* original,
-                                         IDirectSoundBuffer** duplicate) = 0;
+    virtual HRESULT DuplicateSoundBuffer(IDirectSoundBuffer* original, IDirectSoundBuffer** duplicate) = 0;
     virtual HRESULT SetCooperativeLevel(HWND window, DWORD level) = 0;
-    // Returns the OpenAL buffers and sources idle voices hold; needs DSSCL_PRIORITY.
+    // Frees the OpenAL sources no buffer plays on; needs DSSCL_PRIORITY.
     virtual HRESULT Compact() = 0;
 
 protected:
@@ -381,8 +382,8 @@ public:
     virtual HRESULT GetFrequency(DWORD* frequency) = 0;
     virtual HRESULT GetStatus(DWORD* status) = 0;
     // Up to two regions: from offset to the end, then from the start when the range wraps.
-    virtual HRESULT Lock(DWORD offset, DWORD bytes, void** part1, DWORD* bytes1, void** part2,
-                         DWORD* bytes2, DWORD flags) = 0;
+    virtual HRESULT Lock(DWORD offset, DWORD bytes, void** part1, DWORD* bytes1, void** part2, DWORD* bytes2,
+                         DWORD flags) = 0;
     virtual HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) = 0;
     virtual HRESULT SetCurrentPosition(DWORD position) = 0;
     virtual HRESULT SetFormat(const WAVEFORMATEX* format) = 0; // the primary buffer only
@@ -422,10 +423,10 @@ protected:
 // placed in software (DSBCAPS_LOCSOFTWARE), when the device has EFX.
 class IKsPropertySet : public IUnknown {
 public:
-    virtual HRESULT Get(const GUID& set, ULONG id, void* instance, ULONG instance_length,
-                        void* data, ULONG data_length, ULONG* bytes_returned) = 0;
-    virtual HRESULT Set(const GUID& set, ULONG id, void* instance, ULONG instance_length,
-                        void* data, ULONG data_length) = 0;
+    virtual HRESULT Get(const GUID& set, ULONG id, void* instance, ULONG instance_length, void* data,
+                        ULONG data_length, ULONG* bytes_returned) = 0;
+    virtual HRESULT Set(const GUID& set, ULONG id, void* instance, ULONG instance_length, void* data,
+                        ULONG data_length) = 0;
     virtual HRESULT QuerySupport(const GUID& set, ULONG id, ULONG* support) = 0;
 
 protected:
@@ -436,8 +437,7 @@ protected:
 // Called for each output device; returning FALSE ends the enumeration. The first entry is the
 // default device (null identifier, "Primary Sound Driver"), then every OpenAL output device
 // under its own name with an identifier made from that name.
-using LPDSENUMCALLBACKA = BOOL (*)(GUID* device, const char* description, const char* module,
-                                   void* context);
+using LPDSENUMCALLBACKA = BOOL (*)(GUID* device, const char* description, const char* module, void* context);
 HRESULT DirectSoundEnumerateA(LPDSENUMCALLBACKA callback, void* context);
 // Null device: the default device. An unknown identifier or a device that cannot be opened:
 // DSERR_NODRIVER.

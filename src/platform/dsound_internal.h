@@ -48,8 +48,8 @@ bool ds_seam_failure(const char* call, HRESULT* code);
 extern std::vector<DsDevice*> g_ds_devices;
 
 // ---- Helpers -----------------------------------------------------------------------------------
-float ds_gain_from_millibels(LONG millibels);  // -10000 and below: 0
-LONG ds_millibels_from_gain(float gain);       // 0 and below: -10000
+float ds_gain_from_millibels(LONG millibels); // -10000 and below: 0
+LONG ds_millibels_from_gain(float gain);      // 0 and below: -10000
 bool ds_format_valid(const WAVEFORMATEX& format);
 ALenum ds_al_format(const WAVEFORMATEX& format);
 
@@ -105,7 +105,9 @@ public:
     void apply_reverb();
     void commit_deferred();
     void service_buffers();
-    void render(std::uint32_t frames);
+    void wake_pump(); // a buffer started playing
+    // Loopback: mixes exactly `frames`, appending the mix to `output` when given.
+    void render(std::uint32_t frames, std::vector<std::uint8_t>* output = nullptr);
     void render_clock();
     void compact();
 
@@ -143,8 +145,8 @@ public:
     HRESULT GetPan(LONG* pan) override;
     HRESULT GetFrequency(DWORD* frequency) override;
     HRESULT GetStatus(DWORD* status) override;
-    HRESULT Lock(DWORD offset, DWORD bytes, void** part1, DWORD* bytes1, void** part2,
-                 DWORD* bytes2, DWORD flags) override;
+    HRESULT Lock(DWORD offset, DWORD bytes, void** part1, DWORD* bytes1, void** part2, DWORD* bytes2,
+                 DWORD flags) override;
     HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) override;
     HRESULT SetCurrentPosition(DWORD position) override;
     HRESULT SetFormat(const WAVEFORMATEX* format) override;
@@ -157,7 +159,7 @@ public:
 
     // The stand-in's side.
     HRESULT duplicate(DsBuffer** copy);
-    void service();  // feeds the source, follows its progress, notices the end
+    void service(); // feeds the source, follows its progress, notices the end
     void lose();
     void apply_3d(); // the committed 3-D settings and the volume, onto the source
     void apply_eax();
@@ -212,9 +214,11 @@ private:
 // The property sets of a buffer, on the device's reverb and the buffer's sends.
 HRESULT ds_property_get(DsBuffer& buffer, const GUID& set, ULONG id, void* data, ULONG length,
                         ULONG* returned);
-HRESULT ds_property_set(DsBuffer& buffer, const GUID& set, ULONG id, const void* data,
-                        ULONG length);
+HRESULT ds_property_set(DsBuffer& buffer, const GUID& set, ULONG id, const void* data, ULONG length);
 HRESULT ds_property_support(DsBuffer& buffer, const GUID& set, ULONG id, ULONG* support);
+
+// The device behind a DirectSound object of this stand-in, else null.
+DsDevice* ds_device_of(IDirectSound8* sound);
 
 // The primary buffer of a device (and its listener), handed out again while referenced.
 IDirectSoundBuffer* ds_primary_acquire(const std::shared_ptr<DsDevice>& device, DWORD flags);

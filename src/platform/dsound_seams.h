@@ -1,18 +1,20 @@
 // Seams through which tests steer and inspect the DirectSound stand-in. Game code never calls
-// these. dsound_seam_reset restores every default.
+// these. dsound_seam_reset restores every default but the loopback clock, which only runs on.
 #pragma once
 
 #include "platform/dsound.h"
 
 #include <cstdint>
+#include <vector>
 
 // Devices created while this is on render through OpenAL Soft's loopback device: nothing plays
 // until dsound_seam_render mixes an exact number of frames, on the same feeding and cursor code
 // path as a real device (which a thread of the stand-in feeds in real time).
 void dsound_seam_use_loopback(bool on);
 // Loopback: feeds and mixes exactly `frames` frames (at the primary buffer's rate) on every
-// open device. The frames mixed so far are the audio clock.
-void dsound_seam_render(std::uint32_t frames);
+// open device; with `output`, the mix of the last device opened is appended to it (samples in the
+// primary buffer's format).
+void dsound_seam_render(std::uint32_t frames, std::vector<std::uint8_t>* output = nullptr);
 // Loopback: renders the frames of `ms` more milliseconds of the audio clock (without drift).
 void dsound_seam_advance_ms(DWORD ms);
 // Loopback: the audio clock in milliseconds; hand it to seam_set_clock so that timeGetTime and
@@ -66,8 +68,7 @@ struct DsoundSeamListener {
     float speed_of_sound;
     int distance_model; // the OpenAL enum value
 };
-// The listener of the device that `buffer` (any buffer of it) belongs to.
-bool dsound_seam_listener(IDirectSoundBuffer* buffer, DsoundSeamListener* out);
+bool dsound_seam_listener(IDirectSound8* sound, DsoundSeamListener* out);
 
 // The reverb on a device's auxiliary slot, read back from OpenAL's effect.
 struct DsoundSeamReverb {
@@ -78,7 +79,7 @@ struct DsoundSeamReverb {
     float air_absorption_gain_hf, room_rolloff_factor;
     bool decay_hf_limit;
 };
-bool dsound_seam_reverb(IDirectSoundBuffer* buffer, DsoundSeamReverb* out);
+bool dsound_seam_reverb(IDirectSound8* sound, DsoundSeamReverb* out);
 
-// The primary buffer's format (the mixing format) of the device `buffer` belongs to.
-bool dsound_seam_mix_format(IDirectSoundBuffer* buffer, WAVEFORMATEX* out);
+// The primary buffer's format: the mixing format.
+bool dsound_seam_mix_format(IDirectSound8* sound, WAVEFORMATEX* out);

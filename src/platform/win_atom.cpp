@@ -19,8 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr ATOM k_first_string_atom = 0xC000;
 constexpr ATOM k_last_integer_atom = 0xBFFF;
@@ -32,8 +31,7 @@ struct AtomEntry {
 };
 
 // The table file held under its lock for one operation.
-class AtomTable
-{
+class AtomTable {
 public:
     AtomTable()
     {
@@ -65,7 +63,8 @@ public:
             put_word(bytes, static_cast<WORD>(entry.name.size()));
             bytes += entry.name;
         }
-        return ftruncate(m_fd, 0) == 0 && pwrite(m_fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+        return ftruncate(m_fd, 0) == 0 &&
+               pwrite(m_fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
     }
 
 private:
@@ -87,7 +86,8 @@ private:
             offset += got;
         }
         auto word = [&](std::size_t at) {
-            return static_cast<WORD>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8);
+            return static_cast<WORD>(static_cast<unsigned char>(bytes[at]) |
+                                     static_cast<unsigned char>(bytes[at + 1]) << 8);
         };
         std::size_t at = 0;
         while (at + 6 <= bytes.size()) {
@@ -133,7 +133,8 @@ ATOM integer_atom(unsigned long value)
 ATOM GlobalAddAtomA(const char* name)
 {
     if (!name) return fail(ERROR_INVALID_PARAMETER);
-    if (reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF) return integer_atom(reinterpret_cast<std::uintptr_t>(name));
+    if (reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF)
+        return integer_atom(reinterpret_cast<std::uintptr_t>(name));
     if (auto value = integer_name(name)) return integer_atom(*value);
     std::size_t length = std::strlen(name);
     if (length == 0 || length > ATOM_NAME_MAX) return fail(ERROR_INVALID_PARAMETER);

@@ -2,6 +2,7 @@
 // the user's runtime folder, so every program of the user's session reads the same atoms.
 #pragma once
 
+#include "platform/win_handles.h"
 #include "platform/win_types.h"
 
 #include <cstdint>
@@ -11,7 +12,10 @@ using ATOM = WORD;
 constexpr std::size_t ATOM_NAME_MAX = 255; // longer names are refused
 
 // A number below 0xC000 written as the name pointer: an integer atom.
-inline const char* MAKEINTATOM(WORD value) { return reinterpret_cast<const char*>(std::uintptr_t{value}); }
+inline const char* MAKEINTATOM(WORD value)
+{
+    return reinterpret_cast<const char*>(std::uintptr_t{value});
+}
 
 // Adds a name (compared without regard to ASCII case) or counts one more use of it; returns
 // its atom (0xC000..0xFFFF), or 0 with the last error set: ERROR_INVALID_PARAMETER for an

@@ -33,8 +33,7 @@ struct DeviceContextTag {
     HWND window; // null: the screen
 };
 
-namespace
-{
+namespace {
 
 BrushTag g_stock_brushes[] = {
     {RGB(255, 255, 255), false}, {RGB(192, 192, 192), false}, {RGB(128, 128, 128), false},
@@ -42,7 +41,7 @@ BrushTag g_stock_brushes[] = {
 };
 
 std::mutex g_gdi_lock;
-std::set<BrushTag*> g_brushes;         // made by CreateSolidBrush
+std::set<BrushTag*> g_brushes;          // made by CreateSolidBrush
 std::set<DeviceContextTag*> g_contexts; // handed out by GetDC and BeginPaint
 
 // System cursors by resource number; they live as long as the program.
@@ -51,9 +50,9 @@ struct SystemCursor {
     IconTag cursor;
 };
 SystemCursor g_system_cursors[] = {
-    {32512, {0, 0, {}, SDL_SYSTEM_CURSOR_ARROW}},    {32513, {0, 0, {}, SDL_SYSTEM_CURSOR_IBEAM}},
-    {32514, {0, 0, {}, SDL_SYSTEM_CURSOR_WAIT}},     {32515, {0, 0, {}, SDL_SYSTEM_CURSOR_CROSSHAIR}},
-    {32646, {0, 0, {}, SDL_SYSTEM_CURSOR_SIZEALL}},  {32648, {0, 0, {}, SDL_SYSTEM_CURSOR_NO}},
+    {32512, {0, 0, {}, SDL_SYSTEM_CURSOR_ARROW}},   {32513, {0, 0, {}, SDL_SYSTEM_CURSOR_IBEAM}},
+    {32514, {0, 0, {}, SDL_SYSTEM_CURSOR_WAIT}},    {32515, {0, 0, {}, SDL_SYSTEM_CURSOR_CROSSHAIR}},
+    {32646, {0, 0, {}, SDL_SYSTEM_CURSOR_SIZEALL}}, {32648, {0, 0, {}, SDL_SYSTEM_CURSOR_NO}},
     {32649, {0, 0, {}, SDL_SYSTEM_CURSOR_HAND}},
 };
 
@@ -106,7 +105,8 @@ IconImage scaled(const IconImage& image, int width, int height)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             out.argb[static_cast<std::size_t>(y) * width + x] =
-                image.argb[static_cast<std::size_t>(y * image.height / height) * image.width + x * image.width / width];
+                image.argb[static_cast<std::size_t>(y * image.height / height) * image.width +
+                           x * image.width / width];
     return out;
 }
 
@@ -118,7 +118,8 @@ const IconImage& best_image(const std::vector<IconImage>& images, int width, int
         if (image.width == width && image.height == height) return image;
         bool fits = image.width >= width && image.height >= height;
         bool best_fits = best->width >= width && best->height >= height;
-        if ((fits && (!best_fits || image.width < best->width)) || (!fits && !best_fits && image.width > best->width))
+        if ((fits && (!best_fits || image.width < best->width)) ||
+            (!fits && !best_fits && image.width > best->width))
             best = &image;
     }
     return *best;
@@ -149,7 +150,8 @@ bool valid_icon(HICON icon)
     for (const SystemCursor& entry : g_system_cursors)
         if (icon == &entry.cursor) return true;
     std::lock_guard lock(g_gdi_lock);
-    return std::any_of(g_icons.begin(), g_icons.end(), [icon](const auto& loaded) { return loaded.get() == icon; });
+    return std::any_of(g_icons.begin(), g_icons.end(),
+                       [icon](const auto& loaded) { return loaded.get() == icon; });
 }
 
 SDL_Cursor* host_cursor(IconTag& cursor)
@@ -171,7 +173,8 @@ SDL_DisplayMode display_mode(HWND window)
     SDL_DisplayMode mode{};
     if (!video_start()) return mode;
     int display = 0;
-    if (auto entry = window_find(window); entry && entry->sdl) display = std::max(0, SDL_GetWindowDisplayIndex(entry->sdl));
+    if (auto entry = window_find(window); entry && entry->sdl)
+        display = std::max(0, SDL_GetWindowDisplayIndex(entry->sdl));
     SDL_GetDesktopDisplayMode(display, &mode);
     return mode;
 }
@@ -199,7 +202,8 @@ void fill_gl_window(SDL_Window* window, const RECT& rect, POINT client_size, COL
     if (clear_color && clear && scissor && enable && disable) {
         enable(k_scissor_test);
         scissor(rect.left, client_size.y - rect.bottom, rect.right - rect.left, rect.bottom - rect.top);
-        clear_color((color & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, ((color >> 16) & 0xFF) / 255.0f, 1.0f);
+        clear_color((color & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, ((color >> 16) & 0xFF) / 255.0f,
+                    1.0f);
         clear(k_color_buffer_bit);
         disable(k_scissor_test);
         SDL_GL_SwapWindow(window);
@@ -220,12 +224,15 @@ void cursor_apply()
     }
     if (!g_cursor_dirty.exchange(false)) return;
     HCURSOR cursor = g_cursor;
-    SDL_Cursor* image = cursor ? host_cursor(*cursor) : nullptr;
-    if (image) SDL_SetCursor(image);
-    SDL_ShowCursor(g_cursor_count >= 0 && image ? SDL_ENABLE : SDL_DISABLE);
+    // A driver that cannot make the image keeps its own arrow; the cursor still shows or hides.
+    if (SDL_Cursor* image = cursor ? host_cursor(*cursor) : nullptr) SDL_SetCursor(image);
+    SDL_ShowCursor(g_cursor_count >= 0 && cursor ? SDL_ENABLE : SDL_DISABLE);
 }
 
-HICON icon_arrow() { return &g_system_cursors[0].cursor; }
+HICON icon_arrow()
+{
+    return &g_system_cursors[0].cursor;
+}
 
 bool icon_pixels(HICON icon, int& width, int& height, const std::uint32_t*& argb)
 {
@@ -236,7 +243,10 @@ bool icon_pixels(HICON icon, int& width, int& height, const std::uint32_t*& argb
     return true;
 }
 
-bool brush_is_hollow(HBRUSH brush) { return brush && brush->hollow; }
+bool brush_is_hollow(HBRUSH brush)
+{
+    return brush && brush->hollow;
+}
 
 // ---- Cursor and icons -----------------------------------------------------------------------
 
@@ -284,7 +294,8 @@ void resource_add_icon(WORD id, std::vector<IconImage> images)
 {
     std::erase_if(images, [](const IconImage& image) {
         return image.width <= 0 || image.height <= 0 ||
-               image.argb.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+               image.argb.size() !=
+                   static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
     });
     std::lock_guard lock(g_gdi_lock);
     // Handles given out stay valid; only later loads see the new images.
@@ -339,18 +350,24 @@ int GetDeviceCaps(HDC dc, int index)
     if (!valid_context(dc)) return 0;
     SDL_DisplayMode mode = display_mode(dc->window);
     switch (index) {
-    case HORZRES: return mode.w;
-    case VERTRES: return mode.h;
-    case BITSPIXEL: return mode.format ? static_cast<int>(SDL_BYTESPERPIXEL(mode.format)) * 8 : 0;
-    case PLANES: return 1;
-    case VREFRESH: return mode.refresh_rate;
+    case HORZRES:
+        return mode.w;
+    case VERTRES:
+        return mode.h;
+    case BITSPIXEL:
+        return mode.format ? static_cast<int>(SDL_BYTESPERPIXEL(mode.format)) * 8 : 0;
+    case PLANES:
+        return 1;
+    case VREFRESH:
+        return mode.refresh_rate;
     case LOGPIXELSX:
     case LOGPIXELSY: {
         float horizontal = 0, vertical = 0;
         if (SDL_GetDisplayDPI(0, nullptr, &horizontal, &vertical) != 0) return 96;
         return static_cast<int>(std::lround(index == LOGPIXELSX ? horizontal : vertical));
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -360,8 +377,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
     if (brush->hollow) return TRUE;
     char line[96];
     std::snprintf(line, sizeof line, "FillRect %ld,%ld,%ld,%ld #%06X", static_cast<long>(rect->left),
-                  static_cast<long>(rect->top), static_cast<long>(rect->right), static_cast<long>(rect->bottom),
-                  static_cast<unsigned>(brush->color));
+                  static_cast<long>(rect->top), static_cast<long>(rect->right),
+                  static_cast<long>(rect->bottom), static_cast<unsigned>(brush->color));
     seam_log_add(line);
     auto window = window_find(dc->window);
     if (window && window->sdl && video_has_gl() && video_thread_is_current())
@@ -372,7 +389,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
 HDC BeginPaint(HWND handle, PAINTSTRUCT* paint)
 {
     auto window = window_find(handle);
-    if (!window || window->thread_id != GetCurrentThreadId()) return fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
+    if (!window || window->thread_id != GetCurrentThreadId())
+        return fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
     if (!paint) return fail(ERROR_INVALID_PARAMETER), nullptr;
     bool erase = window->needs_erase;
     window->needs_paint = window->needs_erase = false;
@@ -396,24 +414,37 @@ BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint)
 int GetSystemMetrics(int index)
 {
     switch (index) {
-    case SM_CXSCREEN: return display_mode(nullptr).w;
-    case SM_CYSCREEN: return display_mode(nullptr).h;
-    case SM_CYCAPTION: return METRIC_CAPTION;
+    case SM_CXSCREEN:
+        return display_mode(nullptr).w;
+    case SM_CYSCREEN:
+        return display_mode(nullptr).h;
+    case SM_CYCAPTION:
+        return METRIC_CAPTION;
     case SM_CXBORDER:
-    case SM_CYBORDER: return METRIC_BORDER;
+    case SM_CYBORDER:
+        return METRIC_BORDER;
     case SM_CXFIXEDFRAME:
-    case SM_CYFIXEDFRAME: return METRIC_FIXED_FRAME;
+    case SM_CYFIXEDFRAME:
+        return METRIC_FIXED_FRAME;
     case SM_CXSIZEFRAME:
-    case SM_CYSIZEFRAME: return METRIC_SIZE_FRAME;
-    case SM_CYMENU: return METRIC_MENU;
+    case SM_CYSIZEFRAME:
+        return METRIC_SIZE_FRAME;
+    case SM_CYMENU:
+        return METRIC_MENU;
     case SM_CXICON:
-    case SM_CYICON: return METRIC_ICON;
+    case SM_CYICON:
+        return METRIC_ICON;
     case SM_CXSMICON:
-    case SM_CYSMICON: return METRIC_SMALL_ICON;
-    case SM_MOUSEPRESENT: return 1;
-    case SM_CMOUSEBUTTONS: return 3;
-    case SM_SWAPBUTTON: return 0;
-    default: return 0;
+    case SM_CYSMICON:
+        return METRIC_SMALL_ICON;
+    case SM_MOUSEPRESENT:
+        return 1;
+    case SM_CMOUSEBUTTONS:
+        return 3;
+    case SM_SWAPBUTTON:
+        return 0;
+    default:
+        return 0;
     }
 }
 
@@ -427,8 +458,12 @@ BOOL SystemParametersInfoA(UINT action, UINT, void* param, UINT)
     case SPI_SETFOREGROUNDLOCKTIMEOUT:
         g_foreground_lock_timeout = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(param));
         return TRUE;
-    default: return fail(ERROR_INVALID_PARAMETER);
+    default:
+        return fail(ERROR_INVALID_PARAMETER);
     }
 }
 
-bool seam_host_cursor_visible() { return video_started() && SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE; }
+bool seam_host_cursor_visible()
+{
+    return video_started() && SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE;
+}

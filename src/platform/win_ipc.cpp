@@ -21,8 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 constexpr std::uint32_t k_magic = 0x4B57494E; // "KWIN"
 constexpr int k_io_timeout_ms = 5000;
@@ -98,8 +97,7 @@ bool peer_is_same_user(int fd)
 
 // Accepts requests for every published window of the process on one thread, started with the
 // first window and stopped (sockets removed) when the process ends.
-class TransportServer
-{
+class TransportServer {
 public:
     ~TransportServer()
     {
@@ -120,16 +118,20 @@ public:
 
     bool publish(HWND window, std::string path)
     {
+        // Bound and listening under a name no caller looks for, then renamed into place: a
+        // caller that found the socket before it listened would take it for a dead one.
+        std::string unready = path + ".new";
         sockaddr_un address;
-        if (!fill_address(path, address)) return false;
+        if (!fill_address(unready, address)) return false;
         int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) return false;
-        unlink(path.c_str()); // a socket left by a process of the same number that died
-        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || chmod(path.c_str(), 0600) != 0 ||
-            listen(fd, 16) != 0) {
+        unlink(unready.c_str());
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            chmod(unready.c_str(), 0600) != 0 || listen(fd, 16) != 0 ||
+            rename(unready.c_str(), path.c_str()) != 0) {
             int error = errno;
             close(fd);
-            unlink(path.c_str());
+            unlink(unready.c_str());
             errno = error;
             return false;
         }
@@ -300,7 +302,8 @@ int connect_window(HWND window)
     return -1;
 }
 
-IpcRequest make_request(HWND window, IpcKind kind, UINT message, WPARAM wparam, LPARAM lparam, int show_command)
+IpcRequest make_request(HWND window, IpcKind kind, UINT message, WPARAM wparam, LPARAM lparam,
+                        int show_command)
 {
     IpcRequest request{};
     request.magic = k_magic;
@@ -337,9 +340,15 @@ bool ipc_publish(HWND window, std::string_view class_name)
     return transport_server().publish(window, std::move(path));
 }
 
-void ipc_unpublish(HWND window) { transport_server().unpublish(window); }
+void ipc_unpublish(HWND window)
+{
+    transport_server().unpublish(window);
+}
 
-bool ipc_answer(int connection, const IpcReply& reply) { return send_all(connection, &reply, sizeof reply); }
+bool ipc_answer(int connection, const IpcReply& reply)
+{
+    return send_all(connection, &reply, sizeof reply);
+}
 
 void ipc_answer_send(int connection, LRESULT result)
 {

@@ -2,6 +2,7 @@
 
 #include "platform/seams_internal.h"
 #include "platform/win_handles.h"
+#include "platform/win_thread.h"
 
 #include <cpuid.h>
 #include <malloc.h>
@@ -268,11 +269,12 @@ BOOL SetProcessAffinityMask(HANDLE process, DWORD_PTR mask)
 
 DWORD_PTR SetThreadAffinityMask(HANDLE thread, DWORD_PTR mask)
 {
-    if (thread != k_current_thread || mask == 0) return 0;
+    pthread_t posix_id;
+    if (mask == 0 || !thread_posix_id(thread, &posix_id)) return 0;
     cpu_set_t old_set;
-    if (pthread_getaffinity_np(pthread_self(), sizeof old_set, &old_set) != 0) return 0;
+    if (pthread_getaffinity_np(posix_id, sizeof old_set, &old_set) != 0) return 0;
     cpu_set_t set = set_from_mask(mask);
-    if (pthread_setaffinity_np(pthread_self(), sizeof set, &set) != 0) return 0;
+    if (pthread_setaffinity_np(posix_id, sizeof set, &set) != 0) return 0;
     return mask_from_set(old_set);
 }
 

@@ -9,8 +9,7 @@
 #include <unistd.h>
 #include <unordered_map>
 
-namespace
-{
+namespace {
 
 constexpr int k_wait_slice_ms = 100; // an upper bound on any wait, in case a wake-up was missed
 
@@ -145,7 +144,10 @@ void wait_for_activity(const ThreadQueue& queue)
     }
 }
 
-bool in_range(UINT message, UINT first, UINT last) { return (first == 0 && last == 0) || (message >= first && message <= last); }
+bool in_range(UINT message, UINT first, UINT last)
+{
+    return (first == 0 && last == 0) || (message >= first && message <= last);
+}
 
 bool passes(const MSG& message, HWND filter, UINT first, UINT last)
 {
@@ -205,6 +207,11 @@ void gather(ThreadQueue& queue)
 
 // ---- Shared with the other sources of the window layer --------------------------------------
 
+void message_ensure_queue()
+{
+    current_queue();
+}
+
 MSG message_make(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     return {window, message, wparam, lparam, timeGetTime(), events_cursor_position()};
@@ -259,11 +266,6 @@ bool message_may_cross_processes(UINT message)
            message == WM_SYSCOMMAND;
 }
 
-void message_wake_thread(DWORD thread_id)
-{
-    if (auto queue = queue_of(thread_id)) wake(*queue);
-}
-
 bool window_serve_request(HWND handle, const IpcRequest& request, int connection)
 {
     IpcReply reply = ipc_reply_refused();
@@ -274,7 +276,9 @@ bool window_serve_request(HWND handle, const IpcRequest& request, int connection
     }
     DWORD owner = window->thread_id;
     switch (static_cast<IpcKind>(request.kind)) {
-    case IpcKind::query: window_fill_reply(*window, reply); break;
+    case IpcKind::query:
+        window_fill_reply(*window, reply);
+        break;
     case IpcKind::post:
         if (message_may_cross_processes(request.message))
             reply.ok = message_post_to_thread(owner, message_make(handle, request.message, request.wparam,
@@ -285,7 +289,8 @@ bool window_serve_request(HWND handle, const IpcRequest& request, int connection
         UINT message = request.message;
         WPARAM wparam = request.wparam;
         auto lparam = static_cast<LPARAM>(request.lparam);
-        if (message_queue_call(owner, [=] { return message_deliver(handle, message, wparam, lparam); }, connection))
+        if (message_queue_call(
+                owner, [=] { return message_deliver(handle, message, wparam, lparam); }, connection))
             return true;
         break;
     }
@@ -293,11 +298,13 @@ bool window_serve_request(HWND handle, const IpcRequest& request, int connection
         window_fill_reply(*window, reply);
         reply.result = (reply.state & IPC_STATE_VISIBLE) ? 1 : 0;
         int command = request.show_command;
-        reply.ok = message_queue_call(owner, [=] { return ShowWindow(handle, command); }, -1);
+        reply.ok = message_queue_call(
+            owner, [=] { return ShowWindow(handle, command); }, -1);
         break;
     }
     case IpcKind::activate:
-        reply.ok = message_queue_call(owner, [=] { return SetForegroundWindow(handle); }, -1);
+        reply.ok = message_queue_call(
+            owner, [=] { return SetForegroundWindow(handle); }, -1);
         break;
     }
     ipc_answer(connection, reply);
@@ -327,7 +334,8 @@ BOOL GetMessageA(MSG* message, HWND filter, UINT first, UINT last)
     ThreadQueue& queue = current_queue();
     for (;;) {
         gather(queue);
-        if (take_message(queue, message, filter, first, last, true)) return message->message == WM_QUIT ? 0 : 1;
+        if (take_message(queue, message, filter, first, last, true))
+            return message->message == WM_QUIT ? 0 : 1;
         wait_for_activity(queue);
     }
 }
@@ -349,18 +357,28 @@ BOOL TranslateMessage(const MSG* message)
     case WM_KEYDOWN: {
         BYTE character = 0;
         switch (message->wParam) {
-        case VK_RETURN: character = '\r'; break;
-        case VK_BACK: character = '\b'; break;
-        case VK_TAB: character = '\t'; break;
-        case VK_ESCAPE: character = 0x1B; break;
+        case VK_RETURN:
+            character = '\r';
+            break;
+        case VK_BACK:
+            character = '\b';
+            break;
+        case VK_TAB:
+            character = '\t';
+            break;
+        case VK_ESCAPE:
+            character = 0x1B;
+            break;
         }
         if (character) PostMessageA(message->hwnd, WM_CHAR, character, message->lParam);
         return TRUE;
     }
     case WM_KEYUP:
     case WM_SYSKEYDOWN:
-    case WM_SYSKEYUP: return TRUE;
-    default: return FALSE;
+    case WM_SYSKEYUP:
+        return TRUE;
+    default:
+        return FALSE;
     }
 }
 
@@ -379,7 +397,8 @@ BOOL PostMessageA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam)
         return TRUE;
     }
     if (auto window = window_find(handle)) {
-        if (message_post_to_thread(window->thread_id, message_make(handle, message, wparam, lparam))) return TRUE;
+        if (message_post_to_thread(window->thread_id, message_make(handle, message, wparam, lparam)))
+            return TRUE;
     } else if (!window_is_local_handle(handle)) {
         if (!message_may_cross_processes(message)) {
             SetLastError(ERROR_ACCESS_DENIED);

@@ -18,20 +18,19 @@
 
 extern char** environ;
 
-namespace
-{
+namespace {
 
 std::mutex g_folder_lock;
 std::string g_program_folder; // set by tests
 
 // A started program; whoever lets go of it last makes sure it is reaped once it ends.
-class ChildProcess
-{
+class ChildProcess {
 public:
     explicit ChildProcess(pid_t pid) : m_pid(pid) {}
     ~ChildProcess()
     {
-        if (waitpid(m_pid, nullptr, WNOHANG) == 0) std::thread([pid = m_pid] { waitpid(pid, nullptr, 0); }).detach();
+        if (waitpid(m_pid, nullptr, WNOHANG) == 0)
+            std::thread([pid = m_pid] { waitpid(pid, nullptr, 0); }).detach();
     }
 
 private:
@@ -52,12 +51,16 @@ BOOL fail(DWORD error)
     return FALSE;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // Appends one character at p (two bytes for a double-byte one) and returns what follows it.
 std::size_t take_character(std::string_view text, std::size_t p, std::string& out)
 {
-    std::size_t length = mbcs_is_lead_byte(static_cast<unsigned char>(text[p])) && p + 1 < text.size() ? 2 : 1;
+    std::size_t length =
+        mbcs_is_lead_byte(static_cast<unsigned char>(text[p])) && p + 1 < text.size() ? 2 : 1;
     out.append(text.substr(p, length));
     return p + length;
 }
@@ -77,7 +80,8 @@ std::string program_folder()
 
 std::string without_exe(std::string name)
 {
-    if (name.size() > 4 && mbcs_fold_case(name.substr(name.size() - 4)) == ".exe") name.resize(name.size() - 4);
+    if (name.size() > 4 && mbcs_fold_case(name.substr(name.size() - 4)) == ".exe")
+        name.resize(name.size() - 4);
     return name;
 }
 
@@ -112,7 +116,8 @@ std::string program_file(const std::string& module)
 }
 
 // posix_spawn with the arguments, the current folder, and no open file but the standard streams.
-int spawn(const std::string& file, const std::vector<std::string>& arguments, const char* current_dir, pid_t& pid)
+int spawn(const std::string& file, const std::vector<std::string>& arguments, const char* current_dir,
+          pid_t& pid)
 {
     std::vector<std::string> host_arguments;
     for (const std::string& argument : arguments)
@@ -187,7 +192,8 @@ std::vector<std::string> cmdline_split(std::string_view line)
 }
 
 BOOL CreateProcessA(const char* application, char* command_line, void*, void*, BOOL, DWORD creation_flags,
-                    void* environment, const char* current_dir, STARTUPINFOA* startup, PROCESS_INFORMATION* info)
+                    void* environment, const char* current_dir, STARTUPINFOA* startup,
+                    PROCESS_INFORMATION* info)
 {
     if (!startup || !info || (!application && !command_line) || creation_flags || environment)
         return fail(ERROR_INVALID_PARAMETER);

@@ -52,6 +52,6 @@ std::vector<std::string> cmdline_split(std::string_view command_line);
 // null keeps the caller's folder. No creation flags and no environment block are taken
 // (ERROR_INVALID_PARAMETER). The returned process and thread handles are closed with
 // CloseHandle; closing them does not wait for the program.
-BOOL CreateProcessA(const char* application, char* command_line, void* process_security, void* thread_security,
-                    BOOL inherit_handles, DWORD creation_flags, void* environment, const char* current_dir,
-                    STARTUPINFOA* startup, PROCESS_INFORMATION* info);
+BOOL CreateProcessA(const char* application, char* command_line, void* process_security,
+                    void* thread_security, BOOL inherit_handles, DWORD creation_flags, void* environment,
+                    const char* current_dir, STARTUPINFOA* startup, PROCESS_INFORMATION* info);

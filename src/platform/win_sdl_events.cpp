@@ -20,9 +20,9 @@
 // mouse wheel                    WM_MOUSEWHEEL (120 per notch in the high word of wParam, screen
 //                                position in lParam), posted to the window with the focus
 #include "platform/sjis.h"
-#include "platform/window_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/window_internal.h"
+#include "platform/window_seams.h"
 
 #include <SDL.h>
 
@@ -34,8 +34,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 struct KeyDef {
     SDL_Scancode scancode;
@@ -166,9 +165,9 @@ struct NavigationKey {
     BYTE virtual_key;
 };
 constexpr NavigationKey k_keypad_navigation[] = {
-    {SDL_SCANCODE_KP_7, VK_HOME},  {SDL_SCANCODE_KP_8, VK_UP},    {SDL_SCANCODE_KP_9, VK_PRIOR},
-    {SDL_SCANCODE_KP_4, VK_LEFT},  {SDL_SCANCODE_KP_5, VK_CLEAR}, {SDL_SCANCODE_KP_6, VK_RIGHT},
-    {SDL_SCANCODE_KP_1, VK_END},   {SDL_SCANCODE_KP_2, VK_DOWN},  {SDL_SCANCODE_KP_3, VK_NEXT},
+    {SDL_SCANCODE_KP_7, VK_HOME},   {SDL_SCANCODE_KP_8, VK_UP},          {SDL_SCANCODE_KP_9, VK_PRIOR},
+    {SDL_SCANCODE_KP_4, VK_LEFT},   {SDL_SCANCODE_KP_5, VK_CLEAR},       {SDL_SCANCODE_KP_6, VK_RIGHT},
+    {SDL_SCANCODE_KP_1, VK_END},    {SDL_SCANCODE_KP_2, VK_DOWN},        {SDL_SCANCODE_KP_3, VK_NEXT},
     {SDL_SCANCODE_KP_0, VK_INSERT}, {SDL_SCANCODE_KP_PERIOD, VK_DELETE},
 };
 
@@ -230,14 +229,6 @@ void sync_toggles()
     g_translated_numlock = mod & KMOD_NUM;
 }
 
-// Keys held while the program loses the focus are released elsewhere: forget them.
-void release_all_keys()
-{
-    g_keys_down.fill(false);
-    for (auto& state : g_key_state)
-        state = state & 0x01;
-}
-
 void set_cursor_position(POINT point)
 {
     g_cursor = static_cast<std::int64_t>(point.x) << 32 | static_cast<std::uint32_t>(point.y);
@@ -297,7 +288,9 @@ void translate_window_event(const SDL_WindowEvent& event)
     }
     window_run_on_owner(*window, [&event, window]() -> LRESULT {
         switch (event.event) {
-        case SDL_WINDOWEVENT_EXPOSED: window->needs_paint = window->needs_erase = true; break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            window->needs_paint = window->needs_erase = true;
+            break;
         case SDL_WINDOWEVENT_MOVED:
             window_placed_by_host(window, {event.data1, event.data2}, window_client_size(*window));
             break;
@@ -313,11 +306,15 @@ void translate_window_event(const SDL_WindowEvent& event)
         case SDL_WINDOWEVENT_RESTORED:
             if (window->iconic || window->maximized) system_command(window, SC_RESTORE);
             break;
-        case SDL_WINDOWEVENT_CLOSE: system_command(window, SC_CLOSE); break;
+        case SDL_WINDOWEVENT_CLOSE:
+            system_command(window, SC_CLOSE);
+            break;
         case SDL_WINDOWEVENT_LEAVE:
             post(*window, WM_NCMOUSEMOVE, HTNOWHERE, point_lparam(events_cursor_position()));
             break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: window_activate(window); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            window_activate(window);
+            break;
         }
         return 0;
     });
@@ -325,9 +322,8 @@ void translate_window_event(const SDL_WindowEvent& event)
 
 void translate_key(const SDL_KeyboardEvent& event)
 {
-    auto window = target_window(event.windowID);
     const KeyDef* key = key_by_scancode(event.keysym.scancode);
-    if (!window || !key) return;
+    if (!key) return;
     BYTE virtual_key = key->virtual_key;
     if (!g_translated_numlock)
         if (BYTE navigation = keypad_navigation(event.keysym.scancode)) virtual_key = navigation;
@@ -338,6 +334,8 @@ void translate_key(const SDL_KeyboardEvent& event)
     bool alt = (event.keysym.mod & KMOD_ALT) || g_keys_down[VK_MENU];
     bool ctrl = (event.keysym.mod & KMOD_CTRL) || g_keys_down[VK_CONTROL];
     bool system = !ctrl && (alt || virtual_key == VK_F10);
+    auto window = target_window(event.windowID);
+    if (!window) return;
     // The system keeps Print Screen's press for itself; programs see the release only.
     if (down && virtual_key == VK_SNAPSHOT) return;
     UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
@@ -373,14 +371,22 @@ void translate_button(const SDL_MouseButtonEvent& event)
     UINT message = 0;
     std::uint32_t mask = SDL_BUTTON(event.button);
     switch (event.button) {
-    case SDL_BUTTON_LEFT: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
-    case SDL_BUTTON_RIGHT: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
-    case SDL_BUTTON_MIDDLE: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
-    default: return;
+    case SDL_BUTTON_LEFT:
+        message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        break;
+    case SDL_BUTTON_RIGHT:
+        message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        break;
+    case SDL_BUTTON_MIDDLE:
+        message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+        break;
+    default:
+        return;
     }
     std::uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
     buttons = down ? buttons | mask : buttons & ~mask;
-    SendMessageA(window->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(window->hwnd), MAKELPARAM(HTCLIENT, message));
+    SendMessageA(window->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(window->hwnd),
+                 MAKELPARAM(HTCLIENT, message));
     post(*window, message, mouse_flags(buttons), point_lparam({event.x, event.y}));
 }
 
@@ -399,14 +405,26 @@ void translate_wheel(const SDL_MouseWheelEvent& event)
 void translate(const SDL_Event& event)
 {
     switch (event.type) {
-    case SDL_WINDOWEVENT: translate_window_event(event.window); break;
+    case SDL_WINDOWEVENT:
+        translate_window_event(event.window);
+        break;
     case SDL_KEYDOWN:
-    case SDL_KEYUP: translate_key(event.key); break;
-    case SDL_TEXTINPUT: translate_text(event.text); break;
-    case SDL_MOUSEMOTION: translate_motion(event.motion); break;
+    case SDL_KEYUP:
+        translate_key(event.key);
+        break;
+    case SDL_TEXTINPUT:
+        translate_text(event.text);
+        break;
+    case SDL_MOUSEMOTION:
+        translate_motion(event.motion);
+        break;
     case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: translate_button(event.button); break;
-    case SDL_MOUSEWHEEL: translate_wheel(event.wheel); break;
+    case SDL_MOUSEBUTTONUP:
+        translate_button(event.button);
+        break;
+    case SDL_MOUSEWHEEL:
+        translate_wheel(event.wheel);
+        break;
     default:
         if (event.type == g_wake_type) g_wake_pending = false;
         break;
@@ -418,8 +436,8 @@ void finish_focus_loss()
     HWND lost = g_focus_lost;
     g_focus_lost = nullptr;
     if (!window_is_active(lost)) return;
-    release_all_keys();
-    if (auto window = window_find(lost)) window_run_on_owner(*window, [] {
+    if (auto window = window_find(lost))
+        window_run_on_owner(*window, [] {
             window_deactivate_app();
             return 0;
         });
@@ -498,15 +516,30 @@ bool video_start()
     return true;
 }
 
-bool video_started() { return g_video_started; }
+bool video_started()
+{
+    return g_video_started;
+}
 
-bool video_thread_is_current() { return g_video_started && GetCurrentThreadId() == g_video_thread; }
+bool video_thread_is_current()
+{
+    return g_video_started && GetCurrentThreadId() == g_video_thread;
+}
 
-DWORD video_thread_id() { return g_video_thread; }
+DWORD video_thread_id()
+{
+    return g_video_thread;
+}
 
-bool video_has_gl() { return g_gl; }
+bool video_has_gl()
+{
+    return g_gl;
+}
 
-bool video_has_window_manager() { return g_window_manager; }
+bool video_has_window_manager()
+{
+    return g_window_manager;
+}
 
 void events_pump()
 {
@@ -518,7 +551,10 @@ void events_pump()
     finish_focus_loss();
 }
 
-void events_wait(int timeout_ms) { SDL_WaitEventTimeout(nullptr, timeout_ms); }
+void events_wait(int timeout_ms)
+{
+    SDL_WaitEventTimeout(nullptr, timeout_ms);
+}
 
 void events_wake_video_thread()
 {
@@ -547,7 +583,8 @@ void keys_note_retrieved(const MSG& message)
         bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
         bool toggles = down && first_press;
         if (virtual_key == VK_SHIFT)
-            set_sided_key(VK_SHIFT, VK_LSHIFT, VK_RSHIFT, ((message.lParam >> 16) & 0xFF) == 0x36, down, toggles);
+            set_sided_key(VK_SHIFT, VK_LSHIFT, VK_RSHIFT, ((message.lParam >> 16) & 0xFF) == 0x36, down,
+                          toggles);
         else if (virtual_key == VK_CONTROL)
             set_sided_key(VK_CONTROL, VK_LCONTROL, VK_RCONTROL, right_side, down, toggles);
         else if (virtual_key == VK_MENU)
@@ -556,13 +593,32 @@ void keys_note_retrieved(const MSG& message)
             set_key(virtual_key, down, toggles);
         break;
     }
-    case WM_LBUTTONDOWN: set_key(VK_LBUTTON, true, true); break;
-    case WM_LBUTTONUP: set_key(VK_LBUTTON, false, false); break;
-    case WM_RBUTTONDOWN: set_key(VK_RBUTTON, true, true); break;
-    case WM_RBUTTONUP: set_key(VK_RBUTTON, false, false); break;
-    case WM_MBUTTONDOWN: set_key(VK_MBUTTON, true, true); break;
-    case WM_MBUTTONUP: set_key(VK_MBUTTON, false, false); break;
+    case WM_LBUTTONDOWN:
+        set_key(VK_LBUTTON, true, true);
+        break;
+    case WM_LBUTTONUP:
+        set_key(VK_LBUTTON, false, false);
+        break;
+    case WM_RBUTTONDOWN:
+        set_key(VK_RBUTTON, true, true);
+        break;
+    case WM_RBUTTONUP:
+        set_key(VK_RBUTTON, false, false);
+        break;
+    case WM_MBUTTONDOWN:
+        set_key(VK_MBUTTON, true, true);
+        break;
+    case WM_MBUTTONUP:
+        set_key(VK_MBUTTON, false, false);
+        break;
     }
+}
+
+void events_release_keys()
+{
+    g_keys_down.fill(false);
+    for (auto& state : g_key_state)
+        state = state & 0x01;
 }
 
 void events_update_text_input()
@@ -613,9 +669,9 @@ BOOL ImmDisableIME(DWORD)
 void seam_host_window_event(HWND window, HostWindowEvent kind, int data1, int data2)
 {
     static constexpr SDL_WindowEventID ids[] = {
-        SDL_WINDOWEVENT_EXPOSED,  SDL_WINDOWEVENT_MOVED,        SDL_WINDOWEVENT_SIZE_CHANGED,
-        SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_MAXIMIZED,   SDL_WINDOWEVENT_RESTORED,
-        SDL_WINDOWEVENT_LEAVE,    SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_FOCUS_LOST,
+        SDL_WINDOWEVENT_EXPOSED,   SDL_WINDOWEVENT_MOVED,        SDL_WINDOWEVENT_SIZE_CHANGED,
+        SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_MAXIMIZED,    SDL_WINDOWEVENT_RESTORED,
+        SDL_WINDOWEVENT_LEAVE,     SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_FOCUS_LOST,
         SDL_WINDOWEVENT_CLOSE,
     };
     SDL_Event event{};

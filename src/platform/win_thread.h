@@ -18,11 +18,11 @@ constexpr DWORD STILL_ACTIVE = 259;
 
 // Starts `start(parameter)` on a new thread; null (GetLastError) when none can be made.
 // With CREATE_SUSPENDED it waits for ResumeThread before running.
-HANDLE CreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stack_size,
-                    LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags, DWORD* thread_id);
+HANDLE CreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stack_size, LPTHREAD_START_ROUTINE start,
+                    void* parameter, DWORD flags, DWORD* thread_id);
 // The runtime library's thread start: the same thread, its handle as an integer (0 on failure).
-std::uintptr_t _beginthreadex(void* security, unsigned stack_size, unsigned (*start)(void*),
-                              void* parameter, unsigned flags, unsigned* thread_id);
+std::uintptr_t _beginthreadex(void* security, unsigned stack_size, unsigned (*start)(void*), void* parameter,
+                              unsigned flags, unsigned* thread_id);
 
 // Priorities relative to the process. The host may refuse a raise (ordinary users cannot raise
 // a thread's priority): the call still succeeds and the thread keeps what it may have.

@@ -12,8 +12,7 @@
 #include <deque>
 #include <mutex>
 
-namespace
-{
+namespace {
 
 std::mutex g_seam_lock;
 std::deque<int> g_scripted_answers;
@@ -30,22 +29,31 @@ Buttons buttons_for(UINT type)
     constexpr Uint32 enter = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
     constexpr Uint32 escape = SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
     switch (type & 0xF) {
-    case MB_OKCANCEL: return {{{enter, IDOK, "OK"}, {escape, IDCANCEL, "Cancel"}}, 2, IDCANCEL};
+    case MB_OKCANCEL:
+        return {{{enter, IDOK, "OK"}, {escape, IDCANCEL, "Cancel"}}, 2, IDCANCEL};
     case MB_ABORTRETRYIGNORE:
-        return {{{enter, IDABORT, "Abort"}, {0, IDRETRY, "Retry"}, {escape, IDIGNORE, "Ignore"}}, 3, IDIGNORE};
-    case MB_YESNOCANCEL: return {{{enter, IDYES, "Yes"}, {0, IDNO, "No"}, {escape, IDCANCEL, "Cancel"}}, 3, IDCANCEL};
-    case MB_YESNO: return {{{enter, IDYES, "Yes"}, {escape, IDNO, "No"}}, 2, IDNO};
-    case MB_RETRYCANCEL: return {{{enter, IDRETRY, "Retry"}, {escape, IDCANCEL, "Cancel"}}, 2, IDCANCEL};
-    default: return {{{enter | escape, IDOK, "OK"}}, 1, IDOK};
+        return {
+            {{enter, IDABORT, "Abort"}, {0, IDRETRY, "Retry"}, {escape, IDIGNORE, "Ignore"}}, 3, IDIGNORE};
+    case MB_YESNOCANCEL:
+        return {{{enter, IDYES, "Yes"}, {0, IDNO, "No"}, {escape, IDCANCEL, "Cancel"}}, 3, IDCANCEL};
+    case MB_YESNO:
+        return {{{enter, IDYES, "Yes"}, {escape, IDNO, "No"}}, 2, IDNO};
+    case MB_RETRYCANCEL:
+        return {{{enter, IDRETRY, "Retry"}, {escape, IDCANCEL, "Cancel"}}, 2, IDCANCEL};
+    default:
+        return {{{enter | escape, IDOK, "OK"}}, 1, IDOK};
     }
 }
 
 Uint32 icon_flags(UINT type)
 {
     switch (type & 0xF0) {
-    case MB_ICONERROR: return SDL_MESSAGEBOX_ERROR;
-    case MB_ICONWARNING: return SDL_MESSAGEBOX_WARNING;
-    default: return SDL_MESSAGEBOX_INFORMATION;
+    case MB_ICONERROR:
+        return SDL_MESSAGEBOX_ERROR;
+    case MB_ICONWARNING:
+        return SDL_MESSAGEBOX_WARNING;
+    default:
+        return SDL_MESSAGEBOX_INFORMATION;
     }
 }
 

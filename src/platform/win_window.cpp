@@ -18,8 +18,7 @@
 
 std::mutex g_window_lock;
 
-namespace
-{
+namespace {
 
 std::map<std::string, std::shared_ptr<WindowClass>> g_classes; // by folded name; g_window_lock
 ATOM g_next_class_atom = 0xC000;
@@ -63,9 +62,15 @@ std::shared_ptr<WindowClass> find_class_locked(const char* name)
     return found == g_classes.end() ? nullptr : found->second;
 }
 
-bool same_name(std::string_view a, std::string_view b) { return mbcs_fold_case(a) == mbcs_fold_case(b); }
+bool same_name(std::string_view a, std::string_view b)
+{
+    return mbcs_fold_case(a) == mbcs_fold_case(b);
+}
 
-bool is_top_level(const Window& window) { return !(window.style & WS_CHILD); }
+bool is_top_level(const Window& window)
+{
+    return !(window.style & WS_CHILD);
+}
 
 RECT frame_of(DWORD style, bool menu)
 {
@@ -82,9 +87,15 @@ RECT frame_of(DWORD style, bool menu)
     return insets;
 }
 
-RECT frame_of(const Window& window) { return frame_of(window.style, false); }
+RECT frame_of(const Window& window)
+{
+    return frame_of(window.style, false);
+}
 
-bool same_point(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
+bool same_point(POINT a, POINT b)
+{
+    return a.x == b.x && a.y == b.y;
+}
 
 // What WM_MOVE reports: the client origin in screen coordinates, or in the parent's client
 // coordinates for a child window.
@@ -229,7 +240,9 @@ BOOL show_local(const std::shared_ptr<Window>& window, int command)
 {
     BOOL was_visible = (window->style & WS_VISIBLE) ? TRUE : FALSE;
     switch (command) {
-    case SW_HIDE: set_visible(window, false); break;
+    case SW_HIDE:
+        set_visible(window, false);
+        break;
     case SW_SHOWMINIMIZED:
     case SW_MINIMIZE:
     case SW_SHOWMINNOACTIVE:
@@ -256,8 +269,11 @@ BOOL show_local(const std::shared_ptr<Window>& window, int command)
         set_visible(window, true);
         if (!window->iconic) request_activation(window);
         break;
-    case SW_SHOWNA: set_visible(window, true); break;
-    default: return fail(ERROR_INVALID_PARAMETER);
+    case SW_SHOWNA:
+        set_visible(window, true);
+        break;
+    default:
+        return fail(ERROR_INVALID_PARAMETER);
     }
     return was_visible;
 }
@@ -275,7 +291,9 @@ std::shared_ptr<Window> top_level_of(std::shared_ptr<Window> window)
 std::shared_ptr<Window> own_window(HWND handle)
 {
     auto window = window_find(handle);
-    if (!window) SetLastError(window_is_local_handle(handle) || !handle ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+    if (!window)
+        SetLastError(window_is_local_handle(handle) || !handle ? ERROR_INVALID_WINDOW_HANDLE
+                                                               : ERROR_ACCESS_DENIED);
     return window;
 }
 
@@ -308,8 +326,8 @@ bool create_host_window(const std::shared_ptr<Window>& window, bool default_posi
     int width = 0, height = 0;
     const std::uint32_t* argb = nullptr;
     if (icon_pixels(window->window_class->info.hIcon, width, height, argb)) {
-        SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(argb), width, height, 32,
-                                                               width * 4, SDL_PIXELFORMAT_ARGB8888);
+        SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+            const_cast<std::uint32_t*>(argb), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
         if (icon) {
             SDL_SetWindowIcon(window->sdl, icon);
             SDL_FreeSurface(icon);
@@ -320,7 +338,8 @@ bool create_host_window(const std::shared_ptr<Window>& window, bool default_posi
         RECT frame = frame_of(*window);
         LONG width_now = window->rect.right - window->rect.left;
         LONG height_now = window->rect.bottom - window->rect.top;
-        set_rect(window, {x - frame.left, y - frame.top, x - frame.left + width_now, y - frame.top + height_now});
+        set_rect(window,
+                 {x - frame.left, y - frame.top, x - frame.left + width_now, y - frame.top + height_now});
     }
     return true;
 }
@@ -344,7 +363,10 @@ void forget_window(const std::shared_ptr<Window>& window)
 
 // ---- Shared with the other sources of the window layer --------------------------------------
 
-DWORD window_handle_process(HWND window) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(window) >> 32); }
+DWORD window_handle_process(HWND window)
+{
+    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(window) >> 32);
+}
 
 bool window_is_local_handle(HWND window)
 {
@@ -391,7 +413,10 @@ HWND window_active()
     return g_active;
 }
 
-bool window_is_active(HWND window) { return window && window_active() == window; }
+bool window_is_active(HWND window)
+{
+    return window && window_active() == window;
+}
 
 POINT window_client_origin(const Window& window)
 {
@@ -453,6 +478,7 @@ void window_deactivate_app()
         g_active = nullptr;
     }
     if (!previous) return;
+    events_release_keys();
     SendMessageA(previous, WM_ACTIVATE, WA_INACTIVE, 0);
     for (auto& top : window_top_levels())
         SendMessageA(top->hwnd, WM_ACTIVATEAPP, FALSE, 0);
@@ -466,8 +492,8 @@ void window_fill_reply(const Window& window, IpcReply& reply)
     reply.process = static_cast<std::uint32_t>(getpid());
     reply.thread = window.thread_id;
     reply.style = window.style;
-    reply.state = ((window.style & WS_VISIBLE) ? IPC_STATE_VISIBLE : 0) | (window.iconic ? IPC_STATE_ICONIC : 0) |
-                  (g_active == window.hwnd ? IPC_STATE_ACTIVE : 0);
+    reply.state = ((window.style & WS_VISIBLE) ? IPC_STATE_VISIBLE : 0) |
+                  (window.iconic ? IPC_STATE_ICONIC : 0) | (g_active == window.hwnd ? IPC_STATE_ACTIVE : 0);
     std::snprintf(reply.class_name, sizeof reply.class_name, "%s", window.window_class->name.c_str());
     std::snprintf(reply.title, sizeof reply.title, "%s", window.title.c_str());
 }
@@ -536,6 +562,7 @@ HWND CreateWindowExA(DWORD ex_style, const char* class_name, const char* title, 
         height = child ? 0 : GetSystemMetrics(SM_CYSCREEN) * 3 / 4;
     }
     if (default_position) x = y = 0;
+    message_ensure_queue();
     window->hwnd = new_handle();
     window->proc = window->window_class->info.lpfnWndProc;
     window->thread_id = GetCurrentThreadId();
@@ -556,11 +583,12 @@ HWND CreateWindowExA(DWORD ex_style, const char* class_name, const char* title, 
             forget_window(window);
             return fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
         }
-        if (!ipc_publish(window->hwnd, window->window_class->name)) note_transport_failure(window->window_class->name.c_str());
+        if (!ipc_publish(window->hwnd, window->window_class->name))
+            note_transport_failure(window->window_class->name.c_str());
     }
 
-    CREATESTRUCTA create{param,  instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
-                         title,  class_name, ex_style};
+    CREATESTRUCTA create{param, instance,   menu,    parent, height, width, y, x, static_cast<LONG>(style),
+                         title, class_name, ex_style};
     auto create_param = reinterpret_cast<LPARAM>(&create);
     if (!SendMessageA(window->hwnd, WM_NCCREATE, 0, create_param)) {
         SendMessageA(window->hwnd, WM_NCDESTROY, 0, 0);
@@ -645,7 +673,8 @@ BOOL ShowWindow(HWND handle, int command)
     }
     auto window = own_window(handle);
     if (!window) return FALSE;
-    return static_cast<BOOL>(window_run_on_owner(*window, [window, command] { return show_local(window, command); }));
+    return static_cast<BOOL>(
+        window_run_on_owner(*window, [window, command] { return show_local(window, command); }));
 }
 
 BOOL IsIconic(HWND handle)
@@ -685,7 +714,8 @@ BOOL GetWindowRect(HWND handle, RECT* rect)
     POINT origin = window_client_origin(*window);
     LONG left = origin.x - frame.left;
     LONG top = origin.y - frame.top;
-    *rect = {left, top, left + window->rect.right - window->rect.left, top + window->rect.bottom - window->rect.top};
+    *rect = {left, top, left + window->rect.right - window->rect.left,
+             top + window->rect.bottom - window->rect.top};
     return TRUE;
 }
 
@@ -764,7 +794,8 @@ BOOL SetWindowPos(HWND handle, HWND insert_after, int x, int y, int width, int h
         report_placement(window);
         if (flags & SWP_SHOWWINDOW) set_visible(window, true);
         if (flags & SWP_HIDEWINDOW) set_visible(window, false);
-        if (!(flags & SWP_NOACTIVATE) && (window->style & WS_VISIBLE) && !window->iconic) request_activation(window);
+        if (!(flags & SWP_NOACTIVATE) && (window->style & WS_VISIBLE) && !window->iconic)
+            request_activation(window);
         return TRUE;
     }));
 }
@@ -856,14 +887,28 @@ BOOL AttachThreadInput(DWORD thread, DWORD to_thread, BOOL attach)
 LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_NCCREATE: return TRUE;
-    case WM_CLOSE: DestroyWindow(handle); return 0;
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(handle);
+        return 0;
+    case WM_SYSKEYDOWN:
+        if (wparam == VK_F4 && (lparam & (1 << 29))) PostMessageA(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
     case WM_SYSCOMMAND:
         switch (wparam & 0xFFF0) {
-        case SC_CLOSE: SendMessageA(handle, WM_CLOSE, 0, 0); break;
-        case SC_MINIMIZE: ShowWindow(handle, SW_MINIMIZE); break;
-        case SC_MAXIMIZE: ShowWindow(handle, SW_MAXIMIZE); break;
-        case SC_RESTORE: ShowWindow(handle, SW_RESTORE); break;
+        case SC_CLOSE:
+            SendMessageA(handle, WM_CLOSE, 0, 0);
+            break;
+        case SC_MINIMIZE:
+            ShowWindow(handle, SW_MINIMIZE);
+            break;
+        case SC_MAXIMIZE:
+            ShowWindow(handle, SW_MAXIMIZE);
+            break;
+        case SC_RESTORE:
+            ShowWindow(handle, SW_RESTORE);
+            break;
         }
         return 0;
     case WM_SETCURSOR: {
@@ -890,7 +935,8 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wparam, LPARAM lparam)
         GetClientRect(handle, &client);
         return FillRect(reinterpret_cast<HDC>(wparam), &client, brush) ? 1 : 0;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

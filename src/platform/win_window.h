@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/win_atom.h"
+#include "platform/win_handles.h"
 #include "platform/win_types.h"
 
 #include <cstdint>
@@ -52,16 +53,40 @@ struct MSG {
     POINT pt;
 };
 
-constexpr WORD LOWORD(std::uintptr_t value) { return static_cast<WORD>(value & 0xFFFF); }
-constexpr WORD HIWORD(std::uintptr_t value) { return static_cast<WORD>((value >> 16) & 0xFFFF); }
-constexpr LPARAM MAKELPARAM(WORD low, WORD high) { return static_cast<LPARAM>(static_cast<DWORD>(low | high << 16)); }
-constexpr WPARAM MAKEWPARAM(WORD low, WORD high) { return static_cast<WPARAM>(static_cast<DWORD>(low | high << 16)); }
-constexpr short GET_WHEEL_DELTA_WPARAM(WPARAM wparam) { return static_cast<short>(HIWORD(wparam)); }
-constexpr COLORREF RGB(BYTE red, BYTE green, BYTE blue) { return red | green << 8 | blue << 16; }
+constexpr WORD LOWORD(std::uintptr_t value)
+{
+    return static_cast<WORD>(value & 0xFFFF);
+}
+constexpr WORD HIWORD(std::uintptr_t value)
+{
+    return static_cast<WORD>((value >> 16) & 0xFFFF);
+}
+constexpr LPARAM MAKELPARAM(WORD low, WORD high)
+{
+    return static_cast<LPARAM>(static_cast<DWORD>(low | high << 16));
+}
+constexpr WPARAM MAKEWPARAM(WORD low, WORD high)
+{
+    return static_cast<WPARAM>(static_cast<DWORD>(low | high << 16));
+}
+constexpr short GET_WHEEL_DELTA_WPARAM(WPARAM wparam)
+{
+    return static_cast<short>(HIWORD(wparam));
+}
+constexpr COLORREF RGB(BYTE red, BYTE green, BYTE blue)
+{
+    return red | green << 8 | blue << 16;
+}
 
 // A resource named by number rather than by text.
-inline const char* MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<const char*>(std::uintptr_t{id}); }
-inline bool IS_INTRESOURCE(const char* name) { return reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF; }
+inline const char* MAKEINTRESOURCEA(WORD id)
+{
+    return reinterpret_cast<const char*>(std::uintptr_t{id});
+}
+inline bool IS_INTRESOURCE(const char* name)
+{
+    return reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF;
+}
 
 // Last-error codes of the window layer.
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
@@ -393,7 +418,8 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void PostQuitMessage(int exit_code);
 // What a window procedure passes on; the defaults follow the platform: WM_CLOSE destroys the
-// window; WM_SYSCOMMAND minimises, maximises, restores, or closes (WM_CLOSE); WM_SETCURSOR sets
+// window; Alt+F4 (WM_SYSKEYDOWN) posts WM_SYSCOMMAND SC_CLOSE; WM_SYSCOMMAND minimises,
+// maximises, restores, or closes (WM_CLOSE); WM_SETCURSOR sets
 // the class cursor over the client area and the arrow elsewhere; WM_PAINT validates;
 // WM_ERASEBKGND fills with the class brush; WM_NCCREATE is TRUE; all others 0.
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -31,13 +31,13 @@ struct Window {
     DWORD thread_id = 0;
     HWND parent = nullptr;
     std::string title;
-    DWORD style = 0;         // shared
-    DWORD ex_style = 0;      // shared
-    RECT rect{};             // shared; the placement (kept while minimised); children: in the
-                             // parent's client coordinates
-    RECT restore_rect{};     // the normal placement while maximised
-    bool iconic = false;     // shared
-    bool maximized = false;  // shared
+    DWORD style = 0;        // shared
+    DWORD ex_style = 0;     // shared
+    RECT rect{};            // shared; the placement (kept while minimised); children: in the
+                            // parent's client coordinates
+    RECT restore_rect{};    // the normal placement while maximised
+    bool iconic = false;    // shared
+    bool maximized = false; // shared
     bool needs_paint = false;
     bool needs_erase = false;
     bool destroying = false; // shared
@@ -53,7 +53,8 @@ extern std::mutex g_window_lock;
 // The lParam of a message carrying a point (each coordinate as a signed 16-bit word).
 inline LPARAM point_lparam(POINT point)
 {
-    return MAKELPARAM(static_cast<WORD>(static_cast<short>(point.x)), static_cast<WORD>(static_cast<short>(point.y)));
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(point.x)),
+                      static_cast<WORD>(static_cast<short>(point.y)));
 }
 
 // ---- win_window.cpp ----
@@ -93,6 +94,8 @@ constexpr int METRIC_ICON = 32;
 constexpr int METRIC_SMALL_ICON = 16;
 
 // ---- win_message.cpp ----
+// The calling thread gets its message queue (as it does when it makes its first window).
+void message_ensure_queue();
 MSG message_make(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Queues a posted message for the thread; false when the thread has no queue.
 bool message_post_to_thread(DWORD thread_id, const MSG& message);
@@ -106,8 +109,6 @@ LRESULT message_call_on_thread(DWORD thread_id, std::function<LRESULT()> call);
 LRESULT message_deliver(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Messages whose parameters are plain numbers, the only ones that may cross processes.
 bool message_may_cross_processes(UINT message);
-// The thread ends up in a wait: wakes it (SDL included when it reads SDL's events).
-void message_wake_thread(DWORD thread_id);
 
 // ---- win_sdl_events.cpp ----
 bool video_started();
@@ -123,6 +124,8 @@ void events_wake_video_thread();
 POINT events_cursor_position();
 // Keeps GetKeyState in step with a key or mouse message just taken from the queue.
 void keys_note_retrieved(const MSG& message);
+// Keys held while the program loses the focus are released elsewhere: forgets them (toggles stay).
+void events_release_keys();
 // Text input follows the input method: on unless ImmDisableIME was called or the active window
 // has no input context.
 void events_update_text_input();

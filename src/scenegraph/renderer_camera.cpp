@@ -98,10 +98,10 @@ void renderer_reset_transforms()
 {
     CameraState& cam = g_camera_state;
     cam = {};
-    for (D3DXMATRIX* m : {&cam.eye_translation, &cam.view, &cam.view_t, &cam.view_inverse, &cam.proj, &cam.proj_t,
-                          &cam.view_proj, &cam.view_proj_t, &cam.viewport_matrix, &cam.screen, &cam.billboard,
-                          &cam.heading_rotation, &cam.biased_proj, &cam.biased_proj_t, &cam.biased_view_proj,
-                          &cam.biased_view_proj_t})
+    for (D3DXMATRIX* m : {&cam.eye_translation, &cam.view, &cam.view_t, &cam.view_inverse, &cam.proj,
+                          &cam.proj_t, &cam.view_proj, &cam.view_proj_t, &cam.viewport_matrix, &cam.screen,
+                          &cam.billboard, &cam.heading_rotation, &cam.biased_proj, &cam.biased_proj_t,
+                          &cam.biased_view_proj, &cam.biased_view_proj_t})
         D3DXMatrixIdentity(m);
     g_camera_heading = 0.0f;
     cam.fov_y = 0.62831855f;
@@ -140,22 +140,23 @@ void renderer_update_camera()
     D3DXMatrixInverse(&cam.view_inverse, nullptr, &cam.view);
     update_heading(cam);
     update_billboard(cam);
-    update_projection(cam, cam.near_plane, cam.far_plane, cam.proj, cam.proj_t, cam.view_proj, cam.view_proj_t);
+    update_projection(cam, cam.near_plane, cam.far_plane, cam.proj, cam.proj_t, cam.view_proj,
+                      cam.view_proj_t);
     D3DXMatrixMultiply(&cam.screen, &cam.view_proj, &cam.viewport_matrix);
     renderer_update_frustum();
-    update_projection(cam, cam.biased_near, cam.biased_far, cam.biased_proj, cam.biased_proj_t, cam.biased_view_proj,
-                      cam.biased_view_proj_t);
+    update_projection(cam, cam.biased_near, cam.biased_far, cam.biased_proj, cam.biased_proj_t,
+                      cam.biased_view_proj, cam.biased_view_proj_t);
 }
 
 void renderer_update_viewport_transform()
 {
     const D3DVIEWPORT8& vp = g_camera_state.viewport;
     float half_w = static_cast<float>(vp.Width) / 2.0f, half_h = static_cast<float>(vp.Height) / 2.0f;
-    g_camera_state.viewport_matrix = D3DXMATRIX(half_w, 0.0f, 0.0f, 0.0f, //
-                                                0.0f, -half_h, 0.0f, 0.0f, //
-                                                0.0f, 0.0f, vp.MaxZ - vp.MinZ, 0.0f, //
-                                                static_cast<float>(vp.X) + half_w, static_cast<float>(vp.Y) + half_h,
-                                                vp.MinZ, 1.0f);
+    g_camera_state.viewport_matrix =
+        D3DXMATRIX(half_w, 0.0f, 0.0f, 0.0f,            //
+                   0.0f, -half_h, 0.0f, 0.0f,           //
+                   0.0f, 0.0f, vp.MaxZ - vp.MinZ, 0.0f, //
+                   static_cast<float>(vp.X) + half_w, static_cast<float>(vp.Y) + half_h, vp.MinZ, 1.0f);
 }
 
 void renderer_update_frustum()
@@ -187,7 +188,8 @@ bool gfx_sphere_in_view(const D3DXVECTOR3& centre, float radius)
     return true;
 }
 
-void vec3_turn_toward(const Vec3& target, const Vec3& origin, Vec3& out, const Vec3& direction, float max_angle)
+void vec3_turn_toward(const Vec3& target, const Vec3& origin, Vec3& out, const Vec3& direction,
+                      float max_angle)
 {
     Vec3 axis;
     float angle;

@@ -25,7 +25,8 @@ bool gfx_sphere_in_view(const D3DXVECTOR3& centre, float radius);
 
 // The direction turned toward target - origin by at most the angle, normalised. A direction
 // already on that line (or exactly away from it) stays as it is.
-void vec3_turn_toward(const Vec3& target, const Vec3& origin, Vec3& out, const Vec3& direction, float max_angle);
+void vec3_turn_toward(const Vec3& target, const Vec3& origin, Vec3& out, const Vec3& direction,
+                      float max_angle);
 // The rotation that turns the direction onto target - origin, as a 4x4 matrix for row vectors.
 void vec3_rotation_to_matrix(const Vec3& target, const Vec3& origin, D3DXMATRIX& out, const Vec3& direction);
 // _11 = cos, _13 = sin, _22 = 1, _31 = -sin, _33 = cos, _44 = 1.

@@ -3,6 +3,7 @@
 #include "core/sys.h"
 #include "platform/test_seams.h"
 #include "platform/win_crt.h"
+#include "app_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -23,27 +24,6 @@ void set_arguments(std::vector<std::string> arguments)
     for (std::string& argument : arguments)
         pointers.push_back(argument.data());
     crt_set_arguments(static_cast<int>(pointers.size()), pointers.data());
-}
-
-struct RunResult {
-    int exit_code;
-    std::string output;
-};
-
-// Runs the real program headless and collects what it printed.
-RunResult run_kro_win(const std::string& arguments)
-{
-    std::string command =
-        std::string("SDL_VIDEODRIVER=offscreen ") + KRO_WIN_PATH + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    RunResult result{-1, ""};
-    if (!pipe) return result;
-    std::array<char, 256> chunk;
-    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
-        result.output.append(chunk.data(), n);
-    int status = pclose(pipe);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
 }
 
 } // namespace
@@ -89,26 +69,48 @@ TEST(CommandLine, LongArgumentIsCutTo300Bytes)
 
 TEST(ProgramBody, ShutsDownAfterAFailureAndKeepsTheText)
 {
+    GameUser user;
     set_arguments({"-x"});
     EXPECT_EQ(app_main(nullptr), 0);
     EXPECT_STREQ(g_error_text, "Wha? ->-x\n");
     EXPECT_EQ(seam_timer_periods(), 0);
     EXPECT_EQ(g_work_block.memory, nullptr);
+    EXPECT_EQ(g_instance_mutex, nullptr);
+    EXPECT_EQ(FindWindowA("Corvan", nullptr), nullptr);
     EXPECT_FALSE(g_game_ran);
 }
 
 TEST(Program, BadArgumentIsShownAfterShutdownAndExitsWithZero)
 {
-    RunResult result = run_kro_win("-x");
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_NE(result.output.find("Wha? ->-x"), std::string::npos) << result.output;
+    GameUser user;
+    GameProcess game("-x");
+    EXPECT_EQ(game.finish(), 0);
+    EXPECT_NE(game.output().find("Wha? ->-x"), std::string::npos) << game.output();
 }
 
-TEST(Program, ResetSwitchesRunCleanly)
+TEST(Program, ClosingTheWindowEndsCleanlyAndWritesTheSettings)
 {
-    for (const char* arguments : {"", "-R2", "/r1"}) {
-        RunResult result = run_kro_win(arguments);
-        EXPECT_EQ(result.exit_code, 0) << arguments;
-        EXPECT_EQ(result.output, "") << arguments;
-    }
+    GameUser user;
+    GameProcess game("-R2 /r1");
+    HWND window = GameProcess::wait_for_window();
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(game.finish(), 0);
+    EXPECT_EQ(game.output(), "");
+    std::string ini = read_host_file(user.user_folder() / "kro_win.ini");
+    EXPECT_EQ(ini.rfind("IniVersion=0x103\r\n", 0), 0u) << ini;
+}
+
+TEST(Program, ASecondStartEndsSilentlyAndLeavesTheFirstRunning)
+{
+    GameUser user;
+    GameProcess first("");
+    HWND window = GameProcess::wait_for_window();
+    ASSERT_NE(window, nullptr);
+    GameProcess second("");
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_EQ(second.output(), "");
+    EXPECT_TRUE(IsWindow(window));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.finish(), 0);
 }

@@ -3,6 +3,7 @@
 // Without the thread (the default) a test runs the audio thread's passes itself.
 #pragma once
 
+#include "core/vfs.h"
 #include "fake_decoder.h"
 #include "lib/archive_writer.h"
 #include "lib/ogg_writer.h"
@@ -11,7 +12,6 @@
 #include "lowlv/audio/audio_mgr.h"
 #include "platform/dsound_seams.h"
 #include "platform/test_seams.h"
-#include "core/vfs.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +47,7 @@ protected:
     AudioParams Params() const
     {
         AudioParams params;
+        params.window = reinterpret_cast<HWND>(std::uintptr_t{0x10}); // DirectSound only needs one
         params.use_wu_vorbis = 0;
         std::string music = m_folder.windows() + "\\release\\music\\";
         std::strncpy(params.music_dir, music.c_str(), sizeof params.music_dir - 1);
@@ -95,6 +96,15 @@ protected:
         ASSERT_TRUE(ogg_write_file(m_folder.path() / "release" / "music" / (name + ".ogg"), source));
     }
 
+    // A long fake piece, started by the next pass (no thread); its stream.
+    SoundStream_OggVorbis& StartMusic(const std::string& name)
+    {
+        WriteMusic(name, fake_ogg::piece(400000));
+        audio_music_play(name.c_str(), 1);
+        Pass();
+        return *audio_stream(audio_current_stream());
+    }
+
     // Waits (for the real thread) until the condition holds; false after two seconds.
     static bool Eventually(const std::function<bool()>& condition)
     {
@@ -114,7 +124,9 @@ protected:
         std::vector<std::uint8_t> bytes;
         if (FAILED(buffer->Lock(offset, size, &part1, &size1, &part2, &size2, 0))) return bytes;
         bytes.assign(static_cast<std::uint8_t*>(part1), static_cast<std::uint8_t*>(part1) + size1);
-        if (part2) bytes.insert(bytes.end(), static_cast<std::uint8_t*>(part2), static_cast<std::uint8_t*>(part2) + size2);
+        if (part2)
+            bytes.insert(bytes.end(), static_cast<std::uint8_t*>(part2),
+                         static_cast<std::uint8_t*>(part2) + size2);
         buffer->Unlock(part1, size1, part2, size2);
         return bytes;
     }

@@ -49,7 +49,8 @@ inline std::uint16_t sample(std::uint64_t frame, int channel)
 }
 
 // The PCM bytes of frames [first, first + count) of a piece.
-inline void append_frames(std::vector<std::uint8_t>& out, std::uint64_t first, std::uint64_t count, int channels)
+inline void append_frames(std::vector<std::uint8_t>& out, std::uint64_t first, std::uint64_t count,
+                          int channels)
 {
     for (std::uint64_t i = first; i < first + count; ++i)
         for (int c = 0; c < channels; ++c) {
@@ -66,7 +67,8 @@ inline int open_callbacks(void* source, void* state, const char*, long, OggCallb
     unsigned long long frames = 0;
     int channels = 0, consumed = 0, bytes_per_read = 0;
     long rate = 0;
-    if (std::sscanf(text, "FAKEOGG %llu %d %ld %d%n", &frames, &channels, &rate, &bytes_per_read, &consumed) != 4)
+    if (std::sscanf(text, "FAKEOGG %llu %d %ld %d%n", &frames, &channels, &rate, &bytes_per_read,
+                    &consumed) != 4)
         return k_not_vorbis;
     File* file = new (state) File{};
     file->source = source;
@@ -123,16 +125,17 @@ inline OggComment* comment(void* state, int)
     return &static_cast<File*>(state)->comment;
 }
 
-inline long read(void* state, char* buffer, int length, int big_endian, int word, int is_signed, int* bitstream)
+inline long read(void* state, char* buffer, int length, int big_endian, int word, int is_signed,
+                 int* bitstream)
 {
     File* file = static_cast<File*>(state);
     if (big_endian != 0 || word != 2 || is_signed != 1 || !bitstream) return k_invalid;
     std::size_t frame_size = std::size_t(file->info.channels) * 2;
-    std::uint64_t frames = std::min<std::uint64_t>(std::min<std::uint64_t>(length, file->bytes_per_read) / frame_size,
-                                                   file->frames - file->position);
+    std::uint64_t frames = std::min<std::uint64_t>(
+        std::min<std::uint64_t>(length, file->bytes_per_read) / frame_size, file->frames - file->position);
     std::vector<std::uint8_t> pcm;
     append_frames(pcm, file->position, frames, file->info.channels);
-    std::memcpy(buffer, pcm.data(), pcm.size());
+    if (!pcm.empty()) std::memcpy(buffer, pcm.data(), pcm.size());
     file->position += frames;
     *bitstream = 0;
     return static_cast<long>(pcm.size());
@@ -186,42 +189,41 @@ inline void register_wuvorbis(bool complete)
 {
     FARPROC last = complete ? as_export(&unused_export) : nullptr;
     const char* last_name = complete ? "wu_ScaleOutput" : "not_wu_ScaleOutput";
-    library_register_builtin(
-        OGG_ALT_DECODER_DLL,
-        {{"Query_sizeof_OggVorbis_File", as_export(&query_state_size)},
-         {"wu_ov_clear", as_export(&clear)},
-         {"wu_ov_open_callbacks", as_export(&open_callbacks)},
-         {"wu_ov_test_callbacks", as_export(&unused_export)},
-         {"wu_ov_test_open", as_export(&unused_export)},
-         {"wu_ov_bitrate", as_export(&unused_export)},
-         {"wu_ov_bitrate_instant", as_export(&unused_export)},
-         {"wu_ov_streams", as_export(&unused_export)},
-         {"wu_ov_seekable", as_export(&unused_export)},
-         {"wu_ov_serialnumber", as_export(&unused_export)},
-         {"wu_ov_raw_total", as_export(&unused_export)},
-         {"wu_ov_pcm_total", as_export(&pcm_total)},
-         {"wu_ov_time_total", as_export(&unused_export)},
-         {"wu_ov_raw_seek", as_export(&unused_export)},
-         {"wu_ov_pcm_seek", as_export(&pcm_seek)},
-         {"wu_ov_pcm_seek_page", as_export(&unused_export)},
-         {"wu_ov_time_seek", as_export(&unused_export)},
-         {"wu_ov_time_seek_page", as_export(&unused_export)},
-         {"wu_ov_raw_seek_lap", as_export(&unused_export)},
-         {"wu_ov_pcm_seek_lap", as_export(&unused_export)},
-         {"wu_ov_pcm_seek_page_lap", as_export(&unused_export)},
-         {"wu_ov_time_seek_lap", as_export(&unused_export)},
-         {"wu_ov_time_seek_page_lap", as_export(&unused_export)},
-         {"wu_ov_raw_tell", as_export(&unused_export)},
-         {"wu_ov_pcm_tell", as_export(&unused_export)},
-         {"wu_ov_time_tell", as_export(&unused_export)},
-         {"wu_ov_info", as_export(&info)},
-         {"wu_ov_comment", as_export(&comment)},
-         {"wu_ov_read_float", as_export(&unused_export)},
-         {"wu_ov_read", as_export(&read)},
-         {"wu_ov_crosslap", as_export(&unused_export)},
-         {"wu_SetCPUType", as_export(&set_cpu_type)},
-         {"wu_DetectCPU", as_export(&detect_cpu)},
-         {last_name, last}});
+    library_register_builtin(OGG_ALT_DECODER_DLL,
+                             {{"Query_sizeof_OggVorbis_File", as_export(&query_state_size)},
+                              {"wu_ov_clear", as_export(&clear)},
+                              {"wu_ov_open_callbacks", as_export(&open_callbacks)},
+                              {"wu_ov_test_callbacks", as_export(&unused_export)},
+                              {"wu_ov_test_open", as_export(&unused_export)},
+                              {"wu_ov_bitrate", as_export(&unused_export)},
+                              {"wu_ov_bitrate_instant", as_export(&unused_export)},
+                              {"wu_ov_streams", as_export(&unused_export)},
+                              {"wu_ov_seekable", as_export(&unused_export)},
+                              {"wu_ov_serialnumber", as_export(&unused_export)},
+                              {"wu_ov_raw_total", as_export(&unused_export)},
+                              {"wu_ov_pcm_total", as_export(&pcm_total)},
+                              {"wu_ov_time_total", as_export(&unused_export)},
+                              {"wu_ov_raw_seek", as_export(&unused_export)},
+                              {"wu_ov_pcm_seek", as_export(&pcm_seek)},
+                              {"wu_ov_pcm_seek_page", as_export(&unused_export)},
+                              {"wu_ov_time_seek", as_export(&unused_export)},
+                              {"wu_ov_time_seek_page", as_export(&unused_export)},
+                              {"wu_ov_raw_seek_lap", as_export(&unused_export)},
+                              {"wu_ov_pcm_seek_lap", as_export(&unused_export)},
+                              {"wu_ov_pcm_seek_page_lap", as_export(&unused_export)},
+                              {"wu_ov_time_seek_lap", as_export(&unused_export)},
+                              {"wu_ov_time_seek_page_lap", as_export(&unused_export)},
+                              {"wu_ov_raw_tell", as_export(&unused_export)},
+                              {"wu_ov_pcm_tell", as_export(&unused_export)},
+                              {"wu_ov_time_tell", as_export(&unused_export)},
+                              {"wu_ov_info", as_export(&info)},
+                              {"wu_ov_comment", as_export(&comment)},
+                              {"wu_ov_read_float", as_export(&unused_export)},
+                              {"wu_ov_read", as_export(&read)},
+                              {"wu_ov_crosslap", as_export(&unused_export)},
+                              {"wu_SetCPUType", as_export(&set_cpu_type)},
+                              {"wu_DetectCPU", as_export(&detect_cpu)},
+                              {last_name, last}});
 }
 
 inline void unregister_all()
@@ -231,8 +233,8 @@ inline void unregister_all()
 }
 
 // The text of a fake piece.
-inline std::string piece(std::uint64_t frames, const std::vector<std::string>& comments = {}, int channels = 2,
-                         long rate = 44100, int bytes_per_read = 4000)
+inline std::string piece(std::uint64_t frames, const std::vector<std::string>& comments = {},
+                         int channels = 2, long rate = 44100, int bytes_per_read = 4000)
 {
     std::string text = "FAKEOGG " + std::to_string(frames) + " " + std::to_string(channels) + " " +
                        std::to_string(rate) + " " + std::to_string(bytes_per_read) + "\n";

@@ -5,11 +5,10 @@
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
 #include "platform/window_seams.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,38 +33,19 @@ inline LRESULT recording_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
-// Points XDG_RUNTIME_DIR at a fresh folder of its own, so no other test sees its windows and atoms.
-class RuntimeFolder
-{
+// Points XDG_RUNTIME_DIR at a fresh folder, so no other test sees its windows and atoms.
+class RuntimeFolder {
 public:
-    RuntimeFolder()
-    {
-        char pattern[] = "/tmp/kro-rt-XXXXXX";
-        m_path = mkdtemp(pattern);
-        const char* previous = std::getenv("XDG_RUNTIME_DIR");
-        if (previous) m_previous = previous;
-        setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
-    }
-    ~RuntimeFolder()
-    {
-        if (m_previous)
-            setenv("XDG_RUNTIME_DIR", m_previous->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
+    std::string path() const { return m_folder.host(); }
 
 private:
-    std::string m_path;
-    std::optional<std::string> m_previous;
+    TempFolder m_folder;
+    EnvOverride m_environment{"XDG_RUNTIME_DIR", m_folder.host()};
 };
 
 // A test with its own runtime folder and a window class "KroTest" of the recording procedure;
 // windows still alive at the end are destroyed.
-class WindowTest : public ::testing::Test
-{
+class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -90,10 +70,17 @@ protected:
         UnregisterClassA("KroTest", GetModuleHandleA(nullptr));
     }
 
-    HWND create(DWORD style = 0x10CB0000, int x = 100, int y = 50, int width = 646, int height = 505)
+    // By default the game's windowed window: a 640 x 480 client area.
+    HWND create(DWORD style = 0x10CB0000, int x = 100, int y = 50, int width = 0, int height = 0)
     {
-        HWND window = CreateWindowExA(0, "KroTest", "Test window", style, x, y, width, height, nullptr, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr);
+        if (width == 0) {
+            RECT rect{0, 0, 640, 480};
+            AdjustWindowRect(&rect, style & ~WS_VISIBLE, FALSE);
+            width = rect.right - rect.left;
+            height = rect.bottom - rect.top;
+        }
+        HWND window = CreateWindowExA(0, "KroTest", "Test window", style, x, y, width, height, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
         m_windows.push_back(window);
         return window;
     }

@@ -11,9 +11,9 @@
 struct OggSource {
     int channels = 2;
     long rate = 44100;
-    std::vector<std::uint8_t> samples;  // interleaved 16-bit little-endian (wav_tone gives them)
-    std::vector<std::string> comments;  // "NAME=value" each
-    float quality = 0.1f;               // the encoder's VBR quality, -0.1 .. 1.0
+    std::vector<std::uint8_t> samples; // interleaved 16-bit little-endian (wav_tone gives them)
+    std::vector<std::string> comments; // "NAME=value" each
+    float quality = 0.1f;              // the encoder's VBR quality, -0.1 .. 1.0
 };
 
 // Throws std::runtime_error when the encoder refuses the format.

@@ -51,16 +51,15 @@ public:
 };
 
 // Module state.
-extern IDirectSound8* g_ds;                        // null: no sound
-extern IDirectSound3DListener8* g_ds_listener;     // the primary buffer's listener
-extern bool g_ds_static_buffers;                   // effect buffers are made DSBCAPS_STATIC
-extern std::atomic<bool> g_ds_listener_pending;    // deferred 3-D settings await the commit
+extern IDirectSound8* g_ds;                     // null: no sound
+extern IDirectSound3DListener8* g_ds_listener;  // the primary buffer's listener
+extern bool g_ds_static_buffers;                // effect buffers are made DSBCAPS_STATIC
+extern std::atomic<bool> g_ds_listener_pending; // deferred 3-D settings await the commit
 extern DS3DLISTENER g_ds_listener_params;
-extern int g_eax_level;                            // EAX_LEVEL_*
+extern int g_eax_level; // EAX_LEVEL_*
 extern EAXListener g_eax_listener;
 
-namespace DSound
-{
+namespace DSound {
 // Creates DirectSound on the "Device"-th output device (none there: success, sound off), sets
 // the primary format, the listener and, with "Reverb", EAX with the neutral preset; starts the
 // primary buffer. A failure returns that call's result code.

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -48,7 +47,6 @@ std::atomic<std::int32_t> g_audio_bgm_volume{512};
 std::atomic<std::int32_t> g_audio_effect_volume{512};
 AudioParams g_audio_params;
 HANDLE g_audio_thread = nullptr;
-unsigned g_audio_thread_id = 0;
 std::atomic<DWORD> g_audio_control{0};
 int g_audio_thread_priority = 0;
 std::atomic<DWORD> g_audio_tick{0};
@@ -82,7 +80,8 @@ void run_command(const AudioCommand& command)
         SoundStream_OggVorbis& stream = *g_audio_streams[command.target];
         if (command.type == AUDIO_CMD_STREAM_START) audio_cmd_stream_start(stream, command.param1 & 1);
         if (command.type == AUDIO_CMD_STREAM_STOP) stream.Stop();
-        if (command.type == AUDIO_CMD_STREAM_FADE) audio_cmd_stream_fade(stream, command.param1, command.param2);
+        if (command.type == AUDIO_CMD_STREAM_FADE)
+            audio_cmd_stream_fade(stream, command.param1, command.param2);
         return;
     }
     SoundGroup* group = posted_group(command.target);
@@ -257,7 +256,7 @@ void audio_shutdown()
 HRESULT audio_thread_start()
 {
     g_audio_control.store(0);
-    std::uintptr_t handle = _beginthreadex(nullptr, 0, audio_thread_main, nullptr, 0, &g_audio_thread_id);
+    std::uintptr_t handle = _beginthreadex(nullptr, 0, audio_thread_main, nullptr, 0, nullptr);
     if (handle == 0) return E_FAIL;
     g_audio_thread = reinterpret_cast<HANDLE>(handle);
     if (g_audio_thread_priority != 0) SetThreadPriority(g_audio_thread, g_audio_thread_priority);
@@ -273,7 +272,6 @@ DWORD audio_thread_stop(DWORD timeout_ms)
     if (result == WAIT_TIMEOUT) return result;
     CloseHandle(g_audio_thread);
     g_audio_thread = nullptr;
-    g_audio_thread_id = 0;
     g_audio_control.store(0);
     return result;
 }
@@ -341,7 +339,8 @@ void audio_music_play(const char* name, std::uint32_t flags)
     stream_stop_and_wait(stream);
     stream.Close();
     char path[MAX_PATH];
-    int length = std::snprintf(path, sizeof path, "%s%s%s", g_audio_params.music_dir, name, stream.GetExtension());
+    int length =
+        std::snprintf(path, sizeof path, "%s%s%s", g_audio_params.music_dir, name, stream.GetExtension());
     if (length < 0 || length >= static_cast<int>(sizeof path)) return;
     music_preread(path);
     if (!stream.Open(path, AUDIO_MUSIC_BUFFER_FLAGS)) return;
@@ -362,7 +361,8 @@ void audio_music_fade_out(std::int32_t time_ms)
     AudioCommand* fade = audio_post_command(AUDIO_CMD_STREAM_FADE, 0, g_audio_current_stream);
     fade->param1 = 0;
     fade->param2 = time_ms;
-    audio_post_command(AUDIO_CMD_STREAM_STOP, static_cast<DWORD>(std::max(time_ms, 0)), g_audio_current_stream);
+    audio_post_command(AUDIO_CMD_STREAM_STOP, static_cast<DWORD>(std::max(time_ms, 0)),
+                       g_audio_current_stream);
 }
 
 void audio_music_fade(std::int32_t volume, std::int32_t time_ms)
@@ -515,8 +515,8 @@ void audio_stream_fade_step(StreamFade& fade)
     DWORD elapsed = timeGetTime() - fade.start_time;
     std::int32_t volume = fade.target;
     if (elapsed < static_cast<DWORD>(fade.duration))
-        volume = fade.start_volume +
-                 static_cast<std::int32_t>(std::int64_t{fade.target - fade.start_volume} * elapsed / fade.duration);
+        volume = fade.start_volume + static_cast<std::int32_t>(std::int64_t{fade.target - fade.start_volume} *
+                                                               elapsed / fade.duration);
     else
         fade.duration = 0;
     if (volume == fade.volume.load()) return;

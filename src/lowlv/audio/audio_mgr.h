@@ -33,7 +33,8 @@ constexpr DWORD AUDIO_THREAD_PERIOD_MS = 16;
 constexpr DWORD AUDIO_SHUTDOWN_WAIT_MS = 500;
 constexpr std::int32_t AUDIO_STOP_GROUPS_FADE_MS = 1500;
 constexpr std::uint32_t AUDIO_MUSIC_PREREAD_SIZE = 16384;
-constexpr DWORD AUDIO_MUSIC_BUFFER_FLAGS = DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLVOLUME | DSBCAPS_GETCURRENTPOSITION2;
+constexpr DWORD AUDIO_MUSIC_BUFFER_FLAGS =
+    DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLVOLUME | DSBCAPS_GETCURRENTPOSITION2;
 
 // The audio thread's control word.
 constexpr DWORD AUDIO_CONTROL_EXIT = 0x1;
@@ -53,8 +54,7 @@ struct AudioCommand {
 };
 static_assert(sizeof(AudioCommand) == 128);
 
-namespace AudioMgr
-{
+namespace AudioMgr {
 // Does nothing without DirectSound. Binds the music decoder (throws RuntimeError when none can
 // be loaded), makes the streams and groups, sets the master volumes and starts the audio thread
 // at time-critical priority, on the processors of `affinity_mask` when it is not 0. E_FAIL when
@@ -116,7 +116,7 @@ void audio_stream_fade_step(StreamFade& fade);
 
 // State for the sound table, the event scripts and tests.
 const AudioParams& audio_params();
-DWORD audio_tick_time(); // timeGetTime when the audio thread last took the lock
+DWORD audio_tick_time();                      // timeGetTime when the audio thread last took the lock
 SoundGroup* audio_group(std::uint32_t index); // null out of range or before start-up
 std::uint32_t audio_group_count();
 SoundStream_OggVorbis* audio_stream(std::uint32_t index); // 0 or 1; null before start-up

@@ -96,8 +96,8 @@ HRESULT create_first_buffer(SoundGroup& group, IDirectSound8* sound, DSBUFFERDES
     SoundVoice& first = group.voices[0];
     if (group.def.flags & SOUND_GROUP_TRY_HARDWARE) {
         DSBUFFERDESC hardware = desc;
-        hardware.dwFlags = (desc.dwFlags & ~(DSBCAPS_CTRLFX | DSBCAPS_LOCDEFER | DSBCAPS_LOCSOFTWARE)) |
-                           DSBCAPS_LOCHARDWARE;
+        hardware.dwFlags =
+            (desc.dwFlags & ~(DSBCAPS_CTRLFX | DSBCAPS_LOCDEFER | DSBCAPS_LOCSOFTWARE)) | DSBCAPS_LOCHARDWARE;
         if (SUCCEEDED(sound->CreateSoundBuffer(&hardware, &first.buffer, nullptr))) {
             group.def.buffer_flags = hardware.dwFlags;
             return S_OK;
@@ -134,7 +134,8 @@ HRESULT make_voices(SoundGroup& group, IDirectSound8* sound, const WavImage& wav
     for (std::uint32_t i = 0; i < group.def.voice_count; ++i) {
         SoundVoice& voice = group.voices[i];
         if (group.def.buffer_flags & DSBCAPS_CTRL3D &&
-            FAILED(voice.buffer->QueryInterface(IID_IDirectSound3DBuffer, reinterpret_cast<void**>(&voice.buffer_3d))))
+            FAILED(voice.buffer->QueryInterface(IID_IDirectSound3DBuffer,
+                                                reinterpret_cast<void**>(&voice.buffer_3d))))
             voice.buffer_3d = nullptr;
         if (group.def.flags & SOUND_GROUP_EAX && g_eax_level != EAX_LEVEL_NONE)
             audio_eax_source_create(voice.buffer_3d, voice.buffer, voice.eax);
@@ -202,7 +203,8 @@ HRESULT audio_group_load(SoundGroup& group, IDirectSound8* sound, const SoundGro
     audio_group_free(group);
     group.def = def;
     if (audio_params().force_software_buffer || (group.def.flags & SOUND_GROUP_SOFTWARE))
-        group.def.flags = (group.def.flags & ~(SOUND_GROUP_TRY_HARDWARE | SOUND_GROUP_EAX)) | SOUND_GROUP_SOFTWARE;
+        group.def.flags =
+            (group.def.flags & ~(SOUND_GROUP_TRY_HARDWARE | SOUND_GROUP_EAX)) | SOUND_GROUP_SOFTWARE;
     WavImage wav;
     HRESULT result = wav_load(wav, group.def.wav_path);
     if (FAILED(result)) return result;
@@ -242,7 +244,8 @@ HRESULT audio_group_restore(SoundGroup& group)
     for (std::uint32_t i = 0; i < group.def.voice_count; ++i) {
         SoundVoice& voice = group.voices[i];
         DWORD status = 0;
-        if (!voice.buffer || FAILED(voice.buffer->GetStatus(&status)) || !(status & DSBSTATUS_BUFFERLOST)) continue;
+        if (!voice.buffer || FAILED(voice.buffer->GetStatus(&status)) || !(status & DSBSTATUS_BUFFERLOST))
+            continue;
         if (FAILED(restore_buffer(voice.buffer))) return E_FAIL;
         restored = true;
     }
@@ -354,7 +357,8 @@ bool audio_group_is_playing(const SoundGroup& group, DWORD time_ms)
     DWORD tick = audio_tick_time();
     for (std::uint32_t i = 0; i < group.def.voice_count; ++i) {
         const SoundVoice& voice = group.voices[i];
-        if (voice.buffer && voice_playing(voice) && (time_ms == 0 || tick - voice.start_time.load() < time_ms))
+        if (voice.buffer && voice_playing(voice) &&
+            (time_ms == 0 || tick - voice.start_time.load() < time_ms))
             return true;
     }
     return false;
@@ -364,7 +368,8 @@ void audio_group_apply_volume(SoundGroup& group)
 {
     if (!group.voices) return;
     for (std::uint32_t i = 0; i < group.def.voice_count; ++i)
-        if (group.voices[i].buffer && group.voices[i].state.load() == VOICE_STARTED) voice_apply_volume(group.voices[i]);
+        if (group.voices[i].buffer && group.voices[i].state.load() == VOICE_STARTED)
+            voice_apply_volume(group.voices[i]);
 }
 
 void audio_group_free(SoundGroup& group)

@@ -20,9 +20,9 @@ constexpr DWORD SOUND_BUFFER_3D = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRL3D | DSBCAPS_
 
 // Group flags.
 constexpr std::uint32_t SOUND_GROUP_LOOP = 0x1;
-constexpr std::uint32_t SOUND_GROUP_EAX = 0x2;          // each voice gets an EAX source
-constexpr std::uint32_t SOUND_GROUP_SINGLE = 0x4;       // one voice, never taken over
-constexpr std::uint32_t SOUND_GROUP_KEEP = 0x8;         // survives a scene change's fade
+constexpr std::uint32_t SOUND_GROUP_EAX = 0x2;    // each voice gets an EAX source
+constexpr std::uint32_t SOUND_GROUP_SINGLE = 0x4; // one voice, never taken over
+constexpr std::uint32_t SOUND_GROUP_KEEP = 0x8;   // survives a scene change's fade
 constexpr std::uint32_t SOUND_GROUP_PRELOAD = 0x10;
 constexpr std::uint32_t SOUND_GROUP_TRY_HARDWARE = 0x20;
 constexpr std::uint32_t SOUND_GROUP_SOFTWARE = 0x40;

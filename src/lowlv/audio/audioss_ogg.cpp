@@ -18,15 +18,40 @@ bool g_ogg_alternative = false;
 OggDecoder g_ogg{};
 
 // Every export the alternative decoder must have, in the order they are looked up.
-constexpr const char* k_wuvorbis_exports[] = {
-    "Query_sizeof_OggVorbis_File", "wu_ov_clear", "wu_ov_open_callbacks", "wu_ov_test_callbacks",
-    "wu_ov_test_open", "wu_ov_bitrate", "wu_ov_bitrate_instant", "wu_ov_streams", "wu_ov_seekable",
-    "wu_ov_serialnumber", "wu_ov_raw_total", "wu_ov_pcm_total", "wu_ov_time_total", "wu_ov_raw_seek",
-    "wu_ov_pcm_seek", "wu_ov_pcm_seek_page", "wu_ov_time_seek", "wu_ov_time_seek_page",
-    "wu_ov_raw_seek_lap", "wu_ov_pcm_seek_lap", "wu_ov_pcm_seek_page_lap", "wu_ov_time_seek_lap",
-    "wu_ov_time_seek_page_lap", "wu_ov_raw_tell", "wu_ov_pcm_tell", "wu_ov_time_tell", "wu_ov_info",
-    "wu_ov_comment", "wu_ov_read_float", "wu_ov_read", "wu_ov_crosslap", "wu_SetCPUType", "wu_DetectCPU",
-    "wu_ScaleOutput"};
+constexpr const char* k_wuvorbis_exports[] = {"Query_sizeof_OggVorbis_File",
+                                              "wu_ov_clear",
+                                              "wu_ov_open_callbacks",
+                                              "wu_ov_test_callbacks",
+                                              "wu_ov_test_open",
+                                              "wu_ov_bitrate",
+                                              "wu_ov_bitrate_instant",
+                                              "wu_ov_streams",
+                                              "wu_ov_seekable",
+                                              "wu_ov_serialnumber",
+                                              "wu_ov_raw_total",
+                                              "wu_ov_pcm_total",
+                                              "wu_ov_time_total",
+                                              "wu_ov_raw_seek",
+                                              "wu_ov_pcm_seek",
+                                              "wu_ov_pcm_seek_page",
+                                              "wu_ov_time_seek",
+                                              "wu_ov_time_seek_page",
+                                              "wu_ov_raw_seek_lap",
+                                              "wu_ov_pcm_seek_lap",
+                                              "wu_ov_pcm_seek_page_lap",
+                                              "wu_ov_time_seek_lap",
+                                              "wu_ov_time_seek_page_lap",
+                                              "wu_ov_raw_tell",
+                                              "wu_ov_pcm_tell",
+                                              "wu_ov_time_tell",
+                                              "wu_ov_info",
+                                              "wu_ov_comment",
+                                              "wu_ov_read_float",
+                                              "wu_ov_read",
+                                              "wu_ov_crosslap",
+                                              "wu_SetCPUType",
+                                              "wu_DetectCPU",
+                                              "wu_ScaleOutput"};
 
 template <class F> bool lookup(HMODULE library, const char* name, F& entry)
 {
@@ -187,8 +212,8 @@ long ogg_decode_into(void* file, std::uint8_t* dest, std::uint32_t& count, std::
     long result = 1;
     int bitstream = 0;
     while (count < size) {
-        result = g_ogg.read(file, reinterpret_cast<char*>(dest + count), static_cast<int>(size - count), 0, 2, 1,
-                            &bitstream);
+        result = g_ogg.read(file, reinterpret_cast<char*>(dest + count), static_cast<int>(size - count), 0, 2,
+                            1, &bitstream);
         if (result <= 0) break;
         count += static_cast<std::uint32_t>(std::min<long>(result, size - count));
     }
@@ -230,28 +255,37 @@ bool SoundStream_OggVorbis::Open(const char* path, DWORD buffer_flags)
 {
     if (!m_sound || !ogg_decoder_bound()) return false;
     Close();
+    const OggInfo* info = OpenDecoder(path);
+    if (!info || !CreateRing(*info, buffer_flags) || !FillRing()) {
+        Close();
+        return false;
+    }
+    // The play cursor starts in half 0, which must not be refilled before it is played.
+    m_last_half = 0;
+    return true;
+}
+
+const OggInfo* SoundStream_OggVorbis::OpenDecoder(const char* path)
+{
     m_file = std::fopen(host_path_from_windows(path).c_str(), "rb");
-    if (!m_file) return false;
+    if (!m_file) return nullptr;
     std::memset(DecoderState(), 0, g_ogg_alternative ? sizeof m_alt_state : sizeof m_file_state);
     // A file the decoder refuses stays ours to close: the decoder never took it.
     if (g_ogg.open_callbacks(m_file, DecoderState(), nullptr, 0, k_file_callbacks) < 0) {
         std::fclose(m_file);
         m_file = nullptr;
-        return false;
+        return nullptr;
     }
     const OggInfo* info = g_ogg.info(DecoderState(), -1);
-    if (!info || info->channels < 1 || info->channels > 0xFFFF || info->rate <= 0) {
-        Close();
-        return false;
-    }
-    m_frame_size = static_cast<std::uint32_t>(info->channels) * 2;
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(info->channels);
-    format.nSamplesPerSec = static_cast<DWORD>(info->rate);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(m_frame_size);
-    format.nAvgBytesPerSec = format.nSamplesPerSec * m_frame_size;
+    if (!info || info->channels < 1 || info->channels > 0xFFFF || info->rate <= 0) return nullptr;
+    return info;
+}
+
+bool SoundStream_OggVorbis::CreateRing(const OggInfo& info, DWORD buffer_flags)
+{
+    m_frame_size = static_cast<std::uint32_t>(info.channels) * 2;
+    WAVEFORMATEX format =
+        dsound_pcm_format(static_cast<WORD>(info.channels), static_cast<DWORD>(info.rate), 16);
     DSBUFFERDESC desc{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = buffer_flags;
@@ -259,24 +293,24 @@ bool SoundStream_OggVorbis::Open(const char* path, DWORD buffer_flags)
     desc.lpwfxFormat = &format;
     if (FAILED(m_sound->CreateSoundBuffer(&desc, &m_buffer, nullptr))) {
         m_buffer = nullptr;
-        Close();
         return false;
     }
     m_fade.buffer = m_buffer;
+    return true;
+}
+
+// The whole ring from the start of the piece, cut at the loop end like every later refill.
+bool SoundStream_OggVorbis::FillRing()
+{
     m_loop = false;
     m_position = 0;
     ReadLoopPoints();
     void* part1 = nullptr;
     void* part2 = nullptr;
     DWORD size1 = 0, size2 = 0;
-    if (FAILED(m_buffer->Lock(0, STREAM_BUFFER_SIZE, &part1, &size1, &part2, &size2, 0))) {
-        Close();
-        return false;
-    }
+    if (FAILED(m_buffer->Lock(0, STREAM_BUFFER_SIZE, &part1, &size1, &part2, &size2, 0))) return false;
     Fill(static_cast<std::uint8_t*>(part1), size1);
     m_buffer->Unlock(part1, size1, part2, size2);
-    // The play cursor starts in half 0, which must not be refilled before it is played.
-    m_last_half = 0;
     return true;
 }
 
@@ -288,8 +322,9 @@ void SoundStream_OggVorbis::ReadLoopPoints()
         for (int i = 0; i < comment->comments; ++i) {
             const char* text = comment->user_comments[i];
             if (!text) continue;
-            std::size_t size = comment->comment_lengths ? static_cast<std::size_t>(std::max(0, comment->comment_lengths[i]))
-                                                        : std::strlen(text);
+            std::size_t size = comment->comment_lengths
+                                   ? static_cast<std::size_t>(std::max(0, comment->comment_lengths[i]))
+                                   : std::strlen(text);
             ogg_parse_loop_tag(std::string_view(text, size), start, length);
         }
     std::uint64_t end = std::min(start + length, STREAM_LOOP_LENGTH_MAX);
@@ -304,7 +339,8 @@ void SoundStream_OggVorbis::ReadLoopPoints()
 
 bool SoundStream_OggVorbis::SeekLoopStart()
 {
-    if (g_ogg.pcm_seek(DecoderState(), static_cast<std::int64_t>(m_loop_start / m_frame_size)) != 0) return false;
+    if (g_ogg.pcm_seek(DecoderState(), static_cast<std::int64_t>(m_loop_start / m_frame_size)) != 0)
+        return false;
     m_position = m_loop_start;
     return true;
 }
@@ -315,7 +351,8 @@ bool SoundStream_OggVorbis::Fill(std::uint8_t* dest, std::uint32_t size)
     bool from_loop_start = false; // nothing decoded since the last seek to the loop start
     while (done < size) {
         if (m_position < m_loop_end) {
-            auto wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(size - done, m_loop_end - m_position));
+            auto wanted =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(size - done, m_loop_end - m_position));
             std::uint32_t got = 0;
             long last = ogg_decode_into(DecoderState(), dest + done, got, wanted);
             done += got;

@@ -142,6 +142,10 @@ public:
 
 private:
     void* DecoderState();
+    // The file opened and the decoder on it; its format, or null.
+    const OggInfo* OpenDecoder(const char* path);
+    bool CreateRing(const OggInfo& info, DWORD buffer_flags);
+    bool FillRing();
     void ReadLoopPoints();
     // Fills `size` bytes from the decode position, looping at the loop end; false when the
     // decoder ran dry or failed so that the stream must stop (the rest is then silence).

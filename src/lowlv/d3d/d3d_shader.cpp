@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,8 +27,8 @@ enum DeclKind {
     DECL_DST1,
     DECL_NDST1,
     DECL_NDST1_WIND,
-    DECL_SKIN2, // + weights - 1: blended, positions and normals in stream 1
-    DECL_SKIN3 = DECL_SKIN2 + 4, // + weights - 1: a second extra stream
+    DECL_SKIN2,                  // + weights - 1: five FLOAT3 registers in stream 1
+    DECL_SKIN3 = DECL_SKIN2 + 4, // + weights - 1: five more in stream 2
     DECL_COUNT = DECL_SKIN3 + 4
 };
 
@@ -96,31 +97,25 @@ struct ShaderFamily {
 constexpr const char* SINGLE[] = {""};
 constexpr const char* LIT_SHADOW[] = {"", "_l*", "_s*"};
 constexpr const char* STANDARD[] = {"", "_cover", "_cover_l*", "_l*", "_s*"};
-constexpr const char* NDST1[] = {"",        "_cover",    "_cover_l*",       "_l*",
-                                 "_s*",     "_sphere",   "_sphere_l*",      "_water",
+constexpr const char* NDST1[] = {"",          "_cover",    "_cover_l*",     "_l*",
+                                 "_s*",       "_sphere",   "_sphere_l*",    "_water",
                                  "_water_l*", "_water_s*", "_water_sphere", "_water_sphere_l*"};
-constexpr const char* NDT1[] = {"",        "_cover",         "_cover_l*",          "_l*",
-                                "_s*",     "_sphere",        "_sphere_l*",         "_sphere_stealth",
-                                "_sphere_stealth_l*", "_stealth", "_stealth_l*"};
-constexpr const char* SKINNED[] = {"__base_*w",           "_base_*w",           "_base_l1_*w",
-                                   "_base_l2_*w",         "_sphere_*w",         "_sphere_l1_*w",
-                                   "_sphere_l2_*w",       "_sphere_stealth_*w", "_sphere_stealth_l1_*w",
-                                   "_sphere_stealth_l2_*w", "_stealth_*w",      "_stealth_l1_*w",
-                                   "_stealth_l2_*w"};
+constexpr const char* NDT1[] = {
+    "",           "_cover",          "_cover_l*",          "_l*",      "_s*",        "_sphere",
+    "_sphere_l*", "_sphere_stealth", "_sphere_stealth_l*", "_stealth", "_stealth_l*"};
+constexpr const char* SKINNED[] = {
+    "__base_*w",     "_base_*w",       "_base_l1_*w",        "_base_l2_*w",           "_sphere_*w",
+    "_sphere_l1_*w", "_sphere_l2_*w",  "_sphere_stealth_*w", "_sphere_stealth_l1_*w", "_sphere_stealth_l2_*w",
+    "_stealth_*w",   "_stealth_l1_*w", "_stealth_l2_*w"};
 constexpr const char* SKINNED_BASIC[] = {"_base_*w", "_sphere_*w"};
 
 constexpr ShaderFamily FAMILIES[] = {
-    {"b__d", SINGLE, DECL_D},
-    {"b_ndt1", SINGLE, DECL_NDT1},
-    {"b_dst1", STANDARD, DECL_DST1},
-    {"b_dt1", LIT_SHADOW, DECL_DT1},
-    {"b_ndst1", NDST1, DECL_NDST1},
-    {"b_ndst1_wind", STANDARD, DECL_NDST1_WIND},
+    {"b__d", SINGLE, DECL_D},        {"b_ndt1", SINGLE, DECL_NDT1},
+    {"b_dst1", STANDARD, DECL_DST1}, {"b_dt1", LIT_SHADOW, DECL_DT1},
+    {"b_ndst1", NDST1, DECL_NDST1},  {"b_ndst1_wind", STANDARD, DECL_NDST1_WIND},
     {"b_ndt1", NDT1, DECL_NDT1}, // its first row repeats row 1's file
-    {"s", SKINNED, DECL_SKIN2},
-    {"sb", SKINNED_BASIC, DECL_SKIN2},
-    {"st", SKINNED, DECL_SKIN3},
-    {"stb", SKINNED_BASIC, DECL_SKIN3},
+    {"s", SKINNED, DECL_SKIN2},      {"sb", SKINNED_BASIC, DECL_SKIN2},
+    {"st", SKINNED, DECL_SKIN3},     {"stb", SKINNED_BASIC, DECL_SKIN3},
 };
 
 struct ShaderRow {
@@ -189,13 +184,14 @@ std::vector<DWORD> read_shader_code(const char* path)
 void load_row(std::size_t row)
 {
     char path[MAX_PATH];
-    std::snprintf(path, sizeof path, "%sdata\\vs_dx8\\%s.vso", "", shader_table().rows[row].name.c_str());
+    std::snprintf(path, sizeof path, "data\\vs_dx8\\%s.vso", shader_table().rows[row].name.c_str());
     g_shader_code[row] = read_shader_code(path);
     DWORD usage = g_vs_software ? D3DUSAGE_SOFTWAREPROCESSING : 0;
     // The code is bounded by its file, so a file without an end token is rejected, not overrun.
     const std::vector<DWORD>& code = g_shader_code[row];
-    HRESULT result = g_d3d_device->CreateVertexShader(shader_table().rows[row].declaration->data(), code.data(),
-                                                      &g_shader_handles[row], usage, code.size() * sizeof(DWORD));
+    HRESULT result =
+        g_d3d_device->CreateVertexShader(shader_table().rows[row].declaration->data(), code.data(),
+                                         &g_shader_handles[row], usage, code.size() * sizeof(DWORD));
     if (FAILED(result)) {
         g_shader_handles[row] = 0;
         err_raise_code(result, path, "d3d_shader", SHADER_LINE_REJECTED);
@@ -295,7 +291,8 @@ void shader_load_all()
 void shader_release_all()
 {
     for (std::size_t row = 0; row < SHADER_COUNT; ++row) {
-        if (g_shader_handles[row] != 0 && g_d3d_device) g_d3d_device->DeleteVertexShader(g_shader_handles[row]);
+        if (g_shader_handles[row] != 0 && g_d3d_device)
+            g_d3d_device->DeleteVertexShader(g_shader_handles[row]);
         g_shader_handles[row] = 0;
         g_shader_code[row] = {};
     }

@@ -10,28 +10,28 @@
 #include <cstdint>
 
 constexpr int SHADER_COUNT = 221;
-constexpr int SHADER_SLOT_B_NDT1 = 2;        // models with FVF 0x152
-constexpr int SHADER_SLOT_B_DST1 = 3;        // quads, and models with FVF 0x1C2
-constexpr int SHADER_SLOT_B_DST1_COVER = 4;  // + the active point-light count
-constexpr int SHADER_SLOT_B_DST1_LIT = 8;    // + the active point-light count (1-4)
+constexpr int SHADER_SLOT_B_NDT1 = 2;         // models with FVF 0x152
+constexpr int SHADER_SLOT_B_DST1 = 3;         // quads, and models with FVF 0x1C2
+constexpr int SHADER_SLOT_B_DST1_COVER = 4;   // + the active point-light count
+constexpr int SHADER_SLOT_B_DST1_LIT = 8;     // + the active point-light count (1-4)
 constexpr int SHADER_SLOT_B_DST1_SHADOW = 12; // + the active point-light count (1-4)
-constexpr int SHADER_SLOT_B_DT1 = 17;        // + the active point-light count
-constexpr int SHADER_SLOT_B_DT1_SHADOW = 21; // + the active point-light count (1-4)
-constexpr int SHADER_SLOT_S_BASE = 101;      // + the blend-weight count (1-4)
-constexpr int SHADER_SLOT_ST_BASE = 161;     // + the blend-weight count (1-4)
+constexpr int SHADER_SLOT_B_DT1 = 17;         // + the active point-light count
+constexpr int SHADER_SLOT_B_DT1_SHADOW = 21;  // + the active point-light count (1-4)
+constexpr int SHADER_SLOT_S_BASE = 101;       // + the blend-weight count (1-4)
+constexpr int SHADER_SLOT_ST_BASE = 161;      // + the blend-weight count (1-4)
 
 // The constant registers: the contract between the program and the shader objects.
-constexpr DWORD VSC_COMMON = 0;          // (0, 0.5, 1, 2)
-constexpr DWORD VSC_FOG = 1;             // fog scale, fog offset, 0.004, 765.01
-constexpr DWORD VSC_MODEL = 2;           // per model
-constexpr DWORD VSC_COVER = 3;           // scroll offsets, cover mode, fourth value
-constexpr DWORD VSC_PROJECTION = 4;      // 4 registers, transposed
-constexpr DWORD VSC_LIGHT_PARAMS = 8;    // 2 registers: a lane per active point light
-constexpr DWORD VSC_POINT_LIGHTS = 10;   // 2 per active light: view-space position, colour
+constexpr DWORD VSC_COMMON = 0;        // (0, 0.5, 1, 2)
+constexpr DWORD VSC_FOG = 1;           // fog scale, fog offset, 0.004, 765.01
+constexpr DWORD VSC_MODEL = 2;         // per model
+constexpr DWORD VSC_COVER = 3;         // scroll offsets, cover mode, fourth value
+constexpr DWORD VSC_PROJECTION = 4;    // 4 registers, transposed
+constexpr DWORD VSC_LIGHT_PARAMS = 8;  // 2 registers: a lane per active point light
+constexpr DWORD VSC_POINT_LIGHTS = 10; // 2 per active light: view-space position, colour
 constexpr DWORD VSC_AMBIENT = 18;
 constexpr DWORD VSC_LIGHT_DIRECTION = 19; // object space
-constexpr DWORD VSC_LIGHT_COLORS = 20;   // 2 registers
-constexpr DWORD VSC_UP = 22;             // object space
+constexpr DWORD VSC_LIGHT_COLORS = 20;    // 2 registers
+constexpr DWORD VSC_UP = 22;              // object space
 constexpr DWORD VSC_GLOW = 23;
 constexpr DWORD VSC_WORLD_VIEW_PROJ = 24; // 4 registers, transposed
 constexpr DWORD VSC_WORLD_VIEW = 28;      // 4 registers, transposed

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <iterator>
 
+static_assert(RS_CACHE_SIZE == D3D_RENDER_STATE_COUNT && TSS_CACHE_SIZE == D3D_STAGE_STATE_COUNT);
+
 std::uint32_t g_current_material = MATERIAL_INVALID;
 
 const VertexBufferLayout g_renderer_vb_layouts[RVB_COUNT] = {
@@ -34,10 +36,12 @@ IDirect3DVertexBuffer8* g_stream0_buffer = nullptr;
 UINT g_stream0_stride = VS_CACHE_INVALID;
 
 constexpr D3DTEXTUREOP OPERATIONS[16] = {
-    D3DTOP_MODULATE,          D3DTOP_SELECTARG1,        D3DTOP_SELECTARG2,        D3DTOP_MODULATE2X,
-    D3DTOP_MODULATE4X,        D3DTOP_ADD,               D3DTOP_ADDSIGNED,         D3DTOP_ADDSIGNED2X,
-    D3DTOP_ADDSMOOTH,         D3DTOP_SUBTRACT,          D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDFACTORALPHA,
-    D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDCURRENTALPHA, D3DTOP_BUMPENVMAP,        D3DTOP_DOTPRODUCT3,
+    D3DTOP_MODULATE,          D3DTOP_SELECTARG1,        D3DTOP_SELECTARG2,
+    D3DTOP_MODULATE2X,        D3DTOP_MODULATE4X,        D3DTOP_ADD,
+    D3DTOP_ADDSIGNED,         D3DTOP_ADDSIGNED2X,       D3DTOP_ADDSMOOTH,
+    D3DTOP_SUBTRACT,          D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDFACTORALPHA,
+    D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDCURRENTALPHA, D3DTOP_BUMPENVMAP,
+    D3DTOP_DOTPRODUCT3,
 };
 
 struct FilterRow {
@@ -87,12 +91,20 @@ constexpr CombineMode COMBINE_MODES[8] = {
     {{DISABLED}, 1, 1, false, false, false},
     {{TEXTURED, DISABLED}, 2, 1, false, false, true},
     {{TEXTURED, SECOND_LAYER, DISABLED}, 3, 1, true, false, true},
-    {{{{OP1, D3DTA_TEXTURE, ARG_C, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR}}, DISABLED}, 2, 1, false, false,
+    {{{{OP1, D3DTA_TEXTURE, ARG_C, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR}}, DISABLED},
+     2,
+     1,
+     false,
+     false,
      true},
     {{DOT3, DOT3_LAYER, TINT, DISABLED}, 4, 3, false, false, true},
     {{DOT3, DOT3_LAYER, SECOND_LAYER, TINT}, 4, 4, false, true, true},
-    {{{{D3DTOP_SELECTARG2, D3DTA_TEXTURE, ARG_C, D3DTOP_MODULATE, D3DTA_TEXTURE, ARG_A}}, DISABLED}, 2, 1, false,
-     false, false},
+    {{{{D3DTOP_SELECTARG2, D3DTA_TEXTURE, ARG_C, D3DTOP_MODULATE, D3DTA_TEXTURE, ARG_A}}, DISABLED},
+     2,
+     1,
+     false,
+     false,
+     false},
     {{{{OP1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, ARG_C, D3DTOP_MODULATE, D3DTA_TEXTURE, ARG_A}}, DISABLED},
      2,
      1,
@@ -190,11 +202,16 @@ void set_address(DWORD stage, DWORD mode)
 DWORD resolve(DWORD value, MaterialFlags word)
 {
     switch (value) {
-    case OP1: return OPERATIONS[(word >> MAT_OP1_SHIFT) & 0xF];
-    case OP2: return OPERATIONS[(word >> MAT_OP2_SHIFT) & 0xF];
-    case ARG_C: return (word & MAT_COLOR_ARG_TFACTOR) ? D3DTA_TFACTOR : D3DTA_DIFFUSE;
-    case ARG_A: return (word & MAT_ALPHA_ARG_TFACTOR) ? D3DTA_TFACTOR : D3DTA_DIFFUSE;
-    default: return value;
+    case OP1:
+        return OPERATIONS[(word >> MAT_OP1_SHIFT) & 0xF];
+    case OP2:
+        return OPERATIONS[(word >> MAT_OP2_SHIFT) & 0xF];
+    case ARG_C:
+        return (word & MAT_COLOR_ARG_TFACTOR) ? D3DTA_TFACTOR : D3DTA_DIFFUSE;
+    case ARG_A:
+        return (word & MAT_ALPHA_ARG_TFACTOR) ? D3DTA_TFACTOR : D3DTA_DIFFUSE;
+    default:
+        return value;
     }
 }
 
@@ -203,7 +220,8 @@ void apply_combine(const CombineMode& mode, MaterialFlags word)
     for (DWORD stage = 0; stage < mode.stage_count; ++stage)
         for (int i = 0; i < 6; ++i)
             if (mode.stages[stage].values[i] != KEEP)
-                d3d_set_stage_state_cached(stage, COMBINE_STATES[i], resolve(mode.stages[stage].values[i], word));
+                d3d_set_stage_state_cached(stage, COMBINE_STATES[i],
+                                           resolve(mode.stages[stage].values[i], word));
     if (mode.disable_stage4) g_d3d_device->SetTextureStageState(4, D3DTSS_COLOROP, D3DTOP_DISABLE);
 
     DWORD address = address_mode(word, MAT_ADDRESS_MIRROR, MAT_ADDRESS_CLAMP);
@@ -266,7 +284,7 @@ void buffer_placement(DWORD& usage, D3DPOOL& pool, D3DPOOL hardware_pool)
 
 BYTE* lock_append(DynamicBuffer& buffer, UINT count, UINT& start)
 {
-    if (count > buffer.capacity) return nullptr;
+    if (count > buffer.capacity || (!buffer.vertices && !buffer.indices)) return nullptr;
     bool restart = buffer.discard_next || buffer.position + count >= buffer.capacity;
     UINT first = restart ? 0 : buffer.position;
     DWORD flags = restart ? D3DLOCK_DISCARD : D3DLOCK_NOOVERWRITE;
@@ -361,7 +379,7 @@ void renderer_default_states()
     renderer_invalidate_state_cache();
     for (const RenderStateDefault& entry : RENDER_STATE_DEFAULTS)
         d3d_set_render_state_cached(entry.state, entry.value);
-    d3d_set_render_state_cached(D3DRS_MULTISAMPLEANTIALIAS, settings().multisample_available ? TRUE : FALSE);
+    d3d_set_render_state_cached(D3DRS_MULTISAMPLEANTIALIAS, settings().caps_multisampling ? TRUE : FALSE);
     bool dither = g_device_settings.present.BackBufferFormat == D3DFMT_R5G6B5;
     d3d_set_render_state_cached(D3DRS_DITHERENABLE, dither ? TRUE : FALSE);
     g_current_material = MATERIAL_INVALID;
@@ -375,7 +393,7 @@ void renderer_set_material_state(MaterialFlags word)
     apply_filters((word & MAT_ANISOTROPY) != 0);
     apply_combine(mode, word);
     d3d_set_render_state_cached(D3DRS_CULLMODE, cull_mode(word));
-    bool multisample = settings().multisample_available && settings().multisample_type > 1 &&
+    bool multisample = settings().caps_multisampling && settings().multisample_type > 1 &&
                        !(word & (MAT_ALPHA_BLEND | MAT_ADDITIVE)) && mode.multisample;
     d3d_set_render_state_cached(D3DRS_MULTISAMPLEANTIALIAS, multisample ? TRUE : FALSE);
     d3d_set_render_state_cached(D3DRS_ZENABLE, (word & MAT_Z_TEST) ? D3DZB_TRUE : D3DZB_FALSE);
@@ -386,8 +404,8 @@ void renderer_set_material_state(MaterialFlags word)
     d3d_set_render_state_cached(D3DRS_ALPHAREF, ALPHA_REFS[(word >> MAT_ALPHA_REF_SHIFT) & 3]);
     d3d_set_render_state_cached(D3DRS_FOGENABLE, flag(word, MAT_FOG));
     if (word & MAT_FOG)
-        d3d_set_render_state_cached(D3DRS_FOGCOLOR,
-                                    g_fog_colors[(word & MAT_ADDITIVE) ? FOG_COLOR_ADDITIVE : FOG_COLOR_SCENE]);
+        d3d_set_render_state_cached(
+            D3DRS_FOGCOLOR, g_fog_colors[(word & MAT_ADDITIVE) ? FOG_COLOR_ADDITIVE : FOG_COLOR_SCENE]);
     g_current_material = word;
 }
 
@@ -411,8 +429,8 @@ HRESULT renderer_create_vertex_buffer(DynamicBuffer& buffer, const VertexBufferL
     DWORD usage = D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY;
     D3DPOOL pool;
     buffer_placement(usage, pool, D3DPOOL_DEFAULT);
-    HRESULT result =
-        g_d3d_device->CreateVertexBuffer(layout.stride * layout.capacity, usage, layout.fvf, pool, &buffer.vertices);
+    HRESULT result = g_d3d_device->CreateVertexBuffer(layout.stride * layout.capacity, usage, layout.fvf,
+                                                      pool, &buffer.vertices);
     if (FAILED(result)) {
         buffer.vertices = nullptr;
         return result;
@@ -432,7 +450,8 @@ HRESULT renderer_create_index_buffer(DynamicBuffer& buffer, UINT capacity, bool 
     DWORD usage = dynamic ? D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY : D3DUSAGE_WRITEONLY;
     D3DPOOL pool;
     buffer_placement(usage, pool, dynamic ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED);
-    HRESULT result = g_d3d_device->CreateIndexBuffer(capacity * 2, usage, D3DFMT_INDEX16, pool, &buffer.indices);
+    HRESULT result =
+        g_d3d_device->CreateIndexBuffer(capacity * 2, usage, D3DFMT_INDEX16, pool, &buffer.indices);
     if (FAILED(result)) {
         buffer.indices = nullptr;
         return result;

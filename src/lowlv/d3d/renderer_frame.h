@@ -22,19 +22,19 @@ struct PointLight {
 struct FrameEffects {
     bool screen_texture_mode; // draw the frame into the screen texture; cleared after each frame
     bool prepass_request;
-    bool prepass_active; // the request copied at the frame start
-    float afterimage_alpha; // 0 = off
-    float zoom_alpha;       // 0 = off
+    bool prepass_active;       // the request copied at the frame start
+    float afterimage_alpha;    // 0 = off
+    float zoom_alpha;          // 0 = off
     std::uint32_t zoom_layers; // 0 = off
     float zoom_step;
     D3DXVECTOR2 zoom_centre;
     bool grid_enable; // the fire blur's grid distortion
     float grid_alpha;
-    bool grid_drawn;      // set by the renderer after drawing the grid
-    bool shadow_lighting; // the shadow variants of the vertex shaders
-    float cover_mode;     // 0 = off; also the third lane of the cover constant
-    float cover_scroll[2]; // the cover texture's scroll offsets, advanced by the game tick
-    float cover_w;         // the cover constant's fourth lane
+    bool grid_drawn;                // set by the renderer after drawing the grid
+    bool shadow_lighting;           // the shadow variants of the vertex shaders
+    float cover_mode;               // 0 = off; also the third lane of the cover constant
+    float cover_scroll[2];          // the cover texture's scroll offsets, advanced by the game tick
+    float cover_w;                  // the cover constant's fourth lane
     std::uint32_t cover_quad_bits;  // material bits that replace a quad's stage-1 addressing
     std::uint32_t cover_model_bits; // read by model drawing
     IDirect3DTexture8* cover_texture;
@@ -79,7 +79,7 @@ struct CameraState {
     D3DXMATRIX view_proj;
     D3DXMATRIX view_proj_t;
     D3DXMATRIX viewport_matrix;
-    D3DXMATRIX screen; // view-projection times the viewport matrix
+    D3DXMATRIX screen;    // view-projection times the viewport matrix
     D3DXMATRIX billboard; // the inverse view without its translation
     D3DXMATRIX heading_rotation;
     D3DXMATRIX biased_proj;
@@ -96,6 +96,6 @@ struct CameraState {
 extern FrameEffects g_frame_effects;
 extern SceneLighting g_scene_lighting;
 extern const SceneLighting g_scene_lighting_defaults; // restored at each scene change
-extern D3DCOLOR g_fog_colors[2]; // FOG_COLOR_SCENE, FOG_COLOR_ADDITIVE
+extern D3DCOLOR g_fog_colors[2];                      // FOG_COLOR_SCENE, FOG_COLOR_ADDITIVE
 extern CameraState g_camera_state;
 extern float g_camera_heading; // radians

@@ -1,0 +1,71 @@
+// Surroundings for tests that run the game: a user of its own (data home and runtime folder
+// in a fresh temporary folder), so runs in parallel never see each other's windows, mutexes,
+// settings or store.
+#pragma once
+
+#include "platform/win_window.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+class GameUser {
+public:
+    std::filesystem::path data_home() const { return m_folder.path() / "data"; }
+    std::filesystem::path user_folder() const { return data_home() / "CORVAN" / "kro_win"; }
+
+private:
+    TempFolder m_folder;
+    bool m_made = std::filesystem::create_directories(m_folder.path() / "run") &&
+                  std::filesystem::create_directories(m_folder.path() / "data");
+    EnvOverride m_runtime{"XDG_RUNTIME_DIR", m_folder.host("run")};
+    EnvOverride m_data{"XDG_DATA_HOME", m_folder.host("data")};
+};
+
+// The real program, started headless with arguments; its output is collected when it ends.
+class GameProcess {
+public:
+    explicit GameProcess(const std::string& arguments)
+    {
+        std::string command = std::string(KRO_WIN_PATH) + " " + arguments + " 2>&1";
+        m_pipe = popen(command.c_str(), "r");
+    }
+    ~GameProcess()
+    {
+        if (m_pipe) finish();
+    }
+    GameProcess(const GameProcess&) = delete;
+    GameProcess& operator=(const GameProcess&) = delete;
+
+    // Waits until the program's window exists; null when it did not come within the time.
+    static HWND wait_for_window(const char* window_class = "Corvan")
+    {
+        for (int tries = 0; tries < 500; ++tries) {
+            if (HWND window = FindWindowA(window_class, nullptr)) return window;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return nullptr;
+    }
+
+    // Waits for the end; the exit code, -1 when it did not exit normally.
+    int finish()
+    {
+        std::array<char, 256> chunk;
+        while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), m_pipe)) m_output.append(chunk.data(), n);
+        int status = pclose(m_pipe);
+        m_pipe = nullptr;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const std::string& output() const { return m_output; }
+
+private:
+    FILE* m_pipe = nullptr;
+    std::string m_output;
+};
