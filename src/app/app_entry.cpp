@@ -154,7 +154,7 @@ void write_back_settings()
     save_game_ini(ini);
 }
 
-HRESULT run_startup_chain(IniFile& ini)
+HRESULT run_startup_chain(IniFile& ini, char* error_text)
 {
     CoInitialize(nullptr);
     start_store();
@@ -167,6 +167,7 @@ HRESULT run_startup_chain(IniFile& ini)
     if (HRESULT hr = app_parse_command_line(); FAILED(hr)) return hr;
     app_disable_ime();
     if (HRESULT hr = app_create_window(ini); FAILED(hr)) return hr;
+    if (HRESULT hr = app_init_engine(ini, error_text, RUNTIME_ERROR_SIZE); FAILED(hr)) return hr;
     if (current_version) app_read_game_settings(ini);
     return S_OK;
 }
@@ -193,10 +194,10 @@ void app_disable_ime()
         ImmDisableIME(static_cast<DWORD>(-1));
 }
 
-HRESULT app_startup(char*)
+HRESULT app_startup(char* error_text)
 {
     IniFile ini(k_game_ini);
-    return run_startup_chain(ini);
+    return run_startup_chain(ini, error_text);
 }
 
 void app_shutdown()

@@ -5,6 +5,7 @@
 #include "app/app_settings.h"
 #include "core/sys.h"
 #include "core/timer.h"
+#include "lowlv/audio/audio_mgr.h"
 #include "lowlv/input/input_state.h"
 #include "platform/win_kernel.h"
 #include "platform/win_user.h"
@@ -189,6 +190,7 @@ std::uint8_t app_on_activate(bool active)
     if (active != static_cast<bool>(g_app_active)) {
         g_app_active = active;
         activated = active;
+        if (!active) audio_pause_all(false);
         app_set_working_set(active);
     }
     g_frame_counter = 0;
@@ -197,6 +199,7 @@ std::uint8_t app_on_activate(bool active)
     if (activated) {
         sys_trim_memory();
         g_skip_step = 1;
+        audio_pause_all(true);
     }
     return g_app_active;
 }

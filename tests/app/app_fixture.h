@@ -3,6 +3,8 @@
 // settings or store.
 #pragma once
 
+#include "lib/archive_writer.h"
+#include "lib/demo_writer.h"
 #include "platform/win_window.h"
 #include "temp_folder.h"
 
@@ -29,12 +31,37 @@ private:
     EnvOverride m_data{"XDG_DATA_HOME", m_folder.host("data")};
 };
 
+// The game installed as a player has it: the program in a folder of its own with its
+// "common.ini" pointing at the demo data. The program finds "common.ini" beside itself, so
+// each install is a copy and parallel runs never share one.
+class GameInstall {
+public:
+    GameInstall()
+    {
+        std::filesystem::create_directories(m_folder.path() / "program");
+        std::filesystem::copy_file(KRO_WIN_PATH, program());
+        EXPECT_TRUE(demo_write_data(data_folder()));
+        write_text(m_folder.path() / "program" / "common.ini", demo_common_ini(data_folder()));
+    }
+    std::filesystem::path program() const { return m_folder.path() / "program" / "kro_win"; }
+    std::filesystem::path data_folder() const { return m_folder.path() / "data"; }
+
+    static void write_text(const std::filesystem::path& path, const std::string& text)
+    {
+        std::filesystem::create_directories(path.parent_path());
+        EXPECT_TRUE(tools_write_file(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
+    }
+
+private:
+    TempFolder m_folder;
+};
+
 // The real program, started headless with arguments; its output is collected when it ends.
 class GameProcess {
 public:
-    explicit GameProcess(const std::string& arguments)
+    GameProcess(const GameInstall& install, const std::string& arguments)
     {
-        std::string command = std::string(KRO_WIN_PATH) + " " + arguments + " 2>&1";
+        std::string command = install.program().string() + " " + arguments + " 2>&1";
         m_pipe = popen(command.c_str(), "r");
     }
     ~GameProcess()

@@ -83,7 +83,8 @@ TEST(ProgramBody, ShutsDownAfterAFailureAndKeepsTheText)
 TEST(Program, BadArgumentIsShownAfterShutdownAndExitsWithZero)
 {
     GameUser user;
-    GameProcess game("-x");
+    GameInstall install;
+    GameProcess game(install, "-x");
     EXPECT_EQ(game.finish(), 0);
     EXPECT_NE(game.output().find("Wha? ->-x"), std::string::npos) << game.output();
 }
@@ -91,7 +92,8 @@ TEST(Program, BadArgumentIsShownAfterShutdownAndExitsWithZero)
 TEST(Program, ClosingTheWindowEndsCleanlyAndWritesTheSettings)
 {
     GameUser user;
-    GameProcess game("-R2 /r1");
+    GameInstall install;
+    GameProcess game(install, "-R2 /r1");
     HWND window = GameProcess::wait_for_window();
     ASSERT_NE(window, nullptr);
     PostMessageA(window, WM_CLOSE, 0, 0);
@@ -104,10 +106,11 @@ TEST(Program, ClosingTheWindowEndsCleanlyAndWritesTheSettings)
 TEST(Program, ASecondStartEndsSilentlyAndLeavesTheFirstRunning)
 {
     GameUser user;
-    GameProcess first("");
+    GameInstall install;
+    GameProcess first(install, "");
     HWND window = GameProcess::wait_for_window();
     ASSERT_NE(window, nullptr);
-    GameProcess second("");
+    GameProcess second(install, "");
     EXPECT_EQ(second.finish(), 0);
     EXPECT_EQ(second.output(), "");
     EXPECT_TRUE(IsWindow(window));

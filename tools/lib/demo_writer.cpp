@@ -1,0 +1,50 @@
+#include "lib/demo_writer.h"
+
+#include "lib/archive_writer.h"
+#include "lib/ini_writer.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> bytes_of(std::string_view text)
+{
+    return {text.begin(), text.end()};
+}
+
+// The game speaks Windows paths: the folder goes in with backslashes.
+std::string windows_path(const std::filesystem::path& folder)
+{
+    std::string text = folder.string();
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+} // namespace
+
+bool demo_write_data(const std::filesystem::path& folder)
+{
+    const ArchiveSource main_files[] = {{"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")}};
+    const ArchiveSource overlay_files[] = {{"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
+    std::error_code error;
+    std::filesystem::create_directories(folder / "release", error);
+    return !error && archive_write_set(folder / "release", main_files, overlay_files);
+}
+
+std::string demo_common_ini(const std::filesystem::path& data_folder)
+{
+    IniWriter ini;
+    ini.String("BaseDir", windows_path(data_folder));
+    ini.Int("UserProfileHere", 0);
+    return ini.Text("\r\n");
+}
+
+std::string demo_game_ini()
+{
+    IniWriter ini;
+    ini.Hex("IniVersion", 0x103);
+    ini.Section("renderer");
+    ini.Int("Windowed", 1);
+    return ini.Text("\r\n");
+}

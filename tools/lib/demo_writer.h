@@ -1,0 +1,14 @@
+// The demo data folder: the smallest game data that exercises what the engine runs today.
+// `scripts/play` starts the game on it, and end-to-end tests install the game beside it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// Writes "release\" with the archive pair and its overlay into the folder; false on failure.
+bool demo_write_data(const std::filesystem::path& folder);
+
+// "common.ini" for a program folder: the data folder as BaseDir, save data in the user folder.
+std::string demo_common_ini(const std::filesystem::path& data_folder);
+// A first "kro_win.ini" of the current version, windowed.
+std::string demo_game_ini();
