@@ -257,6 +257,20 @@ HRESULT sys_init_archive_overlay(SysInitContext& context)
     return context.params.archive_folder ? vfs_mount_overlay(context.params.archive_mapped) : S_OK;
 }
 
+std::uint8_t* sys_lend_work_block(std::uint32_t size)
+{
+    if (g_work_block.owner || !g_work_block.memory || g_work_block.capacity < size) return nullptr;
+    g_work_block.used = size;
+    g_work_block.owner = g_work_block.memory;
+    return g_work_block.memory;
+}
+
+void sys_return_work_block()
+{
+    g_work_block.owner = nullptr;
+    g_work_block.used = 0;
+}
+
 void sys_release_work_block()
 {
     g_work_block.owner = nullptr;

@@ -31,6 +31,11 @@ struct WorkBlock {
 };
 extern WorkBlock g_work_block;
 
+// Lends the block for `size` bytes: its memory, or null while it is lent or too small.
+std::uint8_t* sys_lend_work_block(std::uint32_t size);
+// Gives the lent block back.
+void sys_return_work_block();
+
 constexpr std::uint32_t SUBSYS_D3D = 0x1;
 constexpr std::uint32_t SUBSYS_DINPUT = 0x10;
 constexpr std::uint32_t SUBSYS_DSOUND = 0x20;

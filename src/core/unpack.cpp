@@ -12,17 +12,6 @@ namespace {
 std::uint8_t g_unpack_input[UNPACK_CHUNK_SIZE];
 std::uint8_t g_unpack_window[UNPACK_CHUNK_SIZE];
 
-bool claim_work_block(std::uint32_t size) {
-    if (g_work_block.owner || !g_work_block.memory || g_work_block.capacity < size) return false;
-    g_work_block.used = size;
-    g_work_block.owner = g_work_block.memory;
-    return true;
-}
-
-void free_work_block() {
-    g_work_block.owner = nullptr;
-    g_work_block.used = 0;
-}
 
 // Moves the window's filled part to the destination; refused when it would run past it.
 bool flush_window(std::span<std::uint8_t> dest, std::size_t& offset, std::size_t filled) {
@@ -79,15 +68,15 @@ std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path) {
     if (sound) {
         buffer.size =
             header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
-        claimed = claim_work_block(buffer.size);
+        buffer.data = sys_lend_work_block(buffer.size);
+        claimed = buffer.data != nullptr;
         if (!claimed) return nullptr;
-        buffer.data = g_work_block.memory;
         sound = unpack_inflate({buffer.data, buffer.size}, file) == Z_OK;
     }
     vfs_close_file(file);
     if (sound) return buffer.data;
 
-    if (claimed) free_work_block();
+    if (claimed) sys_return_work_block();
     buffer.data = nullptr;
     char message[ERR_DETAIL_SIZE];
     std::snprintf(message, sizeof message,
@@ -96,7 +85,7 @@ std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path) {
 }
 
 void unpack_release_buffer(UnpackBuffer& buffer) {
-    if (buffer.data && buffer.data == g_work_block.memory) free_work_block();
+    if (buffer.data && buffer.data == g_work_block.memory) sys_return_work_block();
     buffer.data = nullptr;
     buffer.size = 0;
 }

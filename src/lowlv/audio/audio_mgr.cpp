@@ -138,14 +138,11 @@ void music_preread(const char* path)
     if (FAILED(file.OpenRead(path, FILE_FLAG_SEQUENTIAL_SCAN))) return;
     if (FAILED(file.Seek(0, FILE_END))) return;
     std::uint32_t size = std::min(file.Position(), AUDIO_MUSIC_PREREAD_SIZE);
-    if (FAILED(file.Seek(0, FILE_BEGIN)) || g_work_block.owner || !g_work_block.memory ||
-        g_work_block.capacity < size)
-        return;
-    g_work_block.owner = g_work_block.memory;
-    g_work_block.used = size;
-    file.Read(g_work_block.memory, size, nullptr);
-    g_work_block.owner = nullptr;
-    g_work_block.used = 0;
+    if (FAILED(file.Seek(0, FILE_BEGIN))) return;
+    if (std::uint8_t* block = sys_lend_work_block(size)) {
+        file.Read(block, size, nullptr);
+        sys_return_work_block();
+    }
 }
 
 void post_group_command(std::uint32_t type, std::uint32_t group, std::int32_t param1, std::int32_t param2)
