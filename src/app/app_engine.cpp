@@ -2,17 +2,28 @@
 
 #include "app/app_settings.h"
 #include "app/app_window.h"
+#include "core/timer.h"
 #include "lowlv/audio/audio_dsound.h"
 #include "lowlv/audio/audio_mgr.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "lowlv/d3d/d3d_state.h"
+#include "scenegraph/renderer.h"
+#include "scenegraph/renderer_queue.h"
+#include "scenegraph/resrc_mgr.h"
 
 namespace {
-
-constexpr std::uint32_t k_resource_reserve[2] = {1024, 256};
 
 HRESULT init_client_origin(SysInitContext& context)
 {
     input_update_client_origin(context.params.window);
     return S_OK;
+}
+
+HRESULT init_d3d(SysInitContext& context)
+{
+    HRESULT hr = D3D::Initialize(*context.params.renderer_settings);
+    if (SUCCEEDED(hr)) app_note_back_buffer();
+    return hr;
 }
 
 // With music and effects both off the game runs without DirectSound at all.
@@ -32,6 +43,13 @@ HRESULT init_audio_manager(SysInitContext& context)
     return AudioMgr::Initialize(*context.params.audio_settings, context.audio_thread_affinity);
 }
 
+HRESULT init_timer(SysInitContext& context)
+{
+    timer_init(context.params.frame_rate_max, context.params.frame_rate_min);
+    timer_set_refresh_step(context.params.windowed != 0);
+    return S_OK;
+}
+
 // The engine's subsystems in the order they come up; a module joins this list when it exists.
 const SysInitStep k_engine_steps[] = {
     {0, nullptr, sys_init_window},
@@ -40,9 +58,13 @@ const SysInitStep k_engine_steps[] = {
     {0, nullptr, sys_init_affinity},
     {0, SYS_TEXT_ARCHIVE, sys_init_archive},
     {0, SYS_TEXT_ARCHIVE_OVERLAY, sys_init_archive_overlay},
+    {SUBSYS_D3D, "failed: Subsys D3D::Initialize", init_d3d},
     {0, nullptr, init_sound_wanted},
     {SUBSYS_DSOUND, "failed: Subsys DSound::Initialize", init_dsound},
     {SUBSYS_AUDIOMGR, "failed: Subsys AudioMgr::Initialize", init_audio_manager},
+    {SUBSYS_RESRCMGR, RESRC_TEXT_INIT, resrc_init_subsystem},
+    {SUBSYS_TIMER, nullptr, init_timer},
+    {SUBSYS_RENDERER, SYS_TEXT_RENDERER, renderer_init_step},
 };
 
 } // namespace
@@ -56,8 +78,25 @@ void sys_shutdown()
 {
     audio_shutdown();
     DSound::Shutdown();
+    renderer_shutdown();
+    ResrcMgr::Shutdown();
+    g_current_material = MATERIAL_INVALID;
+    D3D::Shutdown();
     sys_release_work_block();
     timer_end_period();
+}
+
+void timer_set_refresh_step(bool windowed)
+{
+    const UINT refresh = g_device_settings.present.FullScreen_RefreshRateInHz;
+    g_fixed_step = !windowed && g_device_settings.settings.wait_vsync && refresh ? 60.0f / refresh : 0.0f;
+}
+
+void app_note_back_buffer()
+{
+    g_window_origin.back_buffer_width = static_cast<std::int32_t>(g_device_settings.present.BackBufferWidth);
+    g_window_origin.back_buffer_height = static_cast<std::int32_t>(g_device_settings.present.BackBufferHeight);
+    input_update_client_origin(g_hwnd);
 }
 
 HRESULT app_init_engine(IniFile& ini, char* text, std::size_t text_size)
@@ -65,7 +104,8 @@ HRESULT app_init_engine(IniFile& ini, char* text, std::size_t text_size)
     EngineParams params{};
     params.subsystems = APP_ENGINE_SUBSYSTEMS;
     app_read_engine_settings(ini, g_hwnd, params);
-    params.resource_reserve = k_resource_reserve;
+    params.resource_reserve = RESRC_RESERVE;
+    params.render_queue_rows = RQ_GAME_ROWS;
     params.archive_folder = APP_ARCHIVE_FOLDER;
     return sys_initialize(params, text, text_size);
 }

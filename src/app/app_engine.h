@@ -14,5 +14,11 @@ HRESULT sys_initialize(const EngineParams& params, char* text, std::size_t text_
 // Takes them down again; tolerates what was never created.
 void sys_shutdown();
 
+// The frame timer's fixed step: 60 / refresh rate in full screen with "WaitVSync" and a known
+// rate, else 0 (free-running). Set at start-up and after every device reset.
+void timer_set_refresh_step(bool windowed);
+// Hands the device's back-buffer size to the window origin the mouse measures against.
+void app_note_back_buffer();
+
 // Builds the parameter block from the game ini and starts the engine with it.
 HRESULT app_init_engine(IniFile& ini, char* text, std::size_t text_size);

@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "core/userdir.h"
 #include "game/g_leaderboards.h"
+#include "lowlv/d3d/d3d_core.h"
 #include "platform/steam_api.h"
 #include "platform/win_crt.h"
 #include "platform/win_file.h"
@@ -154,6 +155,16 @@ void write_back_settings()
     save_game_ini(ini);
 }
 
+// One black frame before anything else is drawn; a lost device ends the game after start-up.
+HRESULT present_black_frame()
+{
+    HRESULT hr = d3d_clear_black(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    if (FAILED(hr)) return hr;
+    g_d3d_device->BeginScene();
+    g_d3d_device->EndScene();
+    return app_present();
+}
+
 HRESULT run_startup_chain(IniFile& ini, char* error_text)
 {
     CoInitialize(nullptr);
@@ -168,8 +179,9 @@ HRESULT run_startup_chain(IniFile& ini, char* error_text)
     app_disable_ime();
     if (HRESULT hr = app_create_window(ini); FAILED(hr)) return hr;
     if (HRESULT hr = app_init_engine(ini, error_text, RUNTIME_ERROR_SIZE); FAILED(hr)) return hr;
+    HRESULT first_frame = present_black_frame();
     if (current_version) app_read_game_settings(ini);
-    return S_OK;
+    return first_frame;
 }
 
 } // namespace
@@ -203,6 +215,7 @@ HRESULT app_startup(char* error_text)
 void app_shutdown()
 {
     if (g_game_ran) write_back_settings();
+    app_release_device_objects();
     sys_shutdown();
     app_destroy_window();
     release_single_instance();
@@ -221,6 +234,8 @@ int app_main(HINSTANCE instance)
         sys_startup(APP_WORK_BLOCK_SIZE);
         app_set_working_set(true);
         if (SUCCEEDED(app_startup(g_error_text))) {
+            app_restore_device_objects();
+            SleepEx(500, TRUE);
             app_message_loop();
             g_game_ran = true;
         }

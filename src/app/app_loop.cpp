@@ -1,8 +1,20 @@
 #include "app/app_loop.h"
 
+#include "app/app_engine.h"
+#include "app/app_settings.h"
 #include "app/app_window.h"
+#include "core/timer.h"
+#include "game/g_tick.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "lowlv/input/input_state.h"
+#include "platform/steam_api.h"
+#include "platform/win_kernel.h"
+#include "scenegraph/renderer.h"
+#include "scenegraph/renderer_queue.h"
+#include "scenegraph/resrc_mgr.h"
 
 std::uint32_t g_frame_counter = 0;
+float g_tick_accum = 0.0f;
 
 namespace {
 
@@ -18,11 +30,95 @@ bool pump_messages()
     return true;
 }
 
+void run_steps()
+{
+    bool first_whole_tick = true;
+    while (timer_next_tick()) {
+        g_whole_tick = 0;
+        g_tick_accum += g_frame_step;
+        if (g_tick_accum >= 1.0f) {
+            g_tick_accum -= 1.0f;
+            g_whole_tick = 1;
+        }
+        if (g_whole_tick) {
+            // A press counts once per frame, however many whole ticks the frame holds.
+            if (!first_whole_tick) app_clear_pressed_input();
+            first_whole_tick = false;
+        }
+        game_run_tick();
+        SteamAPI_RunCallbacks();
+        if (g_draw_frame) {
+            renderer_draw_frame();
+            g_d3d_device->EndScene();
+            app_present();
+            ++g_fps_frames;
+        }
+    }
+}
+
 } // namespace
 
 int app_message_loop()
 {
-    while (pump_messages()) WaitMessage();
+    while (pump_messages()) {
+        if (!g_app_active) {
+            WaitMessage();
+        } else if (g_app_request & APP_REQUEST_RESET) {
+            g_app_request &= ~APP_REQUEST_RESET;
+            app_reset_device();
+        } else if (FAILED(app_run_frame())) {
+            return 0;
+        }
+    }
     g_app_active = 0;
     return 0;
+}
+
+HRESULT app_run_frame()
+{
+    if (g_d3d_reset_pending) {
+        app_reset_device();
+        return S_OK;
+    }
+    HRESULT hr = g_d3d_device->TestCooperativeLevel();
+    if (hr == D3DERR_DEVICELOST) return S_OK;
+    if (hr == D3DERR_DEVICENOTRESET) {
+        app_reset_device();
+        return S_OK;
+    }
+    if (FAILED(hr)) return hr;
+    if (timer_frame()) input_reset();
+    if ((g_frame_counter & 0xF) == 0) SleepEx(g_device_settings.settings.wait_vsync ? 1 : 0, TRUE);
+    ++g_frame_counter;
+    run_steps();
+    return S_OK;
+}
+
+void app_release_device_objects()
+{
+    renderer_release_device_objects();
+    ResrcMgr::ReleaseDeviceObjects();
+}
+
+void app_restore_device_objects()
+{
+    ResrcMgr::RestoreDeviceObjects();
+    renderer_create_device_objects();
+}
+
+void app_reset_device()
+{
+    if (!g_d3d_device) return;
+    app_release_device_objects();
+    g_requested_windowed = g_app_windowed != 0;
+    if (FAILED(d3d_reset_device())) return; // retried on the next pass; nothing is drawn meanwhile
+    timer_set_refresh_step(g_app_windowed != 0);
+    app_note_back_buffer();
+    app_restore_device_objects();
+    renderer_update_screen_scale();
+}
+
+HRESULT app_present()
+{
+    return g_d3d_device->Present(nullptr, nullptr, nullptr, nullptr);
 }

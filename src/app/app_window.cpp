@@ -6,6 +6,7 @@
 #include "core/sys.h"
 #include "core/timer.h"
 #include "lowlv/audio/audio_mgr.h"
+#include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_state.h"
 #include "platform/win_kernel.h"
 #include "platform/win_user.h"
@@ -121,6 +122,7 @@ LRESULT on_set_cursor(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (g_app_active && (!g_app_windowed || LOWORD(static_cast<std::uintptr_t>(lparam)) == HTCLIENT)) {
         SetCursor(nullptr);
+        if (g_d3d_device) g_d3d_device->ShowCursor(FALSE);
         return 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);
@@ -190,7 +192,10 @@ std::uint8_t app_on_activate(bool active)
     if (active != static_cast<bool>(g_app_active)) {
         g_app_active = active;
         activated = active;
-        if (!active) audio_pause_all(false);
+        if (!active) {
+            audio_pause_all(false);
+            d3d_set_gamma(false);
+        }
         app_set_working_set(active);
     }
     g_frame_counter = 0;
@@ -198,8 +203,10 @@ std::uint8_t app_on_activate(bool active)
                    static_cast<LONG>(g_app_windowed ? APP_STYLE_WINDOWED : APP_STYLE_FULL_SCREEN_ACTIVE));
     if (activated) {
         sys_trim_memory();
+        app_reset_device();
         g_skip_step = 1;
         audio_pause_all(true);
+        d3d_set_gamma(true);
     }
     return g_app_active;
 }

@@ -1,5 +1,6 @@
 #include "core/text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +45,11 @@ std::int32_t digits_value(const char* token, int base)
 
 std::int32_t token_value(const char* token)
 {
-    if (std::strchr(token, '.')) return static_cast<std::int32_t>(std::strtod(token, nullptr) * 65536.0);
+    if (std::strchr(token, '.')) {
+        // 16.16 fixed point; values beyond its range saturate instead of wrapping.
+        double fixed = std::strtod(token, nullptr) * 65536.0;
+        return static_cast<std::int32_t>(std::clamp(fixed, -2147483648.0, 2147483647.0));
+    }
     if (token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) return digits_value(token + 2, 16);
     if (token[0] == '0' && (token[1] == 'b' || token[1] == 'B')) return digits_value(token + 2, 2);
     if (token[0] == '0') return 0;

@@ -927,6 +927,7 @@ struct D3DDeviceState {
     IDirect3DSurface8* depth_stencil;
     D3DGAMMARAMP gamma_ramp;
     DWORD gamma_flags;
+    BOOL cursor_shown; // the device's own cursor; the game never sets one, it only hides it
     bool in_scene;
 };
 
@@ -983,6 +984,8 @@ public:
     HRESULT GetFrontBuffer(IDirect3DSurface8* dest);
     void SetGammaRamp(DWORD flags, const D3DGAMMARAMP* ramp);
     void GetGammaRamp(D3DGAMMARAMP* ramp) const;
+    // Shows or hides the device cursor; returns whether it was shown.
+    BOOL ShowCursor(BOOL show);
 
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                           IDirect3DTexture8** texture);

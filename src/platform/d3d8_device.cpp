@@ -470,6 +470,13 @@ void IDirect3DDevice8::GetGammaRamp(D3DGAMMARAMP* ramp) const
     if (ramp) *ramp = m_state.gamma_ramp;
 }
 
+BOOL IDirect3DDevice8::ShowCursor(BOOL show)
+{
+    BOOL was_shown = m_state.cursor_shown;
+    m_state.cursor_shown = show ? TRUE : FALSE;
+    return was_shown;
+}
+
 HRESULT IDirect3DDevice8::GetDeviceCaps(D3DCAPS8* caps) const
 {
     if (!caps) return D3DERR_INVALIDCALL;

@@ -5,6 +5,7 @@
 
 #include "lib/archive_writer.h"
 #include "lib/demo_writer.h"
+#include "lowlv/d3d/d3d_shader.h"
 #include "platform/win_window.h"
 #include "temp_folder.h"
 
@@ -40,7 +41,7 @@ public:
     {
         std::filesystem::create_directories(m_folder.path() / "program");
         std::filesystem::copy_file(KRO_WIN_PATH, program());
-        EXPECT_TRUE(demo_write_data(data_folder()));
+        EXPECT_TRUE(demo_write_data(data_folder(), shader_file_names()));
         write_text(m_folder.path() / "program" / "common.ini", demo_common_ini(data_folder()));
     }
     std::filesystem::path program() const { return m_folder.path() / "program" / "kro_win"; }

@@ -3,6 +3,7 @@
 // "kro_win.ini" of the current version when the user has none yet.
 #include "lib/archive_writer.h"
 #include "lib/demo_writer.h"
+#include "lowlv/d3d/d3d_shader.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,7 +17,7 @@ int main(int argc, char** argv)
     const std::filesystem::path data = std::filesystem::absolute(argv[1]);
     const std::filesystem::path program = argv[2];
     const std::filesystem::path user_ini = argv[3];
-    if (!demo_write_data(data)) {
+    if (!demo_write_data(data, shader_file_names())) {
         std::fprintf(stderr, "mkdemo: cannot write the demo data into %s\n", data.c_str());
         return 1;
     }

@@ -2,6 +2,7 @@
 
 #include "lib/archive_writer.h"
 #include "lib/ini_writer.h"
+#include "lib/vso_writer.h"
 
 #include <algorithm>
 #include <vector>
@@ -23,9 +24,11 @@ std::string windows_path(const std::filesystem::path& folder)
 
 } // namespace
 
-bool demo_write_data(const std::filesystem::path& folder)
+bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders)
 {
-    const ArchiveSource main_files[] = {{"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")}};
+    std::vector<ArchiveSource> main_files = {{"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")}};
+    const std::vector<std::uint8_t> shader = vso_bytes(vso_minimal_program());
+    for (const std::string& name : vertex_shaders) main_files.push_back({"data\\vs_dx8\\" + name + ".vso", shader});
     const ArchiveSource overlay_files[] = {{"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     std::error_code error;
     std::filesystem::create_directories(folder / "release", error);

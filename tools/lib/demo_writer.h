@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 
-// Writes "release\" with the archive pair and its overlay into the folder; false on failure.
-bool demo_write_data(const std::filesystem::path& folder);
+// Writes "release\" with the archive pair and its overlay into the folder, with a minimal
+// vertex-shader object for each of the names; false on failure.
+bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders);
 
 // "common.ini" for a program folder: the data folder as BaseDir, save data in the user folder.
 std::string demo_common_ini(const std::filesystem::path& data_folder);

@@ -270,6 +270,14 @@ const char* shader_name(int slot)
     return row_of(slot).name.c_str();
 }
 
+std::vector<std::string> shader_file_names()
+{
+    std::vector<std::string> names;
+    for (int slot = 1; slot <= SHADER_COUNT; ++slot)
+        if (std::find(names.begin(), names.end(), shader_name(slot)) == names.end()) names.push_back(shader_name(slot));
+    return names;
+}
+
 const DWORD* shader_declaration(int slot)
 {
     return row_of(slot).declaration->data();

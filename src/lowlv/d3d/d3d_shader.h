@@ -4,6 +4,9 @@
 // quads and triangle batches. Rows are addressed by slot = row + 1; slot 0 is never used.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/d3d8.h"
 #include "platform/d3dx8.h"
 
@@ -46,6 +49,8 @@ extern int g_active_point_lights;      // packed by the last frame constants, 0-
 extern std::uint32_t g_ambient_packed; // the ambient as 0x00RRGGBB, for fixed-function drawing
 
 const char* shader_name(int slot);
+// The distinct names of the shader files the table loads, in table order.
+std::vector<std::string> shader_file_names();
 const DWORD* shader_declaration(int slot); // D3DVSD tokens ending with D3DVSD_END
 DWORD shader_handle(int slot);             // 0 while not loaded
 

@@ -1,0 +1,222 @@
+// One frame of the render queue through the Direct3D stand-in: the rows filled to their
+// capacities in the game's row table, then sorted and drawn. Queuing is part of the timed frame;
+// the device has no backend, so draws are checked and counted, not rasterised.
+#include "core/vfs.h"
+#include "lib/archive_writer.h"
+#include "lib/vso_writer.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "lowlv/d3d/d3d_shader.h"
+#include "lowlv/d3d/d3d_state.h"
+#include "platform/d3d8_seams.h"
+#include "scenegraph/renderer.h"
+#include "scenegraph/renderer_camera.h"
+#include "scenegraph/renderer_queue.h"
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::uint64_t g_callbacks = 0;
+
+void count_callback(RenderQueueItem*, void*)
+{
+    ++g_callbacks;
+}
+
+// The game's shader set as minimal programs, in an archive the engine opens as it opens the game's.
+std::filesystem::path write_shaders()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "kro_bench_rq_XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return {};
+    std::vector<ArchiveSource> files;
+    std::set<std::string> seen;
+    for (int slot = 1; slot <= SHADER_COUNT; ++slot)
+        if (seen.insert(shader_name(slot)).second)
+            files.push_back({std::string("data\\vs_dx8\\") + shader_name(slot) + ".vso",
+                             vso_bytes(vso_minimal_program())});
+    archive_write_set(pattern, files, {});
+    return pattern;
+}
+
+bool start_device()
+{
+    D3D8AdapterProfile adapter;
+    adapter.desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
+    adapter.modes = {{640, 480, 60, D3DFMT_X8R8G8B8}};
+    adapter.hal = d3d8_hardware_profile();
+    d3d8_seam_set_machine(D3D8Machine{{adapter}});
+    g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    if (!g_d3d) return false;
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 640;
+    params.BackBufferHeight = 480;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = TRUE;
+    params.AutoDepthStencilFormat = D3DFMT_D16;
+    HWND window = reinterpret_cast<HWND>(std::uintptr_t{0x5EED});
+    if (FAILED(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params,
+                                   &g_d3d_device)))
+        return false;
+    g_device_settings = {};
+    g_device_settings.present = params;
+    g_d3d_device->GetDeviceCaps(&g_device_caps);
+    renderer_default_states();
+    shader_load_all();
+    if (FAILED(Renderer::Initialize(RQ_GAME_ROWS))) return false;
+    renderer_reset_transforms();
+    renderer_set_camera(D3DXVECTOR3(0.0f, 5.0f, -10.0f), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+    renderer_update_camera();
+    renderer_create_device_objects();
+    return SUCCEEDED(g_d3d_device->BeginScene());
+}
+
+void stop_device()
+{
+    g_d3d_device->EndScene();
+    renderer_release_device_objects();
+    renderer_shutdown();
+    shader_release_all();
+    g_d3d_device->Release();
+    g_d3d_device = nullptr;
+    g_d3d->Release();
+    g_d3d = nullptr;
+    d3d8_seam_reset();
+}
+
+// Depth keys that look like a scene: a fixed pseudo-random spread.
+std::int32_t depth(std::uint32_t& seed)
+{
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<std::int32_t>(seed >> 8);
+}
+
+struct QuadSource {
+    D3DXMATRIX world;
+    QuadVertex vertices[4];
+    IDirect3DTexture8* texture;
+};
+
+std::uint32_t fill_callbacks(int row, std::uint32_t& seed)
+{
+    std::uint32_t n = 0;
+    for (; auto* item = reinterpret_cast<RqCallbackItem*>(rq_alloc(row, RQ_TYPE_CALLBACK, RQ_SIZE_CALLBACK));
+         ++n) {
+        item->header.key0 = rq_next_serial();
+        item->header.key1 = depth(seed);
+        item->callback = count_callback;
+    }
+    return n;
+}
+
+// Particles: four quads share a serial and a depth, and so a draw call.
+std::uint32_t fill_quads(int row, std::uint32_t limit, const QuadSource& source, std::uint32_t& seed)
+{
+    std::uint32_t key0 = 0;
+    std::int32_t key1 = 0;
+    std::uint32_t n = 0;
+    for (; n < limit; ++n) {
+        auto* item = reinterpret_cast<RqQuadItem*>(rq_alloc(row, RQ_TYPE_QUAD, RQ_SIZE_QUAD));
+        if (!item) break;
+        if (n % 4 == 0) {
+            key0 = rq_next_serial();
+            key1 = depth(seed);
+        }
+        item->header.key0 = key0;
+        item->header.key1 = key1;
+        item->material = 0x0C41;
+        item->world = &source.world;
+        item->texture = source.texture;
+        item->vertices = source.vertices;
+    }
+    return n;
+}
+
+// Translucent mesh triangles: one serial per subset of 64 triangles.
+std::uint32_t fill_meshes(std::uint32_t& seed)
+{
+    std::uint32_t count = UINT32_MAX;
+    RqMeshItem* items = rq_alloc_meshes(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        items[i].header.key0 = i % 64 == 0 ? rq_next_serial() : items[i - 1].header.key0;
+        items[i].header.key1 = depth(seed);
+    }
+    return count;
+}
+
+// Rows 0-3 and 7 hold a model node each, rows 6, 8 and 9 particle quads, row 11 mesh triangles
+// (or, with `quads_in_row_11`, as many particle quads as a row draws), the others callbacks.
+// Returns the number of items queued.
+std::uint32_t queue_frame(const QuadSource& source, bool quads_in_row_11)
+{
+    std::uint32_t seed = 12345;
+    std::uint32_t items = 0;
+    for (int row : {0, 1, 2, 3, 7})
+        items += rq_alloc(row, RQ_TYPE_MODEL_NODE, RQ_SIZE_MODEL_NODE) ? 1 : 0;
+    for (int row : {4, 5, 10, 12, 13})
+        items += fill_callbacks(row, seed);
+    for (int row : {6, 8, 9})
+        items += fill_quads(row, UINT32_MAX, source, seed);
+    return items +
+           (quads_in_row_11 ? fill_quads(RQ_ROW_MESHES, RQ_MAX_ITEMS, source, seed) : fill_meshes(seed));
+}
+
+void run_frames(benchmark::State& state, bool quads_in_row_11)
+{
+    std::filesystem::path folder = write_shaders();
+    std::string windows = folder.string();
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    vfs::Startup((windows + "\\").c_str());
+    if (!start_device()) {
+        state.SkipWithError("no device");
+        return;
+    }
+    QuadSource source{};
+    D3DXMatrixIdentity(&source.world);
+    g_d3d_device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &source.texture);
+
+    std::uint64_t items = 0, draws = 0;
+    g_callbacks = 0;
+    for (auto _ : state) {
+        renderer_reset_frame_state();
+        items += queue_frame(source, quads_in_row_11);
+        std::uint64_t draws_before = g_d3d_device->call_counts().draws;
+        renderer_draw_frame();
+        draws += g_d3d_device->call_counts().draws - draws_before;
+    }
+    state.counters["items/frame"] =
+        benchmark::Counter(static_cast<double>(items), benchmark::Counter::kAvgIterations);
+    state.counters["draws/frame"] =
+        benchmark::Counter(static_cast<double>(draws), benchmark::Counter::kAvgIterations);
+    state.counters["callbacks/frame"] =
+        benchmark::Counter(static_cast<double>(g_callbacks), benchmark::Counter::kAvgIterations);
+
+    source.texture->Release();
+    stop_device();
+    vfs_close_all();
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
+
+static void BM_RenderQueueFullFrame(benchmark::State& state)
+{
+    run_frames(state, false);
+}
+BENCHMARK(BM_RenderQueueFullFrame)->Unit(benchmark::kMicrosecond);
+
+static void BM_RenderQueueFullFrameQuadsInRow11(benchmark::State& state)
+{
+    run_frames(state, true);
+}
+BENCHMARK(BM_RenderQueueFullFrameQuadsInRow11)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,113 @@
+// A windowed device of a chosen size on a scripted one-adapter machine, with the game's vertex
+// shaders (minimal programs from an archive written by tools/), the renderer started from the
+// game's row table and its device objects made, inside a scene: what the queue and the passes
+// draw with. Draws are logged with the device state of each.
+#pragma once
+
+#include "core/vfs.h"
+#include "d3d8_machines.h"
+#include "lib/archive_writer.h"
+#include "lib/vso_writer.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "lowlv/d3d/d3d_shader.h"
+#include "lowlv/d3d/d3d_state.h"
+#include "lowlv/d3d/renderer_frame.h"
+#include "platform/d3d8_seams.h"
+#include "scenegraph/renderer.h"
+#include "scenegraph/renderer_camera.h"
+#include "scenegraph/renderer_queue.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class RendererTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_folder = std::make_unique<TempFolder>();
+        std::vector<ArchiveSource> files;
+        std::set<std::string> seen;
+        for (int slot = 1; slot <= SHADER_COUNT; ++slot)
+            if (seen.insert(shader_name(slot)).second)
+                files.push_back({std::string("data\\vs_dx8\\") + shader_name(slot) + ".vso",
+                                 vso_bytes(vso_minimal_program())});
+        ASSERT_TRUE(archive_write_set(s_folder->path(), files, {}));
+        vfs::Startup((s_folder->windows() + "\\").c_str());
+    }
+
+    static void TearDownTestSuite()
+    {
+        vfs_close_all();
+        s_folder.reset();
+    }
+
+    void SetUp() override { start(640, 480); }
+
+    void TearDown() override { stop(); }
+
+    // A fresh device and renderer at this back-buffer size.
+    void start(UINT width, UINT height)
+    {
+        stop();
+        d3d8_seam_set_machine(machine_of({scripted_adapter(
+            {display_mode(640, 480, 60), display_mode(800, 600, 60), display_mode(1024, 768, 60)})}));
+        g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        ASSERT_NE(g_d3d, nullptr);
+        D3DPRESENT_PARAMETERS params{};
+        params.BackBufferWidth = width;
+        params.BackBufferHeight = height;
+        params.BackBufferFormat = D3DFMT_X8R8G8B8;
+        params.BackBufferCount = 1;
+        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        params.Windowed = TRUE;
+        params.EnableAutoDepthStencil = TRUE;
+        params.AutoDepthStencilFormat = D3DFMT_D16;
+        ASSERT_EQ(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                      &params, &g_d3d_device),
+                  D3D_OK);
+        g_device_settings = {};
+        g_device_settings.present = params;
+        g_device_caps = {};
+        g_d3d_device->GetDeviceCaps(&g_device_caps);
+        g_frame_effects = {};
+        renderer_default_states();
+        shader_load_all();
+        ASSERT_EQ(Renderer::Initialize(RQ_GAME_ROWS), S_OK);
+        renderer_reset_transforms();
+        renderer_set_camera(D3DXVECTOR3(0.0f, 5.0f, -10.0f), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+        renderer_update_camera();
+        renderer_create_device_objects();
+        ASSERT_EQ(g_d3d_device->BeginScene(), D3D_OK);
+        renderer_reset_frame_state();
+        renderer_set_frame_constants();
+        renderer_begin_frame(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+        d3d8_seam_log_draws(true);
+    }
+
+    // Everything the renderer made is released: the device must then hold nothing more.
+    void stop()
+    {
+        if (!g_d3d_device) return;
+        d3d8_seam_reset();
+        g_d3d_device->EndScene();
+        renderer_release_device_objects();
+        renderer_shutdown();
+        shader_release_all();
+        EXPECT_EQ(g_d3d_device->Release(), 0u) << "the renderer leaked a device object";
+        g_d3d_device = nullptr;
+        g_d3d->Release();
+        g_d3d = nullptr;
+        g_frame_effects = {};
+        g_scene_lighting = g_scene_lighting_defaults;
+    }
+
+    static const std::vector<D3D8DrawRecord>& draws() { return d3d8_seam_draws(); }
+    static const D3DDeviceState& state() { return g_d3d_device->state(); }
+
+    inline static std::unique_ptr<TempFolder> s_folder;
+};
