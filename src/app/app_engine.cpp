@@ -10,6 +10,7 @@
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_queue.h"
 #include "scenegraph/resrc_mgr.h"
+#include "scenegraph/text_glyph.h"
 
 namespace {
 
@@ -50,6 +51,13 @@ HRESULT init_timer(SysInitContext& context)
     return S_OK;
 }
 
+// The renderer's step goes on with the glyph cache, whose cells follow the back buffer.
+HRESULT init_glyph_cache(SysInitContext&)
+{
+    glyph_cache_start(g_device_settings.present.BackBufferWidth, g_device_settings.present.BackBufferHeight);
+    return S_OK;
+}
+
 // The engine's subsystems in the order they come up; a module joins this list when it exists.
 const SysInitStep k_engine_steps[] = {
     {0, nullptr, sys_init_window},
@@ -65,6 +73,7 @@ const SysInitStep k_engine_steps[] = {
     {SUBSYS_RESRCMGR, RESRC_TEXT_INIT, resrc_init_subsystem},
     {SUBSYS_TIMER, nullptr, init_timer},
     {SUBSYS_RENDERER, SYS_TEXT_RENDERER, renderer_init_step},
+    {SUBSYS_RENDERER, nullptr, init_glyph_cache},
 };
 
 } // namespace
@@ -78,6 +87,7 @@ void sys_shutdown()
 {
     audio_shutdown();
     DSound::Shutdown();
+    glyph_cache_shutdown();
     renderer_shutdown();
     ResrcMgr::Shutdown();
     g_current_material = MATERIAL_INVALID;
