@@ -20,5 +20,5 @@ function(kro_module_tests name)
   target_compile_definitions(${name} PRIVATE
     KRO_TEST_HOME="${CMAKE_BINARY_DIR}/test-home/${name}"
     KRO_LSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/lsan.supp")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 300)
 endfunction()

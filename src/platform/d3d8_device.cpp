@@ -370,6 +370,7 @@ HRESULT IDirect3DDevice8::Present(const RECT* source, const RECT* dest, HWND ove
     if (FAILED(hr)) return hr;
     if (m_cooperative != D3D_OK) return D3DERR_DEVICELOST;
     ++m_counts.presents;
+    d3d8_seam_note_present(m_window);
     if (m_backend) return m_backend->present(m_state);
     std::memcpy(m_front_buffer->bits(), m_back_buffer->bits(), m_back_buffer->desc().Size);
     return D3D_OK;

@@ -8,6 +8,8 @@
 
 // The armed failure for this call, or D3D_OK when the call may go ahead.
 HRESULT d3d8_injected_failure(D3D8Call call);
+// Counts a presented frame toward d3d8_seam_close_after_presents.
+void d3d8_seam_note_present(HWND window);
 // The next scripted TestCooperativeLevel result, if the script has one left.
 std::optional<HRESULT> d3d8_next_cooperative();
 void d3d8_log_draw(const D3DDrawCall& call, const D3DDeviceState& state);

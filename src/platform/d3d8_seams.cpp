@@ -1,6 +1,7 @@
 // Test seams of the Direct3D 8 stand-in: failure injection, the cooperative-level script and
 // the draw log; and the backend factory.
 #include "platform/d3d8_internal.h"
+#include "platform/win_window.h"
 
 #include <algorithm>
 #include <deque>
@@ -18,6 +19,7 @@ std::deque<HRESULT> g_cooperative_script;
 bool g_log_draws = false;
 std::vector<D3D8DrawRecord> g_draws;
 D3D8BackendFactory g_backend_factory = nullptr;
+int g_presents_before_close = 0;
 
 } // namespace
 
@@ -69,8 +71,19 @@ void d3d8_log_draw(const D3DDrawCall& call, const D3DDeviceState& state)
     if (g_log_draws) g_draws.push_back({call, state});
 }
 
+void d3d8_seam_close_after_presents(int presents)
+{
+    g_presents_before_close = presents;
+}
+
+void d3d8_seam_note_present(HWND window)
+{
+    if (g_presents_before_close > 0 && --g_presents_before_close == 0) PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
 void d3d8_seam_reset()
 {
+    g_presents_before_close = 0;
     d3d8_seam_set_machine(std::nullopt);
     g_failures.clear();
     g_cooperative_script.clear();

@@ -82,5 +82,9 @@ struct D3D8DrawRecord {
 void d3d8_seam_log_draws(bool on);
 const std::vector<D3D8DrawRecord>& d3d8_seam_draws();
 
+// After that many more presented frames the device posts WM_CLOSE to its window, so a test can
+// run the real main loop for a fixed number of frames; 0 turns it off.
+void d3d8_seam_close_after_presents(int presents);
+
 // Every seam back to its default: the host machine, no failures, no script, no draw log.
 void d3d8_seam_reset();

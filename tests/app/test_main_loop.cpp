@@ -1,0 +1,49 @@
+#include "app/app_entry.h"
+#include "app/app_loop.h"
+#include "app/app_settings.h"
+#include "app/app_window.h"
+#include "platform/d3d8_seams.h"
+#include "platform/win_crt.h"
+
+#include "app_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+// The game in this process, on the demo data beside the test program, for a fixed number of
+// frames; a helper thread plays the player who clicks the maximise box once the window is up.
+class MainLoop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "kro_win";
+        char* arguments[] = {name};
+        crt_set_arguments(1, arguments);
+        GameInstall::write_text(m_user.user_folder() / "kro_win.ini", demo_game_ini());
+    }
+    void TearDown() override { d3d8_seam_reset(); }
+
+    GameUser m_user;
+};
+
+} // namespace
+
+TEST_F(MainLoop, RunsFramesThroughALostDeviceAndAModeSwitchAndEndsCleanly)
+{
+    d3d8_seam_script_cooperative({D3D_OK, D3D_OK, D3DERR_DEVICELOST, D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET});
+    d3d8_seam_close_after_presents(40);
+    std::thread player([] {
+        if (HWND window = GameProcess::wait_for_window()) PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    });
+    // The close comes only after 40 presented frames, so returning at all proves the loop ran them.
+    EXPECT_EQ(app_main(nullptr), 0);
+    player.join();
+    EXPECT_STREQ(g_error_text, "");
+    EXPECT_TRUE(g_game_ran);
+    EXPECT_EQ(g_app_windowed, 0); // the maximise box switched to full screen
+    std::string ini = read_host_file(m_user.user_folder() / "kro_win.ini");
+    EXPECT_NE(ini.find("[game]"), std::string::npos) << ini;
+}
