@@ -7,6 +7,8 @@
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_state.h"
+#include "lowlv/input/input_device.h"
+#include "lowlv/input/input_poll.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_queue.h"
 #include "scenegraph/resrc_mgr.h"
@@ -67,6 +69,8 @@ const SysInitStep k_engine_steps[] = {
     {0, SYS_TEXT_ARCHIVE, sys_init_archive},
     {0, SYS_TEXT_ARCHIVE_OVERLAY, sys_init_archive_overlay},
     {SUBSYS_D3D, "failed: Subsys D3D::Initialize", init_d3d},
+    {SUBSYS_DINPUT, INPUT_TEXT_DINPUT, input_init_devices},
+    {SUBSYS_INPUT_SETTINGS, "failed: Subsys OS version", input_init_settings},
     {0, nullptr, init_sound_wanted},
     {SUBSYS_DSOUND, "failed: Subsys DSound::Initialize", init_dsound},
     {SUBSYS_AUDIOMGR, "failed: Subsys AudioMgr::Initialize", init_audio_manager},
@@ -90,6 +94,7 @@ void sys_shutdown()
     glyph_cache_shutdown();
     renderer_shutdown();
     ResrcMgr::Shutdown();
+    input_release_devices();
     g_current_material = MATERIAL_INVALID;
     D3D::Shutdown();
     sys_release_work_block();

@@ -6,6 +6,7 @@
 #include "core/timer.h"
 #include "game/g_tick.h"
 #include "lowlv/d3d/d3d_core.h"
+#include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
 #include "platform/steam_api.h"
 #include "platform/win_kernel.h"
@@ -42,7 +43,10 @@ void run_steps()
         }
         if (g_whole_tick) {
             // A press counts once per frame, however many whole ticks the frame holds.
-            if (!first_whole_tick) app_clear_pressed_input();
+            if (first_whole_tick)
+                input_poll();
+            else
+                app_clear_pressed_input();
             first_whole_tick = false;
         }
         game_run_tick();
@@ -114,6 +118,7 @@ void app_reset_device()
     if (FAILED(d3d_reset_device())) return; // retried on the next pass; nothing is drawn meanwhile
     timer_set_refresh_step(g_app_windowed != 0);
     app_note_back_buffer();
+    input_refresh_swap_buttons();
     app_restore_device_objects();
     renderer_update_screen_scale();
 }

@@ -1,5 +1,8 @@
 #include "app/app_settings.h"
 
+#include "lowlv/d3d/d3d_core.h"
+#include "lowlv/input/input_state.h"
+
 #include "core/sstp.h"
 #include "core/text.h"
 #include "platform/win_file.h"
@@ -469,10 +472,13 @@ void app_read_game_settings(IniFile& ini)
     reset_byte_settings(k_game_input_switches);
     read_byte_settings(ini, k_device_switches);
     read_byte_settings(ini, k_game_input_switches);
-    // Hook: g_force_feedback and g_game_pad are copied into the input devices' switches here.
+    g_input_force_feedback = g_force_feedback;
+    g_input_game_pad = g_game_pad;
     read_byte_settings(ini, k_audio_switches);
     read_byte_settings(ini, k_renderer_switches);
-    // Hook: the device's dot-product bump capability test runs here (no capability: g_dp3_bump = 0).
+    // The device is up by the time the game settings are read; a device without dot-product
+    // bump mapping turns the switch off.
+    if (g_d3d_device && !(g_device_caps.TextureOpCaps & D3DTEXOPCAPS_DOTPRODUCT3)) g_dp3_bump = 0;
 }
 
 void app_read_engine_settings(IniFile& ini, HWND window, EngineParams& params)

@@ -7,6 +7,7 @@
 #include "core/timer.h"
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/d3d/d3d_core.h"
+#include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
 #include "platform/win_kernel.h"
 #include "platform/win_user.h"
@@ -14,7 +15,6 @@
 HWND g_hwnd = nullptr;
 std::uint8_t g_app_active = 0;
 std::uint32_t g_app_request = 0;
-std::int32_t g_wheel_delta = 0;
 std::uint8_t g_no_fall = 0;
 std::uint8_t g_bonus_requests[4] = {};
 
@@ -194,6 +194,7 @@ std::uint8_t app_on_activate(bool active)
         activated = active;
         if (!active) {
             audio_pause_all(false);
+            input_refresh_swap_buttons();
             d3d_set_gamma(false);
         }
         app_set_working_set(active);
@@ -206,6 +207,7 @@ std::uint8_t app_on_activate(bool active)
         app_reset_device();
         g_skip_step = 1;
         audio_pause_all(true);
+        input_refresh_swap_buttons();
         d3d_set_gamma(true);
     }
     return g_app_active;
@@ -264,7 +266,7 @@ LRESULT app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     case WM_SYSCOMMAND:
         return on_sys_command(window, message, wparam, lparam);
     case WM_MOUSEWHEEL:
-        g_wheel_delta = GET_WHEEL_DELTA_WPARAM(wparam);
+        g_input_wheel = GET_WHEEL_DELTA_WPARAM(wparam);
         return 0;
     case WM_POWERBROADCAST:
         return wparam == PBT_APMQUERYSUSPEND || wparam == PBT_APMRESUMESUSPEND ? 1 : 0;

@@ -10,7 +10,8 @@
 #include <cstring>
 #include <string>
 
-const GUID IID_IDirectInput8A = {0xBF798030, 0x483A, 0x4DA2, {0xAA, 0x99, 0x5D, 0x64, 0xED, 0x36, 0x97, 0x00}};
+const GUID IID_IDirectInput8A = {
+    0xBF798030, 0x483A, 0x4DA2, {0xAA, 0x99, 0x5D, 0x64, 0xED, 0x36, 0x97, 0x00}};
 const GUID GUID_SysMouse = {0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID GUID_SysKeyboard = {0x6F1D2B61, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID GUID_Sine = {0x13541C23, 0x8E33, 0x11D0, {0x9A, 0xD0, 0x00, 0xA0, 0xC9, 0xA0, 0x6E, 0x35}};
@@ -32,11 +33,12 @@ const GUID DIPROP_DEADZONE = {5, 0, 0, {}};
 const GUID DIPROP_SATURATION = {6, 0, 0, {}};
 const GUID DIPROP_AUTOCENTER = {9, 0, 0, {}};
 
-const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 256, 0, nullptr};
-const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS,
-                                  sizeof(DIMOUSESTATE), 0, nullptr};
-const DIDATAFORMAT c_dfDIJoystick = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_ABSAXIS,
-                                     sizeof(DIJOYSTATE), 0, nullptr};
+const DIDATAFORMAT c_dfDIKeyboard = {
+    sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 256, 0, nullptr};
+const DIDATAFORMAT c_dfDIMouse = {
+    sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, sizeof(DIMOUSESTATE), 0, nullptr};
+const DIDATAFORMAT c_dfDIJoystick = {
+    sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_ABSAXIS, sizeof(DIJOYSTATE), 0, nullptr};
 
 std::mutex g_dinput_lock;
 
@@ -80,7 +82,8 @@ public:
                         DWORD flags) override
     {
         constexpr DWORD k_known_flags = DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK;
-        seam_log_add("IDirectInput8::EnumDevices " + std::to_string(device_type) + " " + std::to_string(flags));
+        seam_log_add("IDirectInput8::EnumDevices " + std::to_string(device_type) + " " +
+                     std::to_string(flags));
         if (!callback || (flags & ~k_known_flags)) return DIERR_INVALIDPARAM;
         std::vector<DIDEVICEINSTANCEA> list;
         {

@@ -14,8 +14,8 @@ namespace {
 // The devices acquired exclusively, so a second exclusive acquisition of the same device fails.
 std::vector<DinputDevice*> g_exclusive;
 
-constexpr DWORD k_level_flags = DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_BACKGROUND |
-                                DISCL_NOWINKEY;
+constexpr DWORD k_level_flags =
+    DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_BACKGROUND | DISCL_NOWINKEY;
 
 const GUID* const k_axis_types[DINPUT_AXES] = {&GUID_XAxis,  &GUID_YAxis,  &GUID_ZAxis,  &GUID_RxAxis,
                                                &GUID_RyAxis, &GUID_RzAxis, &GUID_Slider, &GUID_Slider};
@@ -42,8 +42,8 @@ bool same_format(const DIDATAFORMAT& a, const DIDATAFORMAT& b)
 
 LONG clamp_to_long(std::int64_t value)
 {
-    return static_cast<LONG>(std::clamp<std::int64_t>(value, std::numeric_limits<LONG>::min(),
-                                                      std::numeric_limits<LONG>::max()));
+    return static_cast<LONG>(
+        std::clamp<std::int64_t>(value, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max()));
 }
 
 // A property's number: Data1 of an otherwise zero GUID; 0 for any other GUID.
@@ -101,8 +101,8 @@ bool DinputDevice::exclusive_elsewhere() const
 bool DinputDevice::check_lost()
 {
     if (!m_acquired) return false;
-    bool lost = m_loss_count != dinput_seam_loss_count() || ((m_level & DISCL_FOREGROUND) && !in_foreground()) ||
-                (m_pad && !m_pad->attached());
+    bool lost = m_loss_count != dinput_seam_loss_count() ||
+                ((m_level & DISCL_FOREGROUND) && !in_foreground()) || (m_pad && !m_pad->attached());
     if (lost) unacquire_now();
     return lost;
 }
@@ -436,7 +436,8 @@ HRESULT DinputDevice::Poll()
 
 // ---- Effects -----------------------------------------------------------------------------------
 
-HRESULT DinputDevice::CreateEffect(const GUID& type, const DIEFFECT* effect, IDirectInputEffect** out, void* outer)
+HRESULT DinputDevice::CreateEffect(const GUID& type, const DIEFFECT* effect, IDirectInputEffect** out,
+                                   void* outer)
 {
     if (!out) return DIERR_INVALIDPARAM;
     *out = nullptr;

@@ -8,8 +8,8 @@
 class DinputEffect final : public IDirectInputEffect {
 public:
     DinputEffect(DinputDevice& device, bool complete, const DinputPeriodic& periodic, int id)
-        : m_device(device), m_ordinal(device.effect_created(this)), m_complete(complete), m_periodic(periodic),
-          m_id(id)
+        : m_device(device), m_ordinal(device.effect_created(this)), m_complete(complete),
+          m_periodic(periodic), m_id(id)
     {
         m_device.AddRef();
     }

@@ -46,12 +46,12 @@ LONG dinput_scale_axis(int raw, const DinputAxisSettings& axis);
 struct DinputPeriodic {
     DWORD magnitude = 0; // 0..10000, the gain applied
     LONG offset = 0;
-    DWORD phase = 0;           // hundredths of a degree
-    DWORD period_us = 0;       // microseconds
-    DWORD duration_us = 0;     // INFINITE for no end
-    DWORD start_delay_us = 0;  // microseconds
-    LONG direction[2] = {};    // cartesian
-    DWORD attack_level = 0;    // envelope, 0..10000
+    DWORD phase = 0;          // hundredths of a degree
+    DWORD period_us = 0;      // microseconds
+    DWORD duration_us = 0;    // INFINITE for no end
+    DWORD start_delay_us = 0; // microseconds
+    LONG direction[2] = {};   // cartesian
+    DWORD attack_level = 0;   // envelope, 0..10000
     DWORD attack_time_us = 0;
     DWORD fade_level = 0;
     DWORD fade_time_us = 0;
@@ -64,8 +64,9 @@ public:
     virtual bool attached() = 0;
     virtual DWORD device_type() = 0; // DI8DEVTYPE_* with subtype and DIDEVTYPE_HID
     virtual void poll() = 0;
+    // Scripted states are taken one per read.
     virtual void read(DIJOYSTATE& state, const DinputAxisSettings (&axes)[DINPUT_AXES]) = 0;
-    virtual int axis_count() = 0; // at most DINPUT_AXES
+    virtual int axis_count() = 0;   // at most DINPUT_AXES
     virtual int button_count() = 0; // at most 32
     virtual int pov_count() = 0;    // at most 4
     virtual bool force_feedback() = 0;
@@ -120,7 +121,8 @@ public:
     HRESULT GetDeviceState(DWORD size, void* data) override;
     HRESULT SetDataFormat(const DIDATAFORMAT* format) override;
     HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
-    HRESULT CreateEffect(const GUID& type, const DIEFFECT* effect, IDirectInputEffect** out, void* outer) override;
+    HRESULT CreateEffect(const GUID& type, const DIEFFECT* effect, IDirectInputEffect** out,
+                         void* outer) override;
     HRESULT Poll() override;
 
     // For the device's effects (the lock held).
@@ -150,7 +152,7 @@ private:
     void unacquire_now();
     bool exclusive_elsewhere() const;
     std::vector<Object> objects() const;
-    // The axes a property header selects (-1 for every axis); false when it names none.
+    // The axis a property header selects (-1: every axis); DIERR_OBJECTNOTFOUND when it names none.
     HRESULT selected_axis(const DIPROPHEADER& header, int& axis) const;
     HRESULT set_axis_property(DWORD property, const DIPROPHEADER& header);
     HRESULT set_device_dword(DWORD property, const DIPROPHEADER& header);
@@ -191,8 +193,6 @@ void dinput_keyboard_read(BYTE (&keys)[256]);
 MouseTotals dinput_mouse_read();
 // The same without taking a scripted state: where the next movement counts from.
 MouseTotals dinput_mouse_peek();
-// The scan code of an SDL scancode, 0 for none.
-BYTE dinput_scan_code(int sdl_scancode);
 
 // ---- dinput_seams.cpp (the lock held) ----
 // The result the named call fails with (S_OK: it does not fail).
@@ -200,7 +200,8 @@ HRESULT dinput_seam_failure(const char* call);
 // Whether the keyboard and the mouse read the scripted states; the next scripted state.
 bool dinput_seam_scripted();
 void dinput_seam_next_keyboard(BYTE (&keys)[256]);
-void dinput_seam_next_mouse(MouseTotals& totals);
+// The scripted mouse's totals, after the next scripted state when `take_next`.
+MouseTotals dinput_seam_mouse(bool take_next);
 // Counts the forced losses of acquisition; a device acquired before the count changed is lost.
 std::uint64_t dinput_seam_loss_count();
 // Whether SDL's joysticks that are not virtual ones are listed.
@@ -208,8 +209,8 @@ bool dinput_seam_host_pads_visible();
 // The pads the seams attached, as sources, and their entries for the enumeration.
 std::vector<PadInfo> dinput_seam_pads();
 std::shared_ptr<PadSource> dinput_seam_open_pad(const GUID& instance);
-// Before a virtual SDL joystick's poll: applies its next scripted state.
-void dinput_seam_virtual_poll(int instance_id);
+// Before a read of a virtual SDL joystick: applies its next scripted state; false when none waits.
+bool dinput_seam_virtual_read(int instance_id);
 // Attaches the virtual joysticks that the script file of KRO_INPUT_SCRIPT asks for and turns
 // its states on (once per process).
 void dinput_seam_load_script_file();

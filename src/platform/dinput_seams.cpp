@@ -1,7 +1,7 @@
 // The seams of the DirectInput stand-in: scripted keyboard, mouse and pads, SDL virtual
 // joysticks, failures, forced losses, and the script of an end-to-end run.
-#include "platform/dinput_internal.h"
 #include "platform/dinput_seams.h"
+#include "platform/dinput_internal.h"
 
 #include <SDL.h>
 
@@ -54,7 +54,7 @@ struct SeamState {
     std::deque<KeyboardState> keyboard_queue;
     KeyboardState keyboard{};
     std::deque<DIMOUSESTATE> mouse_queue;
-    BYTE mouse_buttons[4] = {};
+    MouseTotals mouse;
     std::vector<std::shared_ptr<ScriptedPadState>> pads;
     int next_pad_id = 1;
     std::vector<VirtualPad> virtual_pads;
@@ -80,13 +80,15 @@ public:
 
     bool attached() override { return m_state->attached; }
     DWORD device_type() override { return DINPUT_GAMEPAD_TYPE; }
-    void poll() override
+    void poll() override {}
+    void read(DIJOYSTATE& state, const DinputAxisSettings (&)[DINPUT_AXES]) override
     {
-        if (m_state->queue.empty()) return;
-        m_state->current = m_state->queue.front();
-        m_state->queue.pop_front();
+        if (!m_state->queue.empty()) {
+            m_state->current = m_state->queue.front();
+            m_state->queue.pop_front();
+        }
+        state = m_state->current;
     }
-    void read(DIJOYSTATE& state, const DinputAxisSettings (&)[DINPUT_AXES]) override { state = m_state->current; }
     int axis_count() override { return std::clamp(m_state->description.axes, 0, DINPUT_AXES); }
     int button_count() override { return std::clamp(m_state->description.buttons, 0, 32); }
     int pov_count() override { return std::clamp(m_state->description.povs, 0, 4); }
@@ -192,7 +194,8 @@ void detach_virtual_pad(int id)
 void apply_virtual_state(const VirtualPad& pad, const DinputSeamVirtualState& state)
 {
     for (std::size_t axis = 0; axis < state.axes.size(); ++axis)
-        SDL_JoystickSetVirtualAxis(pad.joystick, int(axis), Sint16(std::clamp(state.axes[axis], -32768, 32767)));
+        SDL_JoystickSetVirtualAxis(pad.joystick, int(axis),
+                                   Sint16(std::clamp(state.axes[axis], -32768, 32767)));
     for (std::size_t button = 0; button < state.buttons.size(); ++button)
         SDL_JoystickSetVirtualButton(pad.joystick, int(button), state.buttons[button] ? 1 : 0);
     for (std::size_t hat = 0; hat < state.hats.size(); ++hat)
@@ -229,8 +232,8 @@ struct ScriptPoll {
 bool parse_poll(std::istringstream& words, ScriptPoll& poll)
 {
     const std::pair<const char*, std::vector<int>*> fields[] = {
-        {"keys", &poll.keys}, {"mouse", &poll.mouse}, {"buttons", &poll.buttons},
-        {"stick", &poll.stick}, {"pad", &poll.pad},   {"hat", &poll.hat},
+        {"keys", &poll.keys},   {"mouse", &poll.mouse}, {"buttons", &poll.buttons},
+        {"stick", &poll.stick}, {"pad", &poll.pad},     {"hat", &poll.hat},
     };
     std::string word;
     while (words >> word) {
@@ -239,7 +242,8 @@ bool parse_poll(std::istringstream& words, ScriptPoll& poll)
         std::string name = word.substr(0, equals);
         auto field = std::find_if(std::begin(fields), std::end(fields),
                                   [&name](const auto& entry) { return name == entry.first; });
-        if (field == std::end(fields) || !parse_numbers(word.substr(equals + 1), *field->second)) return false;
+        if (field == std::end(fields) || !parse_numbers(word.substr(equals + 1), *field->second))
+            return false;
     }
     return poll.mouse.size() <= 3 && poll.stick.size() <= 2 && poll.hat.size() <= 1;
 }
@@ -328,15 +332,18 @@ void dinput_seam_next_keyboard(BYTE (&keys)[256])
     std::memcpy(keys, g_seam.keyboard.keys, sizeof keys);
 }
 
-void dinput_seam_next_mouse(MouseTotals& totals)
+MouseTotals dinput_seam_mouse(bool take_next)
 {
-    if (g_seam.mouse_queue.empty()) return;
-    const DIMOUSESTATE& state = g_seam.mouse_queue.front();
-    totals.x += state.lX;
-    totals.y += state.lY;
-    totals.z += state.lZ;
-    std::memcpy(totals.buttons, state.rgbButtons, sizeof totals.buttons);
-    g_seam.mouse_queue.pop_front();
+    MouseTotals& totals = g_seam.mouse;
+    if (take_next && !g_seam.mouse_queue.empty()) {
+        const DIMOUSESTATE& state = g_seam.mouse_queue.front();
+        totals.x += state.lX;
+        totals.y += state.lY;
+        totals.z += state.lZ;
+        std::memcpy(totals.buttons, state.rgbButtons, sizeof totals.buttons);
+        g_seam.mouse_queue.pop_front();
+    }
+    return totals;
 }
 
 std::uint64_t dinput_seam_loss_count()
@@ -354,7 +361,8 @@ std::vector<PadInfo> dinput_seam_pads()
     std::vector<PadInfo> list;
     for (const auto& pad : g_seam.pads) {
         GUID guid{static_cast<std::uint32_t>(pad->id), k_scripted_pad_mark2, k_scripted_pad_mark3, {}};
-        list.push_back({guid, guid, pad->description.name, DINPUT_GAMEPAD_TYPE, pad->description.force_feedback});
+        list.push_back(
+            {guid, guid, pad->description.name, DINPUT_GAMEPAD_TYPE, pad->description.force_feedback});
     }
     return list;
 }
@@ -366,12 +374,13 @@ std::shared_ptr<PadSource> dinput_seam_open_pad(const GUID& instance)
     return pad ? std::make_shared<ScriptedPad>(pad) : nullptr;
 }
 
-void dinput_seam_virtual_poll(int instance_id)
+bool dinput_seam_virtual_read(int instance_id)
 {
     VirtualPad* pad = find_virtual_pad(instance_id);
-    if (!pad || pad->queue.empty()) return;
+    if (!pad || pad->queue.empty()) return false;
     apply_virtual_state(*pad, pad->queue.front());
     pad->queue.pop_front();
+    return true;
 }
 
 void dinput_seam_load_script_file()

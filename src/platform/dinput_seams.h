@@ -31,7 +31,7 @@ struct DinputSeamPad {
 int dinput_seam_attach_pad(const DinputSeamPad& pad);
 // Unplugs it: devices on it report DIERR_INPUTLOST once, then Acquire fails with DIERR_UNPLUGGED.
 void dinput_seam_detach_pad(int pad);
-// Queues a state, taken by the next Poll (or read) of a device on the pad.
+// Queues a state, taken by the next read of a device on the pad.
 void dinput_seam_queue_pad(int pad, const DIJOYSTATE& state);
 
 // An effect as the scripted pad holds it.
@@ -52,7 +52,7 @@ std::vector<DinputSeamEffect> dinput_seam_pad_effects(int pad);
 int dinput_seam_attach_virtual_pad(int axes, int buttons, int hats);
 void dinput_seam_detach_virtual_pad(int pad);
 // A state of a virtual joystick in SDL's units (axes -32768..32767, buttons 0/1, hats as
-// SDL's hat bits), applied by the next Poll of a device on it; states queue up.
+// SDL's hat bits), given to SDL by the next read of a device on it; states queue up.
 struct DinputSeamVirtualState {
     std::vector<int> axes;
     std::vector<int> buttons;

@@ -156,6 +156,13 @@ constexpr ScanCode k_scan_codes[] = {
     {SDL_SCANCODE_MEDIASELECT, DIK_MEDIASELECT},
 };
 
+BYTE scan_code(int sdl_scancode)
+{
+    for (const ScanCode& entry : k_scan_codes)
+        if (entry.scancode == sdl_scancode) return entry.code;
+    return 0;
+}
+
 constexpr int k_mouse_wheel_unit = 120;
 
 MouseTotals g_mouse_totals;
@@ -166,7 +173,8 @@ std::once_flag g_wheel_watch;
 int watch_wheel(void*, SDL_Event* event)
 {
     if (event->type != SDL_MOUSEWHEEL) return 0;
-    float notches = event->wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event->wheel.preciseY : event->wheel.preciseY;
+    float notches =
+        event->wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event->wheel.preciseY : event->wheel.preciseY;
     g_wheel_total += std::lround(notches * k_mouse_wheel_unit);
     return 0;
 }
@@ -258,7 +266,8 @@ Sint16 level16(LONG level)
 class SdlPad final : public PadSource {
 public:
     SdlPad(std::shared_ptr<DinputRuntime> runtime, SDL_Joystick* joystick)
-        : m_runtime(std::move(runtime)), m_joystick(joystick), m_haptic(open_sine_haptic(*m_runtime, joystick))
+        : m_runtime(std::move(runtime)), m_joystick(joystick),
+          m_haptic(open_sine_haptic(*m_runtime, joystick))
     {
     }
     ~SdlPad() override
@@ -276,20 +285,18 @@ public:
                                                                                    : DINPUT_JOYSTICK_TYPE;
     }
 
-    void poll() override
-    {
-        dinput_seam_virtual_poll(SDL_JoystickInstanceID(m_joystick));
-        SDL_JoystickUpdate();
-    }
+    void poll() override { SDL_JoystickUpdate(); }
 
     void read(DIJOYSTATE& state, const DinputAxisSettings (&axes)[DINPUT_AXES]) override
     {
+        if (dinput_seam_virtual_read(SDL_JoystickInstanceID(m_joystick))) SDL_JoystickUpdate();
         LONG* const values[DINPUT_AXES] = {&state.lX,  &state.lY,  &state.lZ,           &state.lRx,
                                            &state.lRy, &state.lRz, &state.rglSlider[0], &state.rglSlider[1]};
         for (int axis = 0; axis < axis_count(); ++axis)
             *values[axis] = dinput_scale_axis(SDL_JoystickGetAxis(m_joystick, axis), axes[axis]);
         for (int pov = 0; pov < 4; ++pov)
-            state.rgdwPOV[pov] = pov < pov_count() ? pov_of_hat(SDL_JoystickGetHat(m_joystick, pov)) : 0xFFFFFFFF;
+            state.rgdwPOV[pov] =
+                pov < pov_count() ? pov_of_hat(SDL_JoystickGetHat(m_joystick, pov)) : 0xFFFFFFFF;
         for (int button = 0; button < button_count(); ++button)
             state.rgbButtons[button] = SDL_JoystickGetButton(m_joystick, button) ? 0x80 : 0;
     }
@@ -315,7 +322,8 @@ public:
     }
     bool effect_start(int id, DWORD iterations) override
     {
-        return m_haptic && SDL_HapticRunEffect(m_haptic, id, iterations == INFINITE ? SDL_HAPTIC_INFINITY : iterations) == 0;
+        return m_haptic && SDL_HapticRunEffect(
+                               m_haptic, id, iterations == INFINITE ? SDL_HAPTIC_INFINITY : iterations) == 0;
     }
     bool effect_stop(int id) override { return m_haptic && SDL_HapticStopEffect(m_haptic, id) == 0; }
     void effect_unload(int id) override
@@ -360,8 +368,9 @@ PadInfo sdl_pad_info(const DinputRuntime& runtime, int index)
     SDL_JoystickGUID product = SDL_JoystickGetDeviceGUID(index);
     const char* name = SDL_JoystickNameForIndex(index);
     bool gamepad = SDL_JoystickGetDeviceType(index) == SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    PadInfo info{pad_instance_guid(SDL_JoystickGetDeviceInstanceID(index), product), pad_product_guid(product),
-                 name ? name : "Game Controller", gamepad ? DINPUT_GAMEPAD_TYPE : DINPUT_JOYSTICK_TYPE, false};
+    PadInfo info{pad_instance_guid(SDL_JoystickGetDeviceInstanceID(index), product),
+                 pad_product_guid(product), name ? name : "Game Controller",
+                 gamepad ? DINPUT_GAMEPAD_TYPE : DINPUT_JOYSTICK_TYPE, false};
     if (SDL_Joystick* joystick = SDL_JoystickOpen(index)) {
         if (SDL_Haptic* haptic = open_sine_haptic(runtime, joystick)) {
             info.force_feedback = true;
@@ -373,13 +382,6 @@ PadInfo sdl_pad_info(const DinputRuntime& runtime, int index)
 }
 
 } // namespace
-
-BYTE dinput_scan_code(int sdl_scancode)
-{
-    for (const ScanCode& entry : k_scan_codes)
-        if (entry.scancode == sdl_scancode) return entry.code;
-    return 0;
-}
 
 LONG dinput_scale_axis(int raw, const DinputAxisSettings& axis)
 {
@@ -417,7 +419,8 @@ std::shared_ptr<PadSource> dinput_open_pad(const DinputRuntime& runtime, const G
         return dinput_seam_open_pad(instance);
     if (!runtime.joysticks()) return nullptr;
     for (int index = 0; index < SDL_NumJoysticks(); ++index) {
-        if (!sdl_pad_listed(index) || SDL_JoystickGetDeviceInstanceID(index) != SDL_JoystickID(instance.Data1))
+        if (!sdl_pad_listed(index) ||
+            SDL_JoystickGetDeviceInstanceID(index) != SDL_JoystickID(instance.Data1))
             continue;
         if (SDL_Joystick* joystick = SDL_JoystickOpen(index))
             return std::make_shared<SdlPad>(dinput_runtime(), joystick);
@@ -436,21 +439,19 @@ void dinput_keyboard_read(BYTE (&keys)[256])
     const Uint8* state = SDL_GetKeyboardState(&count);
     for (int scancode = 0; scancode < count; ++scancode)
         if (state[scancode])
-            if (BYTE code = dinput_scan_code(scancode)) keys[code] = 0x80;
+            if (BYTE code = scan_code(scancode)) keys[code] = 0x80;
 }
 
 MouseTotals dinput_mouse_read()
 {
-    if (dinput_seam_scripted()) {
-        dinput_seam_next_mouse(g_mouse_totals);
-    } else {
-        drain_host_mouse();
-    }
+    if (dinput_seam_scripted()) return dinput_seam_mouse(true);
+    drain_host_mouse();
     return g_mouse_totals;
 }
 
 MouseTotals dinput_mouse_peek()
 {
-    if (!dinput_seam_scripted()) drain_host_mouse();
+    if (dinput_seam_scripted()) return dinput_seam_mouse(false);
+    drain_host_mouse();
     return g_mouse_totals;
 }

@@ -4,6 +4,7 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "core/timer.h"
+#include "lowlv/input/input_state.h"
 #include "platform/win_kernel.h"
 #include "platform/win_user.h"
 #include "platform/window_seams.h"
@@ -161,7 +162,7 @@ TEST_F(GameWindow, ShiftF1CyclesTheFrameRateDisplay)
 TEST_F(GameWindow, SmallRowsAnswerAsTheTableSays)
 {
     send(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-240)));
-    EXPECT_EQ(g_wheel_delta, -240);
+    EXPECT_EQ(g_input_wheel, -240);
     EXPECT_EQ(send(WM_POWERBROADCAST, PBT_APMQUERYSUSPEND), 1);
     EXPECT_EQ(send(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND), 1);
     EXPECT_EQ(send(WM_POWERBROADCAST, 4), 0);

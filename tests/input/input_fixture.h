@@ -13,16 +13,8 @@
 
 #include <climits>
 #include <initializer_list>
+#include <utility>
 #include <vector>
-
-// What the devices report at one poll.
-struct PollInput {
-    std::vector<BYTE> keys;
-    DIMOUSESTATE mouse{};
-    LONG stick_x = 0;
-    LONG stick_y = 0;
-    std::vector<int> pad_buttons;
-};
 
 inline DIMOUSESTATE mouse_buttons(std::initializer_list<int> down)
 {
@@ -31,6 +23,37 @@ inline DIMOUSESTATE mouse_buttons(std::initializer_list<int> down)
         state.rgbButtons[button] = 0x80;
     return state;
 }
+
+// What the devices report at one poll: PollInput().keys({DIK_Z}).stick(0, -1024).
+struct PollInput {
+    std::vector<BYTE> key_codes;
+    DIMOUSESTATE mouse_state{};
+    LONG stick_x = 0;
+    LONG stick_y = 0;
+    std::vector<int> pad_buttons;
+
+    PollInput& keys(std::vector<BYTE> down)
+    {
+        key_codes = std::move(down);
+        return *this;
+    }
+    PollInput& mouse(const DIMOUSESTATE& state)
+    {
+        mouse_state = state;
+        return *this;
+    }
+    PollInput& stick(LONG x, LONG y)
+    {
+        stick_x = x;
+        stick_y = y;
+        return *this;
+    }
+    PollInput& pad(std::vector<int> down)
+    {
+        pad_buttons = std::move(down);
+        return *this;
+    }
+};
 
 class InputTest : public WindowTest {
 protected:
@@ -75,7 +98,8 @@ protected:
         return m_pad;
     }
 
-    void create_devices(std::uint32_t flags = INPUT_DEVICE_KEYBOARD | INPUT_DEVICE_MOUSE | INPUT_DEVICE_GAME_CONTROLLER)
+    void create_devices(std::uint32_t flags = INPUT_DEVICE_KEYBOARD | INPUT_DEVICE_MOUSE |
+                                              INPUT_DEVICE_GAME_CONTROLLER)
     {
         ASSERT_EQ(input_dinput_create(), DI_OK);
         ASSERT_EQ(input_create_devices(flags, m_window, {DISCL_FOREGROUND, g_input_force_table}), S_OK);
@@ -92,19 +116,18 @@ protected:
         input_update_client_origin(window);
     }
 
-    const InputRecord& poll(const PollInput& input = {})
+    const InputRecord& poll() { return poll(PollInput()); }
+    const InputRecord& poll(const PollInput& input)
     {
         queue(input);
         input_poll();
         return g_input_ring.records[g_input_ring.current];
     }
 
-    const InputRecord& poll_keys(std::initializer_list<BYTE> keys) { return poll({keys}); }
-
     void queue(const PollInput& input)
     {
-        dinput_seam_queue_keys(input.keys);
-        dinput_seam_queue_mouse(input.mouse);
+        dinput_seam_queue_keys(input.key_codes);
+        dinput_seam_queue_mouse(input.mouse_state);
         if (m_pad < 0) return;
         DIJOYSTATE pad{};
         pad.lX = input.stick_x;

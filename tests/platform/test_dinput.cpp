@@ -183,8 +183,9 @@ TEST_F(DinputTest, EnumeratesKeyboardMouseThenControllersByClassAndFlags)
         std::vector<std::string> result;
         for (const DIDEVICEINSTANCEA& instance : list)
             result.push_back(GET_DIDEVICE_TYPE(instance.dwDevType) == DI8DEVTYPE_KEYBOARD ? "keyboard"
-                             : GET_DIDEVICE_TYPE(instance.dwDevType) == DI8DEVTYPE_MOUSE  ? "mouse"
-                                                                                          : instance.tszProductName);
+                             : GET_DIDEVICE_TYPE(instance.dwDevType) == DI8DEVTYPE_MOUSE
+                                 ? "mouse"
+                                 : instance.tszProductName);
         return result;
     };
     auto all = enumerate(m_input, DI8DEVCLASS_ALL, DIEDFL_ATTACHEDONLY);
@@ -192,7 +193,8 @@ TEST_F(DinputTest, EnumeratesKeyboardMouseThenControllersByClassAndFlags)
     EXPECT_TRUE(dinput_guid_equal(all[0].guidInstance, GUID_SysKeyboard));
     EXPECT_TRUE(dinput_guid_equal(all[1].guidInstance, GUID_SysMouse));
     std::vector<std::string> all_names = names(all);
-    EXPECT_THAT(std::vector<std::string>(all_names.begin() + 3, all_names.end()), ElementsAre("Plain Pad", "Force Pad"));
+    EXPECT_THAT(std::vector<std::string>(all_names.begin() + 3, all_names.end()),
+                ElementsAre("Plain Pad", "Force Pad"));
     EXPECT_EQ(enumerate(m_input, DI8DEVCLASS_GAMECTRL, DIEDFL_ATTACHEDONLY).size(), 3u);
     EXPECT_THAT(names(enumerate(m_input, DI8DEVCLASS_GAMECTRL, DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK)),
                 ElementsAre("Force Pad"));
@@ -233,13 +235,15 @@ TEST_F(DinputTest, CooperativeLevelsFollowThePlatformRules)
         {DISCL_EXCLUSIVE | DISCL_FOREGROUND, DI_OK, DI_OK, DI_OK},
         {DISCL_NONEXCLUSIVE | DISCL_BACKGROUND, DI_OK, DI_OK, DI_OK},
         {DISCL_EXCLUSIVE | DISCL_BACKGROUND, DIERR_UNSUPPORTED, DIERR_UNSUPPORTED, DI_OK},
-        {DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY, DI_OK, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM},
+        {DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY, DI_OK, DIERR_INVALIDPARAM,
+         DIERR_INVALIDPARAM},
         {DISCL_EXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM,
          DIERR_INVALIDPARAM},
         {DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM,
          DIERR_INVALIDPARAM},
         {DISCL_FOREGROUND, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM},
-        {DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | 0x100, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM},
+        {DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | 0x100, DIERR_INVALIDPARAM, DIERR_INVALIDPARAM,
+         DIERR_INVALIDPARAM},
     };
     IDirectInputDevice8A* keyboard = device(GUID_SysKeyboard);
     IDirectInputDevice8A* mouse = device(GUID_SysMouse);
@@ -411,11 +415,14 @@ TEST_F(DinputTest, PropertiesCheckTheirTargets)
         {"range on every axis", pad, DIPROP_RANGE, property_range(-1024, 1024), DI_OK},
         {"range by offset", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYOFFSET, DIJOFS_Z), DI_OK},
         {"range by id", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYID, y_axis), DI_OK},
-        {"offset of no axis", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYOFFSET, DIJOFS_RX), DIERR_OBJECTNOTFOUND},
-        {"unaligned offset", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYOFFSET, 2), DIERR_OBJECTNOTFOUND},
+        {"offset of no axis", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYOFFSET, DIJOFS_RX),
+         DIERR_OBJECTNOTFOUND},
+        {"unaligned offset", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYOFFSET, 2),
+         DIERR_OBJECTNOTFOUND},
         {"id of a button", pad, DIPROP_RANGE, property_range(0, 10, DIPH_BYID, button), DIERR_OBJECTNOTFOUND},
         {"empty range", pad, DIPROP_RANGE, property_range(5, 5), DIERR_INVALIDPARAM},
-        {"device with an object", pad, DIPROP_RANGE, property_range(0, 10, DIPH_DEVICE, 4), DIERR_INVALIDPARAM},
+        {"device with an object", pad, DIPROP_RANGE, property_range(0, 10, DIPH_DEVICE, 4),
+         DIERR_INVALIDPARAM},
         {"range of a keyboard", keyboard, DIPROP_RANGE, property_range(0, 10), DIERR_UNSUPPORTED},
     };
     for (const Case& c : cases)
@@ -432,10 +439,13 @@ TEST_F(DinputTest, PropertiesCheckTheirTargets)
         {"dead zone over 10000", pad, DIPROP_DEADZONE, property_dword(10001), DIERR_INVALIDPARAM},
         {"saturation by id", pad, DIPROP_SATURATION, property_dword(9000, DIPH_BYID, y_axis), DI_OK},
         {"buffer size", keyboard, DIPROP_BUFFERSIZE, property_dword(16), DI_OK},
-        {"buffer size by id", pad, DIPROP_BUFFERSIZE, property_dword(16, DIPH_BYID, y_axis), DIERR_INVALIDPARAM},
-        {"axis mode of a keyboard", keyboard, DIPROP_AXISMODE, property_dword(DIPROPAXISMODE_REL), DIERR_UNSUPPORTED},
+        {"buffer size by id", pad, DIPROP_BUFFERSIZE, property_dword(16, DIPH_BYID, y_axis),
+         DIERR_INVALIDPARAM},
+        {"axis mode of a keyboard", keyboard, DIPROP_AXISMODE, property_dword(DIPROPAXISMODE_REL),
+         DIERR_UNSUPPORTED},
         {"axis mode 2", pad, DIPROP_AXISMODE, property_dword(2), DIERR_INVALIDPARAM},
-        {"auto-centring without force feedback", pad, DIPROP_AUTOCENTER, property_dword(0), DIERR_UNSUPPORTED},
+        {"auto-centring without force feedback", pad, DIPROP_AUTOCENTER, property_dword(0),
+         DIERR_UNSUPPORTED},
         {"unknown property", pad, GUID_Sine, property_dword(0), DIERR_UNSUPPORTED},
     };
     for (const DwordCase& c : dword_cases)
@@ -495,7 +505,8 @@ TEST_F(DinputTest, VirtualJoystickAxesAreScaledToTheRequestedRange)
     ASSERT_EQ(pad->SetCooperativeLevel(m_window, DISCL_EXCLUSIVE | DISCL_FOREGROUND), DI_OK);
     ASSERT_EQ(pad->Acquire(), DI_OK);
 
-    dinput_seam_queue_virtual_pad(virtual_pad, {{32767, -32768, 16384, 0, 8192, -24576}, {1, 0, 1}, {k_hat_up | k_hat_right}});
+    dinput_seam_queue_virtual_pad(
+        virtual_pad, {{32767, -32768, 16384, 0, 8192, -24576}, {1, 0, 1}, {k_hat_up | k_hat_right}});
     dinput_seam_queue_virtual_pad(virtual_pad, {{0, 0, 0, 0, 0, 0}, {0, 0, 0}, {k_hat_centred}});
     ASSERT_EQ(pad->Poll(), DI_OK);
     DIJOYSTATE state{};
@@ -557,7 +568,8 @@ TEST_F(DinputTest, SineEffectsLoadOnceTheControllerIsExclusivelyAcquired)
     EXPECT_FALSE(dinput_seam_pad_effects(pad_id)[0].playing);
 
     IDirectInputEffect* second = nullptr;
-    ASSERT_EQ(pad->CreateEffect(GUID_Sine, &sine.effect, &second, nullptr), DI_OK) << "acquired: loaded at once";
+    ASSERT_EQ(pad->CreateEffect(GUID_Sine, &sine.effect, &second, nullptr), DI_OK)
+        << "acquired: loaded at once";
     ASSERT_EQ(second->Start(1, 0), DI_OK);
     ASSERT_EQ(effect->Start(1, DIES_SOLO), DI_OK);
     effects = dinput_seam_pad_effects(pad_id);
@@ -640,11 +652,12 @@ TEST_F(DinputTest, ScriptDrivesKeyboardMouseAndAVirtualJoystickPerPoll)
     EXPECT_EQ(error, "input script line 1: poll keys=1 nonsense");
     dinput_seam_reset();
     dinput_seam_show_host_pads(false);
-    ASSERT_TRUE(dinput_seam_load_script("# two polls\n"
-                                        "pad 2 4 1\n"
-                                        "poll keys=44,200 mouse=3,-2 buttons=0 stick=32767,-32768 pad=1 hat=4\n"
-                                        "poll\n",
-                                        error))
+    ASSERT_TRUE(
+        dinput_seam_load_script("# two polls\n"
+                                "pad 2 4 1\n"
+                                "poll keys=44,200 mouse=3,-2 buttons=0 stick=32767,-32768 pad=1 hat=4\n"
+                                "poll\n",
+                                error))
         << error;
     IDirectInputDevice8A* keyboard = acquired(GUID_SysKeyboard, c_dfDIKeyboard);
     IDirectInputDevice8A* mouse = acquired(GUID_SysMouse, c_dfDIMouse);

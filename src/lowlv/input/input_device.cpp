@@ -84,8 +84,8 @@ HRESULT read_state(IDirectInputDevice8A* device, void* data, DWORD size)
 
 HRESULT input_dinput_create()
 {
-    return DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION,
-                              IID_IDirectInput8A, reinterpret_cast<void**>(&g_dinput), nullptr);
+    return DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8A,
+                              reinterpret_cast<void**>(&g_dinput), nullptr);
 }
 
 HRESULT input_create_keyboard(HWND window, bool exclusive, DWORD focus)
@@ -132,7 +132,8 @@ HRESULT input_create_controller(HWND window, const InputDeviceSetup& setup)
     g_input_controller->EnumObjects(axis_cb, nullptr, DIDFT_AXIS);
     if (g_input_ff_axes > 2) g_input_ff_axes = 2;
     // A controller without force feedback is acquired by its first read.
-    if (g_input_controller_ff && SUCCEEDED(input_create_force_effects(setup.forces))) g_input_controller->Acquire();
+    if (g_input_controller_ff && SUCCEEDED(input_create_force_effects(setup.forces)))
+        g_input_controller->Acquire();
     return S_OK;
 }
 

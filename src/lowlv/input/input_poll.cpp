@@ -156,7 +156,8 @@ void read_cursor(const InputRecord& previous, InputRecord& record)
         return;
     }
     std::int32_t cx = origin.centre_x;
-    record.cursor_x = ((point.x - origin.x - cx) * 368 / 320 + cx) * k_virtual_width / origin.back_buffer_width;
+    record.cursor_x =
+        ((point.x - origin.x - cx) * 368 / 320 + cx) * k_virtual_width / origin.back_buffer_width;
     record.cursor_y = (point.y - origin.y) * 288 / 240 * k_virtual_height / origin.back_buffer_height;
 }
 

@@ -68,15 +68,15 @@ extern InputDeviceState g_input_device_states[2]; // one per ring entry
 extern std::int32_t g_input_repeat_count;         // polls a direction has been held (menu repeat)
 
 // Applied settings (input_apply_settings).
-extern KeyAssignTable g_input_keys;          // codes without a key name are -1
-extern float g_input_dead_zone;              // in axis units (0..1024)
-extern std::int32_t g_input_dead_zone_sq;    // its integer square
-extern float g_input_dead_zone_scale;        // 1 / (1024 - dead zone); 1 when that is 0
+extern KeyAssignTable g_input_keys;             // codes without a key name are -1
+extern float g_input_dead_zone;                 // in axis units (0..1024)
+extern std::int32_t g_input_dead_zone_sq;       // its integer square
+extern float g_input_dead_zone_scale;           // 1 / (1024 - dead zone); 1 when that is 0
 extern std::int32_t g_input_double_click_limit; // polls between two presses of a double click
-extern float g_input_run_walk_threshold;     // kept for the player's control
-extern std::uint8_t g_input_mouse_ok_cancel; // mouse buttons always decide / cancel
-extern std::uint8_t g_input_pad_analog;      // the stick behaves like an eight-way pad
-extern std::uint8_t g_input_swap_buttons;    // the system swaps the mouse buttons
+extern float g_input_run_walk_threshold;        // kept for the player's control
+extern std::uint8_t g_input_mouse_ok_cancel;    // mouse buttons always decide / cancel
+extern std::uint8_t g_input_pad_analog;         // the stick behaves like an eight-way pad
+extern std::uint8_t g_input_swap_buttons;       // the system swaps the mouse buttons
 
 // The game's [input] "GamePad" and "ForceFeedback", copied in by the game's settings.
 extern std::uint8_t g_input_game_pad;
