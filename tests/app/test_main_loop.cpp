@@ -2,7 +2,9 @@
 #include "app/app_loop.h"
 #include "app/app_settings.h"
 #include "app/app_window.h"
+#include "lowlv/input/input_state.h"
 #include "platform/d3d8_seams.h"
+#include "platform/dinput_seams.h"
 #include "platform/win_crt.h"
 
 #include "app_fixture.h"
@@ -46,4 +48,16 @@ TEST_F(MainLoop, RunsFramesThroughALostDeviceAndAModeSwitchAndEndsCleanly)
     EXPECT_EQ(g_app_windowed, 0); // the maximise box switched to full screen
     std::string ini = read_host_file(m_user.user_folder() / "kro_win.ini");
     EXPECT_NE(ini.find("[game]"), std::string::npos) << ini;
+}
+
+TEST_F(MainLoop, PollsTheScriptedKeyboardIntoTheInputRecord)
+{
+    dinput_seam_script_input(true);
+    dinput_seam_queue_keys({44, 72}); // Z (attack/decide by default) and the up arrow, held throughout
+    d3d8_seam_close_after_presents(10);
+    EXPECT_EQ(app_main(nullptr), 0);
+    const InputRecord& record = g_input_ring.records[g_input_ring.current];
+    EXPECT_TRUE(record.held & 0x1) << std::hex << record.held;
+    EXPECT_EQ(record.direction, 8u);
+    dinput_seam_reset();
 }
