@@ -2,6 +2,8 @@
 
 #include "lib/archive_writer.h"
 #include "lib/ini_writer.h"
+#include "lib/ogg_writer.h"
+#include "lib/wav_writer.h"
 #include "lib/vso_writer.h"
 
 #include <algorithm>
@@ -22,17 +24,32 @@ std::string windows_path(const std::filesystem::path& folder)
     return text;
 }
 
+// Two seconds of a looping tone, the loop being its second half.
+bool write_demo_music(const std::filesystem::path& path)
+{
+    const WavFormat stereo{2, 44100, 16};
+    OggSource source;
+    source.samples = wav_tone(stereo, 88200, 220.0);
+    source.comments = {"LOOPSTART=44100", "LOOPLENGTH=44100"};
+    return ogg_write_file(path, source);
+}
+
 } // namespace
 
 bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders)
 {
-    std::vector<ArchiveSource> main_files = {{"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")}};
+    const WavFormat mono{1, 22050, 16};
+    std::vector<ArchiveSource> main_files = {
+        {"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")},
+        {"data\\wave\\effect\\demo.wav", wav_build_pcm(mono, wav_tone(mono, 11025, 440.0))},
+    };
     const std::vector<std::uint8_t> shader = vso_bytes(vso_minimal_program());
     for (const std::string& name : vertex_shaders) main_files.push_back({"data\\vs_dx8\\" + name + ".vso", shader});
     const ArchiveSource overlay_files[] = {{"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     std::error_code error;
-    std::filesystem::create_directories(folder / "release", error);
-    return !error && archive_write_set(folder / "release", main_files, overlay_files);
+    std::filesystem::create_directories(folder / "release" / "music", error);
+    return !error && archive_write_set(folder / "release", main_files, overlay_files) &&
+           write_demo_music(folder / "release" / "music" / "demo.ogg");
 }
 
 std::string demo_common_ini(const std::filesystem::path& data_folder)

@@ -7,7 +7,8 @@
 #include <string>
 
 // Writes "release\" with the archive pair and its overlay into the folder, with a minimal
-// vertex-shader object for each of the names; false on failure.
+// vertex-shader object for each of the names, the sound effect "data\wave\effect\demo.wav"
+// and the looping music "release\music\demo.ogg"; false on failure.
 bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders);
 
 // "common.ini" for a program folder: the data folder as BaseDir, save data in the user folder.
