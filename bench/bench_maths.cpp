@@ -5,8 +5,7 @@
 #include <cmath>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // Squared lengths over a spread of magnitudes, as the game's distance checks pass them.
 std::vector<float> squared_lengths()

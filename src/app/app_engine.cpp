@@ -110,7 +110,8 @@ void timer_set_refresh_step(bool windowed)
 void app_note_back_buffer()
 {
     g_window_origin.back_buffer_width = static_cast<std::int32_t>(g_device_settings.present.BackBufferWidth);
-    g_window_origin.back_buffer_height = static_cast<std::int32_t>(g_device_settings.present.BackBufferHeight);
+    g_window_origin.back_buffer_height =
+        static_cast<std::int32_t>(g_device_settings.present.BackBufferHeight);
     input_update_client_origin(g_hwnd);
 }
 

@@ -41,7 +41,8 @@ bool is_reset_switch(const char* argument)
 int reset_level(const char* argument)
 {
     int level = 0;
-    for (const char* p = argument + 2; *p >= '0' && *p <= '9'; ++p) level = level * 10 + (*p - '0');
+    for (const char* p = argument + 2; *p >= '0' && *p <= '9'; ++p)
+        level = level * 10 + (*p - '0');
     return level;
 }
 
@@ -78,8 +79,8 @@ void append_user_profile_default(IniFile& common)
 {
     common.SetString("BaseDir", g_base_dir, true);
     common.SetString(nullptr, "", false);
-    common.SetString(nullptr,
-                     " Location of save data: 0=\"%userprofile%\\Application Data\" 1=EXE folder", false);
+    common.SetString(nullptr, " Location of save data: 0=\"%userprofile%\\Application Data\" 1=EXE folder",
+                     false);
     common.SetInt("UserProfileHere", 0, 10);
     common.SetString(nullptr, "", false);
     common.SetString(nullptr, "To delete data, find the folder under the user\\(username)\\ folder.", false);

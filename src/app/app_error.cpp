@@ -49,7 +49,8 @@ bool start_config_program(const char* text)
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process))
             continue;
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

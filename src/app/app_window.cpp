@@ -33,8 +33,8 @@ ATOM register_window_class()
     window_class.hInstance = g_hinstance;
     window_class.hIcon = static_cast<HICON>(
         LoadImageA(g_hinstance, MAKEINTRESOURCEA(APP_ICON_RESOURCE), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-    window_class.hIconSm =
-        static_cast<HICON>(LoadImageA(g_hinstance, MAKEINTRESOURCEA(APP_ICON_RESOURCE), IMAGE_ICON, 16, 16, 0));
+    window_class.hIconSm = static_cast<HICON>(
+        LoadImageA(g_hinstance, MAKEINTRESOURCEA(APP_ICON_RESOURCE), IMAGE_ICON, 16, 16, 0));
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     window_class.lpszClassName = APP_WINDOW_CLASS;

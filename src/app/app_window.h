@@ -10,9 +10,9 @@
 inline constexpr const char* APP_WINDOW_CLASS = "Corvan"; // also the single-instance marker
 inline constexpr WORD APP_ICON_RESOURCE = 101;
 
-constexpr DWORD APP_STYLE_WINDOWED = 0x10CB0000;          // visible, caption, system menu, boxes
-constexpr DWORD APP_STYLE_WINDOWED_FRAME = 0x00CB0000;    // the same without visibility, for sizing
-constexpr DWORD APP_STYLE_FULL_SCREEN = 0x90000000;       // pop-up, visible
+constexpr DWORD APP_STYLE_WINDOWED = 0x10CB0000;           // visible, caption, system menu, boxes
+constexpr DWORD APP_STYLE_WINDOWED_FRAME = 0x00CB0000;     // the same without visibility, for sizing
+constexpr DWORD APP_STYLE_FULL_SCREEN = 0x90000000;        // pop-up, visible
 constexpr DWORD APP_STYLE_FULL_SCREEN_ACTIVE = 0x90080000; // pop-up, visible, system menu
 
 constexpr std::uint32_t APP_REQUEST_RESET = 2; // reset the device for the current g_app_windowed

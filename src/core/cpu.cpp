@@ -7,8 +7,7 @@
 
 CpuInfo g_cpu_info{};
 
-namespace
-{
+namespace {
 
 constexpr std::uint32_t FEATURE_TSC = 1u << 4;
 constexpr std::uint32_t FEATURE_CMOV = 1u << 15;

@@ -6,8 +6,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace
-{
+namespace {
 
 const char* const k_own_messages[] = {
     "Unknown format.",      "Unsupported format.", "Unmatched version.",   "Overflow.",

@@ -4,8 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 Rect whole_image(const ImageHandler& image)
 {

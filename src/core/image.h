@@ -11,9 +11,8 @@ struct Rect {
     std::int32_t left, top, right, bottom;
 };
 
-class ImageHandler
-{
-  public:
+class ImageHandler {
+public:
     ImageHandler() = default;
     ImageHandler(const ImageHandler&) = delete;
     ImageHandler& operator=(const ImageHandler&) = delete;
@@ -30,23 +29,20 @@ class ImageHandler
     std::unique_ptr<std::uint8_t[]> owned_block; // null when the pixels belong to someone else
 };
 
-class Image8 : public ImageHandler
-{
-  public:
+class Image8 : public ImageHandler {
+public:
     int GetBytesPerPixel() const override { return 1; }
 };
 
 // R5G6B5.
-class Image16 : public ImageHandler
-{
-  public:
+class Image16 : public ImageHandler {
+public:
     int GetBytesPerPixel() const override { return 2; }
 };
 
 // Bytes B, G, R, X in memory.
-class Image32 : public ImageHandler
-{
-  public:
+class Image32 : public ImageHandler {
+public:
     int GetBytesPerPixel() const override { return 4; }
 };
 

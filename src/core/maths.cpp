@@ -7,8 +7,7 @@
 #include <utility>
 #include <xmmintrin.h>
 
-namespace
-{
+namespace {
 
 constexpr float PI = 3.14159265f;
 constexpr float TWO_PI = 6.28318531f;

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <new>
 
-MemPoolDesc::~MemPoolDesc() { mempool_destroy(*this); }
+MemPoolDesc::~MemPoolDesc()
+{
+    mempool_destroy(*this);
+}
 
 HRESULT mempool_create(MemPoolDesc& pool, std::size_t object_size)
 {
@@ -51,7 +54,7 @@ HRESULT mempool_create(MemPoolDesc& pool, std::size_t object_size)
 void mempool_destroy(MemPoolDesc& pool)
 {
     delete[] pool.slots;
-    if (pool.active) delete[] (pool.active - 1);
+    if (pool.active) delete[](pool.active - 1);
     std::free(pool.block);
     pool.slots = nullptr;
     pool.active = nullptr;
@@ -83,7 +86,8 @@ void mempool_free(MemPoolDesc& pool, void* object)
     // The whole live list is searched: an object that is not in it (freed twice, or from
     // another pool) must not push a live object's slot onto the free stack.
     std::int32_t i = 0;
-    while (i < pool.count && pool.active[i] != object) ++i;
+    while (i < pool.count && pool.active[i] != object)
+        ++i;
     if (i == pool.count) return;
     std::memmove(&pool.active[i], &pool.active[i + 1], sizeof(void*) * (pool.count - 1 - i));
     --pool.count;

@@ -44,7 +44,7 @@ void* mempool_alloc(MemPoolDesc& pool);
 void mempool_free(MemPoolDesc& pool, void* object);
 
 template <typename T> class MemPool : public MemPoolDesc {
-  public:
+public:
     HRESULT Create() { return mempool_create(*this, sizeof(T)); }
     void Destroy() { mempool_destroy(*this); }
     void* Alloc() { return mempool_alloc(*this); }

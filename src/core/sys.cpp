@@ -16,8 +16,7 @@ char g_os_text[256] = "";
 WorkBlock g_work_block;
 WindowOrigin g_window_origin;
 
-namespace
-{
+namespace {
 
 int g_timer_period_users = 0;
 UINT g_timer_min_period = 0;
@@ -309,7 +308,8 @@ void sys_force_foreground(HWND window)
     SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &lock_timeout, 0);
     SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
     SetForegroundWindow(window);
-    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(std::uintptr_t{lock_timeout}), 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
+                          reinterpret_cast<void*>(std::uintptr_t{lock_timeout}), 0);
     AttachThreadInput(own_thread, foreground_thread, FALSE);
 }
 

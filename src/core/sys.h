@@ -92,13 +92,12 @@ struct WindowOrigin {
 extern WindowOrigin g_window_origin;
 
 // Out of memory: the handler's text travels with the runtime's exception.
-class OutOfMemory : public std::bad_alloc
-{
-  public:
+class OutOfMemory : public std::bad_alloc {
+public:
     explicit OutOfMemory(std::size_t size);
     const char* what() const noexcept override { return m_text; }
 
-  private:
+private:
     char m_text[64];
 };
 

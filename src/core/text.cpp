@@ -6,8 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 bool is_blank(char c)
 {

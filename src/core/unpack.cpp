@@ -12,16 +12,17 @@ namespace {
 std::uint8_t g_unpack_input[UNPACK_CHUNK_SIZE];
 std::uint8_t g_unpack_window[UNPACK_CHUNK_SIZE];
 
-
 // Moves the window's filled part to the destination; refused when it would run past it.
-bool flush_window(std::span<std::uint8_t> dest, std::size_t& offset, std::size_t filled) {
+bool flush_window(std::span<std::uint8_t> dest, std::size_t& offset, std::size_t filled)
+{
     if (filled > dest.size() - offset) return false;
     std::memcpy(dest.data() + offset, g_unpack_window, filled);
     offset += filled;
     return true;
 }
 
-int inflate_stream(z_stream& stream, std::span<std::uint8_t> dest, VfsFile& file) {
+int inflate_stream(z_stream& stream, std::span<std::uint8_t> dest, VfsFile& file)
+{
     std::size_t offset = 0;
     stream.next_out = g_unpack_window;
     stream.avail_out = UNPACK_CHUNK_SIZE;
@@ -49,7 +50,8 @@ int inflate_stream(z_stream& stream, std::span<std::uint8_t> dest, VfsFile& file
 
 } // namespace
 
-int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file) {
+int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file)
+{
     z_stream stream{};
     int result = inflateInit(&stream);
     if (result != Z_OK) return result;
@@ -58,7 +60,8 @@ int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file) {
     return result;
 }
 
-std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path) {
+std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path)
+{
     VfsFile file{vfs_find(path), 0};
     if (!file.entry) return nullptr;
     std::uint8_t header[UNPACK_HEADER_SIZE];
@@ -84,7 +87,8 @@ std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path) {
     err_raise(message, ERR_HERE);
 }
 
-void unpack_release_buffer(UnpackBuffer& buffer) {
+void unpack_release_buffer(UnpackBuffer& buffer)
+{
     if (buffer.data && buffer.data == g_work_block.memory) sys_return_work_block();
     buffer.data = nullptr;
     buffer.size = 0;

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-extern std::uint8_t g_draw_frame; // the frame's first step: the world queues its drawing
-extern std::uint8_t g_whole_tick; // a whole 1/60 s passed during this step
+extern std::uint8_t g_draw_frame;  // the frame's first step: the world queues its drawing
+extern std::uint8_t g_whole_tick;  // a whole 1/60 s passed during this step
 extern std::uint8_t g_tick_active; // g_draw_frame or g_whole_tick
 extern std::uint8_t g_paused;      // the camp menu or shop is open: objects skip simulation
 extern std::uint8_t g_ai_paused;   // as g_paused, and also while an event holds the world

@@ -4,8 +4,7 @@
 
 #include <cerrno>
 
-namespace
-{
+namespace {
 
 // One conversion with iconv; `stop_on_invalid` decides between refusing and replacing.
 std::optional<std::string> convert(const char* to, const char* from, std::string_view text,

@@ -8,8 +8,7 @@
 int g_crt_argc = 0;
 char** g_crt_argv = nullptr;
 
-namespace
-{
+namespace {
 std::vector<std::string> g_arguments;
 std::vector<char*> g_argument_pointers;
 } // namespace

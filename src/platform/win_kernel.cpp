@@ -25,8 +25,7 @@
 #include <string>
 #include <thread>
 
-namespace
-{
+namespace {
 
 HANDLE const k_current_process = reinterpret_cast<HANDLE>(std::intptr_t{-1});
 HANDLE const k_current_thread = reinterpret_cast<HANDLE>(std::intptr_t{-2});
@@ -321,8 +320,7 @@ void GlobalMemoryStatus(MEMORYSTATUS* status)
         status->dwTotalPhys = g_seam_total_phys;
         status->dwAvailPhys = g_seam_avail_phys;
     } else {
-        struct sysinfo info {
-        };
+        struct sysinfo info {};
         sysinfo(&info);
         status->dwTotalPhys = static_cast<SIZE_T>(info.totalram) * info.mem_unit;
         status->dwAvailPhys = meminfo_bytes("MemAvailable:");

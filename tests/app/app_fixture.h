@@ -50,7 +50,8 @@ public:
     static void write_text(const std::filesystem::path& path, const std::string& text)
     {
         std::filesystem::create_directories(path.parent_path());
-        EXPECT_TRUE(tools_write_file(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
+        EXPECT_TRUE(
+            tools_write_file(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
     }
 
 private:
@@ -86,7 +87,8 @@ public:
     int finish()
     {
         std::array<char, 256> chunk;
-        while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), m_pipe)) m_output.append(chunk.data(), n);
+        while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), m_pipe))
+            m_output.append(chunk.data(), n);
         int status = pclose(m_pipe);
         m_pipe = nullptr;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,9 +1,9 @@
 #include "app/app_entry.h"
 
+#include "app_fixture.h"
 #include "core/sys.h"
 #include "platform/test_seams.h"
 #include "platform/win_crt.h"
-#include "app_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 void set_arguments(std::vector<std::string> arguments)
 {

@@ -95,7 +95,8 @@ TEST_F(ErrorDisplay, AMascotGetsTheTextFirst)
     seam_redirect_local_port(9801, listener.port());
     std::snprintf(g_sstp_target.host, sizeof g_sstp_target.host, "127.0.0.1");
     app_show_error("boom\n");
-    EXPECT_EQ(listener.finish(), "SEND SSTP/1.1\r\nSender: Kro_win\r\nScript: \\h\\s0boom\\n\\e\r\nCharset: SJIS\r\n\r\n");
+    EXPECT_EQ(listener.finish(),
+              "SEND SSTP/1.1\r\nSender: Kro_win\r\nScript: \\h\\s0boom\\n\\e\r\nCharset: SJIS\r\n\r\n");
     EXPECT_TRUE(seam_message_boxes().empty());
     CloseHandle(mutex);
 }
@@ -130,7 +131,8 @@ TEST_F(ErrorDisplay, WithoutAWindowTheSettingsProgramIsStartedWithTheText)
     // A stand-in settings program that writes down its arguments.
     std::filesystem::path record = m_programs.path() / "arguments";
     GameInstall::write_text(m_programs.path() / "config",
-                            "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + record.string() + "'\n");
+                            "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + record.string() +
+                                "'\n");
     chmod((m_programs.path() / "config").c_str(), 0755);
     app_show_error("bad \"thing\"");
     for (int tries = 0; tries < 200 && !std::filesystem::exists(record); ++tries)

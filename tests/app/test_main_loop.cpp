@@ -35,7 +35,8 @@ protected:
 
 TEST_F(MainLoop, RunsFramesThroughALostDeviceAndAModeSwitchAndEndsCleanly)
 {
-    d3d8_seam_script_cooperative({D3D_OK, D3D_OK, D3DERR_DEVICELOST, D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET});
+    d3d8_seam_script_cooperative(
+        {D3D_OK, D3D_OK, D3DERR_DEVICELOST, D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET});
     d3d8_seam_close_after_presents(40);
     std::thread player([] {
         if (HWND window = GameProcess::wait_for_window()) PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0);

@@ -49,7 +49,8 @@ protected:
     static void drain_messages()
     {
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
     }
 
     GameUser m_user;
@@ -137,7 +138,8 @@ TEST_F(GameWindow, CloseWhileActiveClosesWithoutAsking)
     EXPECT_FALSE(IsWindow(g_hwnd));
     MSG message;
     bool quit = false;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) quit = quit || message.message == WM_QUIT;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        quit = quit || message.message == WM_QUIT;
     EXPECT_TRUE(quit);
 }
 

@@ -11,12 +11,13 @@
 
 // Closes the archive when a test ends, whatever it opened.
 class ArchiveTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override { vfs_close_all(); }
 
     // Writes both pairs and opens them as the game does.
     void mount(std::span<const ArchiveSource> main_files, std::span<const ArchiveSource> overlay_files,
-               BOOL map_overlay = TRUE) {
+               BOOL map_overlay = TRUE)
+    {
         ASSERT_TRUE(archive_write_set(m_folder.path(), main_files, overlay_files));
         vfs::Startup(archive_folder().c_str());
         ASSERT_EQ(vfs_mount_overlay(map_overlay), S_OK);

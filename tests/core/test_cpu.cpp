@@ -8,8 +8,7 @@
 #include <set>
 #include <string>
 
-namespace
-{
+namespace {
 
 using Registers = std::array<std::uint32_t, 4>; // EAX, EBX, ECX, EDX
 

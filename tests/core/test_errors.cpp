@@ -5,8 +5,7 @@
 #include <cstring>
 #include <string>
 
-namespace
-{
+namespace {
 
 std::string code_text(HRESULT code, const char* message, std::size_t size = 300)
 {

@@ -5,8 +5,7 @@
 #include <cstring>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // Gives the image an owned block of the size and a pitch that may be wider than a row.
 void allocate(ImageHandler& image, std::int32_t width, std::int32_t height, std::int32_t pitch)

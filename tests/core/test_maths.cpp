@@ -9,8 +9,7 @@
 #include <numbers>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr float PI = 3.14159265f;
 constexpr float TWO_PI = 6.28318531f;
@@ -22,9 +21,8 @@ void expect_vec_near(const Vec3& actual, const Vec3& expected, float tolerance)
     EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
 
-class MathRand : public ::testing::Test
-{
-  protected:
+class MathRand : public ::testing::Test {
+protected:
     void SetUp() override { math_rand_seed(); }
     void TearDown() override { math_rand_seed(); }
 };

@@ -21,12 +21,14 @@ struct Odd {
     std::uint8_t bytes[20];
 };
 
-template <typename T> std::vector<void*> live(const MemPool<T>& pool) {
+template <typename T> std::vector<void*> live(const MemPool<T>& pool)
+{
     return std::vector<void*>(pool.active, pool.active + pool.count);
 }
 
 template <typename T>
-void create(MemPool<T>& pool, int capacity, std::uint32_t flags = 0, std::uint32_t alignment = 16) {
+void create(MemPool<T>& pool, int capacity, std::uint32_t flags = 0, std::uint32_t alignment = 16)
+{
     pool.capacity = capacity;
     pool.flags = flags;
     pool.alignment = alignment;
@@ -35,7 +37,8 @@ void create(MemPool<T>& pool, int capacity, std::uint32_t flags = 0, std::uint32
 
 } // namespace
 
-TEST(MemPool, CapacityOneHandsOutTheSameSlotAgainAfterFree) {
+TEST(MemPool, CapacityOneHandsOutTheSameSlotAgainAfterFree)
+{
     MemPool<Thing> pool;
     create(pool, 1);
     void* first = pool.Alloc();
@@ -46,7 +49,8 @@ TEST(MemPool, CapacityOneHandsOutTheSameSlotAgainAfterFree) {
     EXPECT_EQ(pool.Alloc(), first);
 }
 
-TEST(MemPool, KeepsTheActiveListInCreationOrder) {
+TEST(MemPool, KeepsTheActiveListInCreationOrder)
+{
     MemPool<Thing> pool;
     create(pool, 8);
     std::vector<Thing*> things;
@@ -70,7 +74,8 @@ TEST(MemPool, KeepsTheActiveListInCreationOrder) {
     EXPECT_EQ(pool.Alloc(), things[4]);
 }
 
-TEST(MemPool, RefusesToFreeWhatItDoesNotHold) {
+TEST(MemPool, RefusesToFreeWhatItDoesNotHold)
+{
     MemPool<Thing> pool;
     create(pool, 4);
     Thing outsider;
@@ -92,7 +97,8 @@ TEST(MemPool, RefusesToFreeWhatItDoesNotHold) {
     EXPECT_EQ(handed.size(), 4u);
 }
 
-TEST(MemPool, ThrowsWhenFullOnlyWhenAsked) {
+TEST(MemPool, ThrowsWhenFullOnlyWhenAsked)
+{
     MemPool<Thing> quiet;
     create(quiet, 2);
     quiet.Alloc();
@@ -112,7 +118,8 @@ TEST(MemPool, ThrowsWhenFullOnlyWhenAsked) {
     }
 }
 
-TEST(MemPool, StartsTheFirstSlotAtARandomWholeStride) {
+TEST(MemPool, StartsTheFirstSlotAtARandomWholeStride)
+{
     std::set<std::ptrdiff_t> starts;
     for (unsigned seed = 1; seed <= 40; ++seed) {
         std::srand(seed);
@@ -132,7 +139,8 @@ TEST(MemPool, StartsTheFirstSlotAtARandomWholeStride) {
     EXPECT_GT(starts.size(), 1u);
 }
 
-TEST(MemPool, DestroyIsIdempotentAndAnEmptyPoolGivesNothing) {
+TEST(MemPool, DestroyIsIdempotentAndAnEmptyPoolGivesNothing)
+{
     MemPool<Thing> never_created;
     EXPECT_EQ(never_created.alignment, 16u);
     EXPECT_EQ(never_created.Alloc(), nullptr);
@@ -149,7 +157,8 @@ TEST(MemPool, DestroyIsIdempotentAndAnEmptyPoolGivesNothing) {
     pool.Destroy();
 }
 
-TEST(MemPool, TheGenericFormTakesTheSizeAtRunTime) {
+TEST(MemPool, TheGenericFormTakesTheSizeAtRunTime)
+{
     MemPoolDesc pool;
     pool.capacity = 4;
     pool.alignment = 8;
@@ -161,7 +170,8 @@ TEST(MemPool, TheGenericFormTakesTheSizeAtRunTime) {
     EXPECT_EQ(mempool_alloc(pool), a);
 }
 
-TEST(MemPool, RejectsAnAlignmentThatIsNoPowerOfTwo) {
+TEST(MemPool, RejectsAnAlignmentThatIsNoPowerOfTwo)
+{
     MemPoolDesc pool;
     pool.capacity = 4;
     pool.alignment = 12;

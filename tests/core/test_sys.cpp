@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 OSVERSIONINFOEXA version(DWORD platform, DWORD major, DWORD minor, DWORD build,
                          BYTE product = VER_NT_WORKSTATION, WORD suite = 0, const char* service_pack = "")
@@ -31,9 +30,8 @@ constexpr DWORD k_9x = VER_PLATFORM_WIN32_WINDOWS;
 constexpr DWORD k_nt = VER_PLATFORM_WIN32_NT;
 
 // Restores the generation the running program decoded, whatever a test set.
-class SysTest : public ::testing::Test
-{
-  protected:
+class SysTest : public ::testing::Test {
+protected:
     void SetUp() override { m_saved_generation = g_os_generation; }
     void TearDown() override
     {
@@ -43,7 +41,7 @@ class SysTest : public ::testing::Test
         seam_log_clear();
     }
 
-  private:
+private:
     int m_saved_generation = 0;
 };
 
@@ -122,8 +120,7 @@ TEST(SysStartup, NewHandlerThrowsOutOfMemoryWithItsText)
     }
 }
 
-namespace
-{
+namespace {
 
 std::vector<std::string> g_ran;
 

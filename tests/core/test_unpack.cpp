@@ -16,7 +16,8 @@ namespace {
 constexpr std::uint32_t k_block_size = 8 << 20;
 
 // Bytes that pack, but not to nothing.
-std::vector<std::uint8_t> content(std::size_t size, std::uint32_t seed) {
+std::vector<std::uint8_t> content(std::size_t size, std::uint32_t seed)
+{
     std::vector<std::uint8_t> bytes(size);
     std::uint32_t state = seed;
     for (std::uint8_t& b : bytes) {
@@ -26,7 +27,8 @@ std::vector<std::uint8_t> content(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-std::vector<std::uint8_t> packed_with_size(std::size_t size, std::uint32_t header_size) {
+std::vector<std::uint8_t> packed_with_size(std::size_t size, std::uint32_t header_size)
+{
     std::vector<std::uint8_t> packed = packed_build(content(size, 7));
     packed_set_size(packed, header_size);
     return packed;
@@ -38,8 +40,9 @@ struct Packed {
 };
 
 class Unpack : public ArchiveTest {
-  protected:
-    void SetUp() override {
+protected:
+    void SetUp() override
+    {
         m_saved_block = g_work_block;
         m_block.assign(k_block_size + 64, 0);
         g_work_block = WorkBlock{m_block.data(), k_block_size, nullptr, 0};
@@ -53,12 +56,14 @@ class Unpack : public ArchiveTest {
             files.push_back({file.path, file.bytes});
         mount(files, {});
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         ArchiveTest::TearDown();
         g_work_block = m_saved_block;
     }
 
-    static std::vector<Packed> corrupt_files() {
+    static std::vector<Packed> corrupt_files()
+    {
         std::vector<Packed> files;
         std::vector<std::uint8_t> truncated = packed_build(content(100000, 7));
         truncated.resize(truncated.size() - 20);
@@ -76,7 +81,8 @@ class Unpack : public ArchiveTest {
         return files;
     }
 
-    void expect_loads(const Packed& file) {
+    void expect_loads(const Packed& file)
+    {
         std::string path = std::string(file.path) + ".z";
         UnpackBuffer buffer;
         std::uint8_t* data = unpack_load(buffer, path.c_str());
@@ -100,18 +106,20 @@ class Unpack : public ArchiveTest {
         {"data\\several_mib.bin", content((6 << 20) + 17, 4)},
     };
 
-  private:
+private:
     WorkBlock m_saved_block;
 };
 
 } // namespace
 
-TEST_F(Unpack, LoadsPackedFilesOfEverySizeIntoTheWorkBlock) {
+TEST_F(Unpack, LoadsPackedFilesOfEverySizeIntoTheWorkBlock)
+{
     for (const Packed& file : m_good)
         expect_loads(file);
 }
 
-TEST_F(Unpack, LendsTheBlockToOneLoadAtATime) {
+TEST_F(Unpack, LendsTheBlockToOneLoadAtATime)
+{
     UnpackBuffer first, second;
     ASSERT_NE(unpack_load(first, "data\\small.bin.z"), nullptr);
     EXPECT_EQ(unpack_load(second, "DATA\\WINDOW.BIN.Z"), nullptr);
@@ -123,7 +131,8 @@ TEST_F(Unpack, LendsTheBlockToOneLoadAtATime) {
     expect_loads(m_good[2]);
 }
 
-TEST_F(Unpack, AFileLargerThanTheBlockOrMissingLoadsAsNothing) {
+TEST_F(Unpack, AFileLargerThanTheBlockOrMissingLoadsAsNothing)
+{
     UnpackBuffer buffer;
     EXPECT_EQ(unpack_load(buffer, "data\\toobig.bin.z"), nullptr);
     EXPECT_EQ(buffer.size, k_block_size + 1);
@@ -135,7 +144,8 @@ TEST_F(Unpack, AFileLargerThanTheBlockOrMissingLoadsAsNothing) {
     EXPECT_EQ(g_work_block.owner, nullptr);
 }
 
-TEST_F(Unpack, ADamagedFileThrowsFreesTheBlockAndWritesNothingPastItsSize) {
+TEST_F(Unpack, ADamagedFileThrowsFreesTheBlockAndWritesNothingPastItsSize)
+{
     for (const Packed& file : corrupt_files()) {
         std::fill(m_block.begin(), m_block.end(), 0xCD);
         UnpackBuffer buffer;

@@ -20,14 +20,16 @@
 
 namespace {
 
-std::vector<std::uint8_t> pattern(std::size_t size, std::uint8_t salt) {
+std::vector<std::uint8_t> pattern(std::size_t size, std::uint8_t salt)
+{
     std::vector<std::uint8_t> bytes(size);
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 7 + salt);
     return bytes;
 }
 
-std::vector<std::uint8_t> read_entry(const char* path) {
+std::vector<std::uint8_t> read_entry(const char* path)
+{
     VfsFile file{vfs_find(path), 0};
     if (!file.entry) return {};
     std::vector<std::uint8_t> bytes(file.entry->size);
@@ -37,7 +39,8 @@ std::vector<std::uint8_t> read_entry(const char* path) {
     return bytes;
 }
 
-std::string startup_error(const std::string& folder) {
+std::string startup_error(const std::string& folder)
+{
     try {
         vfs::Startup(folder.c_str());
     } catch (const RuntimeError& error) {
@@ -48,7 +51,8 @@ std::string startup_error(const std::string& folder) {
 
 } // namespace
 
-TEST(Keystream, GivesTheKnownKeyBytes) {
+TEST(Keystream, GivesTheKnownKeyBytes)
+{
     std::vector<std::uint8_t> bytes(6, 0);
     save_scramble(bytes, 1);
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x00, 0xB4, 0x0C, 0x21, 0x7E, 0x91}));
@@ -59,7 +63,8 @@ TEST(Keystream, GivesTheKnownKeyBytes) {
     EXPECT_EQ(archive, std::vector<std::uint8_t>(6, 0));
 }
 
-TEST(Keystream, SeedZeroLeavesBytesUnchanged) {
+TEST(Keystream, SeedZeroLeavesBytesUnchanged)
+{
     const std::vector<std::uint8_t> original = pattern(300, 5);
     std::vector<std::uint8_t> bytes = original;
     save_scramble(bytes, 0);
@@ -68,7 +73,8 @@ TEST(Keystream, SeedZeroLeavesBytesUnchanged) {
     EXPECT_EQ(bytes, original);
 }
 
-TEST(Keystream, RestoresWhatTheArchiveWriterScrambled) {
+TEST(Keystream, RestoresWhatTheArchiveWriterScrambled)
+{
     const std::vector<std::uint8_t> original = pattern(5000, 9);
     std::vector<std::uint8_t> bytes = original;
     archive_scramble(bytes, 0xDEADBEEF);
@@ -77,7 +83,8 @@ TEST(Keystream, RestoresWhatTheArchiveWriterScrambled) {
     EXPECT_EQ(bytes, original);
 }
 
-TEST(Keystream, Block16RestoresSixteenBytesAndEndsWithAZeroWord) {
+TEST(Keystream, Block16RestoresSixteenBytesAndEndsWithAZeroWord)
+{
     const char text[] = "SIGNATURE-TEXT16";
     for (std::uint32_t seed : {0u, 0x12345678u}) {
         std::array<std::uint8_t, 20> block{};
@@ -93,14 +100,16 @@ TEST(Keystream, Block16RestoresSixteenBytesAndEndsWithAZeroWord) {
     }
 }
 
-TEST(Crc32, MatchesTheStandardCheckValueAndZlib) {
+TEST(Crc32, MatchesTheStandardCheckValueAndZlib)
+{
     EXPECT_EQ(sys_crc32(9, "123456789"), 0xCBF43926u);
     EXPECT_EQ(sys_crc32(0, ""), 0u);
     const std::vector<std::uint8_t> bytes = pattern(7020, 3);
     EXPECT_EQ(sys_crc32(bytes.size(), bytes.data()), crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
-TEST(SaveSeed, HasElevenToTwentyOneBitsSet) {
+TEST(SaveSeed, HasElevenToTwentyOneBitsSet)
+{
     for (int i = 0; i < 2000; ++i) {
         std::uint32_t seed = save_make_seed();
         ASSERT_GE(std::popcount(seed), 11) << seed;
@@ -108,7 +117,8 @@ TEST(SaveSeed, HasElevenToTwentyOneBitsSet) {
     }
 }
 
-TEST(VfsHash, GivesTheKnownValuesAndAgreesWithTheWriter) {
+TEST(VfsHash, GivesTheKnownValuesAndAgreesWithTheWriter)
+{
     EXPECT_EQ(vfs_hash_name(""), 0u);
     EXPECT_EQ(vfs_hash_name("A"), 33u);
     EXPECT_EQ(vfs_hash_name("MISC\\CASTINFO.DAT"), 27818u);
@@ -118,7 +128,8 @@ TEST(VfsHash, GivesTheKnownValuesAndAgreesWithTheWriter) {
         EXPECT_EQ(vfs_hash_name(name.c_str()), archive_name_hash(name)) << name;
 }
 
-TEST(VfsNormalize, ResolvesDotComponentsBetweenBackslashes) {
+TEST(VfsNormalize, ResolvesDotComponentsBetweenBackslashes)
+{
     struct Case {
         const char* path;
         const char* expected;
@@ -151,8 +162,9 @@ struct ReadRoad {
 };
 
 class ArchiveRoundTrip : public ArchiveTest, public ::testing::WithParamInterface<ReadRoad> {
-  protected:
-    void SetUp() override {
+protected:
+    void SetUp() override
+    {
         m_saved_generation = g_os_generation;
         g_os_generation = GetParam().generation;
         const std::vector<ArchiveSource> main_files = {
@@ -169,16 +181,18 @@ class ArchiveRoundTrip : public ArchiveTest, public ::testing::WithParamInterfac
         };
         mount(main_files, overlay_files, GetParam().map_overlay);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         ArchiveTest::TearDown();
         g_os_generation = m_saved_generation;
     }
 
-  private:
+private:
     int m_saved_generation = 0;
 };
 
-TEST_P(ArchiveRoundTrip, FindsAnEntryByEveryFormOfItsPath) {
+TEST_P(ArchiveRoundTrip, FindsAnEntryByEveryFormOfItsPath)
+{
     const VfsEntry* entry = vfs_find("data\\misc\\castinfo.dat");
     ASSERT_NE(entry, nullptr);
     for (const char* path :
@@ -189,7 +203,8 @@ TEST_P(ArchiveRoundTrip, FindsAnEntryByEveryFormOfItsPath) {
     EXPECT_EQ(read_entry("Kana\\\x83\x61.dat"), pattern(3, 7));
 }
 
-TEST_P(ArchiveRoundTrip, MissesPathsThatAreNotStored) {
+TEST_P(ArchiveRoundTrip, MissesPathsThatAreNotStored)
+{
     std::string too_long = "misc\\";
     while (too_long.size() < VFS_PATH_SIZE)
         too_long += "a\\..\\";
@@ -199,7 +214,8 @@ TEST_P(ArchiveRoundTrip, MissesPathsThatAreNotStored) {
         EXPECT_EQ(vfs_find(path.c_str()), nullptr) << path;
 }
 
-TEST_P(ArchiveRoundTrip, CutsReadsAtTheEndOfTheEntry) {
+TEST_P(ArchiveRoundTrip, CutsReadsAtTheEndOfTheEntry)
+{
     VfsFile file{vfs_find("misc\\castinfo.dat"), 95};
     std::uint8_t bytes[10] = {};
     std::uint32_t read = 99;
@@ -220,7 +236,8 @@ TEST_P(ArchiveRoundTrip, CutsReadsAtTheEndOfTheEntry) {
     EXPECT_EQ(vfs_read(file, bytes, sizeof bytes, &read), E_FAIL);
 }
 
-TEST_P(ArchiveRoundTrip, OverlayReplacesOneEntryAndAddsAnother) {
+TEST_P(ArchiveRoundTrip, OverlayReplacesOneEntryAndAddsAnother)
+{
     const VfsEntry* shared = vfs_find("data\\shared.bin");
     ASSERT_NE(shared, nullptr);
     EXPECT_NE(shared->offset & VFS_OFFSET_OVERLAY, 0u);
@@ -245,7 +262,8 @@ INSTANTIATE_TEST_SUITE_P(Roads, ArchiveRoundTrip,
 
 using ArchiveStartup = ArchiveTest;
 
-TEST_F(ArchiveStartup, MissingIndexThrowsTheOpenError) {
+TEST_F(ArchiveStartup, MissingIndexThrowsTheOpenError)
+{
     std::string text = startup_error(archive_folder());
     // The program names the folder its own way, with backslashes.
     std::string folder = archive_folder();
@@ -257,7 +275,8 @@ TEST_F(ArchiveStartup, MissingIndexThrowsTheOpenError) {
     EXPECT_EQ(vfs_find("a.dat"), nullptr);
 }
 
-TEST_F(ArchiveStartup, MissingDataFileThrowsTheCorruptError) {
+TEST_F(ArchiveStartup, MissingDataFileThrowsTheCorruptError)
+{
     const std::vector<ArchiveSource> files = {{"a.dat", pattern(4, 1)}};
     ASSERT_TRUE(
         tools_write_file(m_folder.path() / "data.ni", archive_index_bytes(archive_build(files).index)));
@@ -269,7 +288,8 @@ TEST_F(ArchiveStartup, MissingDataFileThrowsTheCorruptError) {
     EXPECT_EQ(vfs_find("a.dat"), nullptr);
 }
 
-TEST_F(ArchiveStartup, RejectsADamagedIndex) {
+TEST_F(ArchiveStartup, RejectsADamagedIndex)
+{
     struct Case {
         const char* name;
         std::function<std::vector<std::uint8_t>(ArchiveIndexImage)> index_bytes;
@@ -319,17 +339,18 @@ TEST_F(ArchiveStartup, RejectsADamagedIndex) {
     }
 }
 
-TEST_F(ArchiveStartup, RefusesAnIncrementallyLinkedIndex) {
+TEST_F(ArchiveStartup, RefusesAnIncrementallyLinkedIndex)
+{
     const std::vector<ArchiveSource> files = {{"a.dat", pattern(4, 1)}};
     ArchivePairImage image = archive_build(files);
     image.index.flags = 1;
     ASSERT_TRUE(archive_write_pair(m_folder.path(), "data", image));
-    EXPECT_NE(
-        startup_error(archive_folder()).find("vfs::Startup: No incremental linking support.\n"),
-        std::string::npos);
+    EXPECT_NE(startup_error(archive_folder()).find("vfs::Startup: No incremental linking support.\n"),
+              std::string::npos);
 }
 
-TEST_F(ArchiveStartup, RefusesReadsOfEntriesPastTheirDataFile) {
+TEST_F(ArchiveStartup, RefusesReadsOfEntriesPastTheirDataFile)
+{
     // Each data file loses its last byte, so the last entry of each reaches past its end.
     const std::vector<ArchiveSource> main_files = {{"a.dat", pattern(10, 1)}, {"b.dat", pattern(10, 2)}};
     const std::vector<ArchiveSource> overlay_files = {{"c.dat", pattern(10, 3)}, {"d.dat", pattern(10, 4)}};
@@ -355,7 +376,8 @@ TEST_F(ArchiveStartup, RefusesReadsOfEntriesPastTheirDataFile) {
     }
 }
 
-TEST_F(ArchiveStartup, AMissingOrDamagedOverlayFailsAndLeavesTheMainPair) {
+TEST_F(ArchiveStartup, AMissingOrDamagedOverlayFailsAndLeavesTheMainPair)
+{
     EXPECT_EQ(vfs_mount_overlay(FALSE), E_FAIL); // nothing open yet
     const std::vector<ArchiveSource> files = {{"a.dat", pattern(4, 1)}};
     ASSERT_TRUE(archive_write_pair(m_folder.path(), "data", archive_build(files)));
@@ -371,7 +393,8 @@ TEST_F(ArchiveStartup, AMissingOrDamagedOverlayFailsAndLeavesTheMainPair) {
     EXPECT_EQ(read_entry("a.dat"), pattern(4, 1));
 }
 
-TEST_F(ArchiveStartup, CloseAllReleasesEveryHandle) {
+TEST_F(ArchiveStartup, CloseAllReleasesEveryHandle)
+{
     const int handles = handle_live_count();
     const std::vector<ArchiveSource> files = {{"a.dat", pattern(4, 1)}};
     const std::vector<ArchiveSource> overlay_files = {{"b.dat", pattern(4, 2)}};

@@ -269,7 +269,8 @@ TEST_F(SteamStore, ResetClearsStatsAndOnlyWhenAskedAchievements)
     EXPECT_TRUE(stats->RequestCurrentStats());
     const std::string stats_file = m_temp.host("store/stats");
     const std::string achievements_file = m_temp.host("store/achievements");
-    for (const std::string& file : {stats_file, achievements_file}) std::fclose(std::fopen(file.c_str(), "w"));
+    for (const std::string& file : {stats_file, achievements_file})
+        std::fclose(std::fopen(file.c_str(), "w"));
     EXPECT_TRUE(stats->ResetAllStats(false));
     EXPECT_FALSE(std::filesystem::exists(stats_file));
     EXPECT_TRUE(std::filesystem::exists(achievements_file));

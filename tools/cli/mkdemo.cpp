@@ -22,7 +22,8 @@ int main(int argc, char** argv)
         return 1;
     }
     std::string common = demo_common_ini(data);
-    if (!tools_write_file(program / "common.ini", {reinterpret_cast<const std::uint8_t*>(common.data()), common.size()})) {
+    if (!tools_write_file(program / "common.ini",
+                          {reinterpret_cast<const std::uint8_t*>(common.data()), common.size()})) {
         std::fprintf(stderr, "mkdemo: cannot write %s\n", (program / "common.ini").c_str());
         return 1;
     }

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 3) {
         std::fprintf(stderr, "usage: mkpacked INPUT OUTPUT\n");
         return 2;

@@ -10,18 +10,21 @@ namespace {
 constexpr std::uint32_t k_key_multiplier = 12085;
 constexpr std::uint32_t k_max_data_size = 0x40000000;
 
-bool is_sjis_lead(unsigned char c) {
+bool is_sjis_lead(unsigned char c)
+{
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFB);
 }
 
-void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
     for (int shift = 0; shift < 32; shift += 8)
         out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 } // namespace
 
-std::string archive_entry_name(std::string_view path) {
+std::string archive_entry_name(std::string_view path)
+{
     std::string name;
     for (std::size_t i = 0; i < path.size(); ++i) {
         auto c = static_cast<unsigned char>(path[i]);
@@ -38,7 +41,8 @@ std::string archive_entry_name(std::string_view path) {
     return name;
 }
 
-std::uint32_t archive_name_hash(std::string_view name) {
+std::uint32_t archive_name_hash(std::string_view name)
+{
     std::uint32_t sum = 0;
     int shift = 0;
     for (char c : name) {
@@ -48,7 +52,8 @@ std::uint32_t archive_name_hash(std::string_view name) {
     return sum % 65521;
 }
 
-void archive_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed) {
+void archive_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed)
+{
     std::uint32_t state = seed;
     for (std::uint8_t& b : bytes) {
         state *= k_key_multiplier;
@@ -56,7 +61,8 @@ void archive_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed) {
     }
 }
 
-ArchivePairImage archive_build(std::span<const ArchiveSource> files) {
+ArchivePairImage archive_build(std::span<const ArchiveSource> files)
+{
     ArchivePairImage image;
     std::set<std::string> seen;
     for (const ArchiveSource& file : files) {
@@ -78,7 +84,8 @@ ArchivePairImage archive_build(std::span<const ArchiveSource> files) {
     return image;
 }
 
-std::vector<std::uint8_t> archive_index_bytes(const ArchiveIndexImage& index) {
+std::vector<std::uint8_t> archive_index_bytes(const ArchiveIndexImage& index)
+{
     std::vector<std::uint8_t> out;
     put_u32(out, 0);
     put_u32(out, static_cast<std::uint32_t>(index.entries.size()));
@@ -100,19 +107,22 @@ std::vector<std::uint8_t> archive_index_bytes(const ArchiveIndexImage& index) {
 }
 
 bool archive_write_pair(const std::filesystem::path& folder, std::string_view pair,
-                        const ArchivePairImage& image) {
+                        const ArchivePairImage& image)
+{
     std::string base(pair);
     return tools_write_file(folder / (base + ".ni"), archive_index_bytes(image.index)) &&
            tools_write_file(folder / (base + ".na"), image.data);
 }
 
 bool archive_write_set(const std::filesystem::path& folder, std::span<const ArchiveSource> main_files,
-                       std::span<const ArchiveSource> overlay_files) {
+                       std::span<const ArchiveSource> overlay_files)
+{
     return archive_write_pair(folder, "data", archive_build(main_files)) &&
            archive_write_pair(folder, "data_us", archive_build(overlay_files));
 }
 
-bool tools_write_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+bool tools_write_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
     std::error_code error;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), error);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

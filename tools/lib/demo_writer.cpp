@@ -3,8 +3,8 @@
 #include "lib/archive_writer.h"
 #include "lib/ini_writer.h"
 #include "lib/ogg_writer.h"
-#include "lib/wav_writer.h"
 #include "lib/vso_writer.h"
+#include "lib/wav_writer.h"
 
 #include <algorithm>
 #include <vector>
@@ -44,8 +44,10 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
         {"data\\wave\\effect\\demo.wav", wav_build_pcm(mono, wav_tone(mono, 11025, 440.0))},
     };
     const std::vector<std::uint8_t> shader = vso_bytes(vso_minimal_program());
-    for (const std::string& name : vertex_shaders) main_files.push_back({"data\\vs_dx8\\" + name + ".vso", shader});
-    const ArchiveSource overlay_files[] = {{"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
+    for (const std::string& name : vertex_shaders)
+        main_files.push_back({"data\\vs_dx8\\" + name + ".vso", shader});
+    const ArchiveSource overlay_files[] = {
+        {"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     std::error_code error;
     std::filesystem::create_directories(folder / "release" / "music", error);
     return !error && archive_write_set(folder / "release", main_files, overlay_files) &&

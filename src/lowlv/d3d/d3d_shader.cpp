@@ -274,7 +274,8 @@ std::vector<std::string> shader_file_names()
 {
     std::vector<std::string> names;
     for (int slot = 1; slot <= SHADER_COUNT; ++slot)
-        if (std::find(names.begin(), names.end(), shader_name(slot)) == names.end()) names.push_back(shader_name(slot));
+        if (std::find(names.begin(), names.end(), shader_name(slot)) == names.end())
+            names.push_back(shader_name(slot));
     return names;
 }
 
