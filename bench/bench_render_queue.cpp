@@ -3,6 +3,7 @@
 // the device has no backend, so draws are checked and counted, not rasterised.
 #include "core/vfs.h"
 #include "lib/archive_writer.h"
+#include "lib/demo_writer.h"
 #include "lib/vso_writer.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
@@ -36,13 +37,7 @@ std::filesystem::path write_shaders()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "kro_bench_rq_XXXXXX").string();
     if (!mkdtemp(pattern.data())) return {};
-    std::vector<ArchiveSource> files;
-    std::set<std::string> seen;
-    for (int slot = 1; slot <= SHADER_COUNT; ++slot)
-        if (seen.insert(shader_name(slot)).second)
-            files.push_back({std::string("data\\vs_dx8\\") + shader_name(slot) + ".vso",
-                             vso_bytes(vso_minimal_program())});
-    archive_write_set(pattern, files, {});
+    archive_write_set(pattern, demo_shader_files(shader_file_names()), {});
     return pattern;
 }
 

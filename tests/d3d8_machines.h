@@ -56,6 +56,21 @@ protected:
 };
 
 // A window handle no window layer knows: the device keeps it and takes over nothing.
+// A windowed device's parameters: X8R8G8B8 back buffer, discard swap, 16-bit depth.
+inline D3DPRESENT_PARAMETERS windowed_present_params(UINT width, UINT height)
+{
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = TRUE;
+    params.AutoDepthStencilFormat = D3DFMT_D16;
+    return params;
+}
+
 inline HWND fake_window()
 {
     return reinterpret_cast<HWND>(std::uintptr_t{0x5EED});

@@ -1007,8 +1007,10 @@ public:
     HRESULT SetViewport(const D3DVIEWPORT8* viewport);
     HRESULT GetViewport(D3DVIEWPORT8* viewport) const;
     HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const;
     HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* texture);
     HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value);
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD* value) const;
 
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count);
     HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT min_index, UINT vertex_count, UINT start_index,

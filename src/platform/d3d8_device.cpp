@@ -706,6 +706,13 @@ HRESULT IDirect3DDevice8::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
     return D3D_OK;
 }
 
+HRESULT IDirect3DDevice8::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const
+{
+    if (state >= D3D_RENDER_STATE_COUNT || !value) return D3DERR_INVALIDCALL;
+    *value = m_state.render[state];
+    return D3D_OK;
+}
+
 HRESULT IDirect3DDevice8::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture)
 {
     if (stage >= D3D_MAX_TEXTURE_STAGES) return D3DERR_INVALIDCALL;
@@ -723,6 +730,14 @@ HRESULT IDirect3DDevice8::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATE
         return D3DERR_INVALIDCALL;
     ++m_counts.stage_states;
     m_state.stage[stage][state] = value;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD* value) const
+{
+    if (stage >= D3D_MAX_TEXTURE_STAGES || state == 0 || state >= D3D_STAGE_STATE_COUNT || !value)
+        return D3DERR_INVALIDCALL;
+    *value = m_state.stage[stage][state];
     return D3D_OK;
 }
 

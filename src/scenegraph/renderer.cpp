@@ -222,15 +222,19 @@ void upload_identity_world(const D3DXMATRIX& view_proj_t, const D3DXMATRIX& proj
     g_d3d_device->SetVertexShaderConstant(VSC_PROJECTION, &proj_t, 4);
 }
 
-// What the state caches last sent: the passes put these back when they are done.
+// What the device holds now: the passes put these back when they are done.
 DWORD current_render_state(D3DRENDERSTATETYPE state)
 {
-    return g_d3d_device->state().render[state];
+    DWORD value = 0;
+    g_d3d_device->GetRenderState(state, &value);
+    return value;
 }
 
 DWORD current_stage_state(DWORD stage, D3DTEXTURESTAGESTATETYPE type)
 {
-    return g_d3d_device->state().stage[stage][type];
+    DWORD value = 0;
+    g_d3d_device->GetTextureStageState(stage, type, &value);
+    return value;
 }
 
 constexpr D3DTEXTURESTAGESTATETYPE PASS_FILTERS[3] = {D3DTSS_MINFILTER, D3DTSS_MAGFILTER, D3DTSS_MIPFILTER};

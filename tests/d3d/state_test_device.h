@@ -2,6 +2,7 @@
 // settings the state and shader code read, for the render-state, buffer and shader tests.
 #pragma once
 
+#include "d3d8_machines.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/d3d_state.h"
@@ -60,16 +61,8 @@ protected:
     void create_device(DWORD behaviour)
     {
         release_device();
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = 640;
-        params.BackBufferHeight = 480;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        D3DPRESENT_PARAMETERS params = windowed_present_params(640, 480);
         params.hDeviceWindow = m_window;
-        params.Windowed = TRUE;
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D16;
         ASSERT_EQ(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, m_window, behaviour, &params, &g_d3d_device),
                   D3D_OK);
         g_device_settings = {};

@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lib/archive_writer.h"
+#include "lib/demo_writer.h"
 #include "lib/vso_writer.h"
 #include "temp_folder.h"
 
@@ -24,12 +25,7 @@ std::string shader_path(int slot)
 // Every row's file (rows 1 and 72 share one), each a minimal program.
 std::vector<ArchiveSource> shader_files()
 {
-    std::vector<ArchiveSource> files;
-    std::set<std::string> seen;
-    for (int slot = 1; slot <= SHADER_COUNT; ++slot)
-        if (seen.insert(shader_name(slot)).second)
-            files.push_back({shader_path(slot), vso_bytes(vso_minimal_program())});
-    return files;
+    return demo_shader_files(shader_file_names());
 }
 
 ArchiveSource* find_file(std::vector<ArchiveSource>& files, const std::string& name)

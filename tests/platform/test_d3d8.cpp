@@ -11,19 +11,6 @@
 
 namespace {
 
-D3DPRESENT_PARAMETERS windowed_params(UINT width = 320, UINT height = 240)
-{
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = width;
-    p.BackBufferHeight = height;
-    p.BackBufferFormat = D3DFMT_X8R8G8B8;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D16;
-    return p;
-}
-
 const DWORD k_position_color_decl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3),
                                        D3DVSD_REG(1, D3DVSDT_D3DCOLOR), D3DVSD_END()};
 
@@ -52,7 +39,7 @@ protected:
         m_params = params;
         return m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), flags, &m_params, &m_device);
     }
-    void create_windowed() { ASSERT_EQ(create(windowed_params()), D3D_OK); }
+    void create_windowed() { ASSERT_EQ(create(windowed_present_params(320, 240)), D3D_OK); }
 
     IDirect3D8* m_d3d = nullptr;
     IDirect3DDevice8* m_device = nullptr;
@@ -169,7 +156,7 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
 {
     D3D8AdapterProfile no_tnl = standard_adapter();
     no_tnl.hal->caps.DevCaps &= ~(D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_PUREDEVICE);
-    D3DPRESENT_PARAMETERS fullscreen = windowed_params(800, 600);
+    D3DPRESENT_PARAMETERS fullscreen = windowed_present_params(800, 600);
     fullscreen.Windowed = FALSE;
     fullscreen.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_ONE;
 
@@ -185,39 +172,39 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
     };
     const DWORD hw = D3DCREATE_HARDWARE_VERTEXPROCESSING;
     std::vector<Case> cases = {
-        {"windowed", windowed_params(), hw, D3D_OK},
-        {"pure hardware", windowed_params(), hw | D3DCREATE_PUREDEVICE, D3D_OK},
+        {"windowed", windowed_present_params(320, 240), hw, D3D_OK},
+        {"pure hardware", windowed_present_params(320, 240), hw | D3DCREATE_PUREDEVICE, D3D_OK},
         {"full screen", fullscreen, D3DCREATE_SOFTWARE_VERTEXPROCESSING, D3D_OK},
-        {"no processing kind", windowed_params(), 0, D3DERR_INVALIDCALL},
-        {"two processing kinds", windowed_params(), hw | D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+        {"no processing kind", windowed_present_params(320, 240), 0, D3DERR_INVALIDCALL},
+        {"two processing kinds", windowed_present_params(320, 240), hw | D3DCREATE_SOFTWARE_VERTEXPROCESSING,
          D3DERR_INVALIDCALL},
-        {"pure without hardware", windowed_params(), D3DCREATE_MIXED_VERTEXPROCESSING | D3DCREATE_PUREDEVICE,
+        {"pure without hardware", windowed_present_params(320, 240), D3DCREATE_MIXED_VERTEXPROCESSING | D3DCREATE_PUREDEVICE,
          D3DERR_INVALIDCALL},
         {"unlisted full-screen size", with(fullscreen, [](auto& p) { p.BackBufferWidth = 700; }), hw,
          D3DERR_INVALIDCALL},
         {"unlisted refresh", with(fullscreen, [](auto& p) { p.FullScreen_RefreshRateInHz = 85; }), hw,
          D3DERR_INVALIDCALL},
         {"windowed in another format",
-         with(windowed_params(), [](auto& p) { p.BackBufferFormat = D3DFMT_R5G6B5; }), hw,
+         with(windowed_present_params(320, 240), [](auto& p) { p.BackBufferFormat = D3DFMT_R5G6B5; }), hw,
          D3DERR_INVALIDCALL},
         {"windowed with an interval",
-         with(windowed_params(),
+         with(windowed_present_params(320, 240),
               [](auto& p) { p.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_ONE; }),
          hw, D3DERR_INVALIDCALL},
         {"unsupported samples",
-         with(windowed_params(), [](auto& p) { p.MultiSampleType = D3DMULTISAMPLE_3_SAMPLES; }), hw,
+         with(windowed_present_params(320, 240), [](auto& p) { p.MultiSampleType = D3DMULTISAMPLE_3_SAMPLES; }), hw,
          D3DERR_INVALIDCALL},
         {"samples need discard",
-         with(windowed_params(),
+         with(windowed_present_params(320, 240),
               [](auto& p) {
                   p.MultiSampleType = D3DMULTISAMPLE_2_SAMPLES;
                   p.SwapEffect = D3DSWAPEFFECT_COPY;
               }),
          hw, D3DERR_INVALIDCALL},
-        {"unsupported depth", with(windowed_params(), [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_D32; }),
+        {"unsupported depth", with(windowed_present_params(320, 240), [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_D32; }),
          hw, D3DERR_INVALIDCALL},
         // No window layer knows the fake window, so its client size cannot be taken.
-        {"size from an unknown window", windowed_params(0, 0), hw, D3DERR_INVALIDCALL},
+        {"size from an unknown window", windowed_present_params(0, 0), hw, D3DERR_INVALIDCALL},
     };
     for (const Case& c : cases) {
         D3DPRESENT_PARAMETERS params = c.params;
@@ -233,7 +220,7 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
 
     d3d8_seam_set_machine(machine_of({no_tnl}));
     IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS params = windowed_params();
+    D3DPRESENT_PARAMETERS params = windowed_present_params(320, 240);
     IDirect3DDevice8* device = nullptr;
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), hw, &params, &device), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_REF, fake_window(), hw, &params, &device), D3DERR_NOTAVAILABLE);
@@ -243,7 +230,7 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
 TEST_F(D3D8Test, InjectedCreationFailuresFailOnceAfterTheSkippedCalls)
 {
     d3d8_seam_fail(D3D8Call::CreateDevice, D3DERR_OUTOFVIDEOMEMORY);
-    EXPECT_EQ(create(windowed_params()), D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(create(windowed_present_params(320, 240)), D3DERR_OUTOFVIDEOMEMORY);
     EXPECT_EQ(m_device, nullptr);
     create_windowed();
 
@@ -392,7 +379,7 @@ TEST_F(D3D8Test, ResetWaitsForDefaultPoolResourcesAndRestoresDefaults)
     float constant[4] = {1, 2, 3, 4};
     m_device->SetVertexShaderConstant(5, constant, 1);
 
-    D3DPRESENT_PARAMETERS params = windowed_params(640, 480);
+    D3DPRESENT_PARAMETERS params = windowed_present_params(640, 480);
     EXPECT_EQ(m_device->Reset(&params), D3DERR_INVALIDCALL);
     EXPECT_EQ(m_device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
     EXPECT_EQ(m_device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
@@ -421,7 +408,7 @@ TEST_F(D3D8Test, ScriptedLossRunsLostThenNotResetUntilAResetSucceeds)
     d3d8_seam_script_cooperative({D3DERR_DEVICELOST, D3DERR_DEVICELOST});
     EXPECT_EQ(m_device->TestCooperativeLevel(), D3DERR_DEVICELOST);
     EXPECT_EQ(m_device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
-    D3DPRESENT_PARAMETERS params = windowed_params();
+    D3DPRESENT_PARAMETERS params = windowed_present_params(320, 240);
     EXPECT_EQ(m_device->Reset(&params), D3DERR_DEVICELOST);
     EXPECT_EQ(m_device->TestCooperativeLevel(), D3DERR_DEVICELOST);
     EXPECT_EQ(m_device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
@@ -568,7 +555,7 @@ TEST_F(D3D8Test, CreateVertexShaderChecksTheByteCode)
     vs10.hal->caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
     d3d8_seam_set_machine(machine_of({vs10}));
     IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS params = windowed_params();
+    D3DPRESENT_PARAMETERS params = windowed_present_params(320, 240);
     IDirect3DDevice8* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), D3DCREATE_MIXED_VERTEXPROCESSING, &params,
                                 &device),

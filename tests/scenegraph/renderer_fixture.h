@@ -7,6 +7,7 @@
 #include "core/vfs.h"
 #include "d3d8_machines.h"
 #include "lib/archive_writer.h"
+#include "lib/demo_writer.h"
 #include "lib/vso_writer.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
@@ -30,13 +31,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_folder = std::make_unique<TempFolder>();
-        std::vector<ArchiveSource> files;
-        std::set<std::string> seen;
-        for (int slot = 1; slot <= SHADER_COUNT; ++slot)
-            if (seen.insert(shader_name(slot)).second)
-                files.push_back({std::string("data\\vs_dx8\\") + shader_name(slot) + ".vso",
-                                 vso_bytes(vso_minimal_program())});
-        ASSERT_TRUE(archive_write_set(s_folder->path(), files, {}));
+        ASSERT_TRUE(archive_write_set(s_folder->path(), demo_shader_files(shader_file_names()), {}));
         vfs::Startup((s_folder->windows() + "\\").c_str());
     }
 
@@ -58,15 +53,7 @@ protected:
             {display_mode(640, 480, 60), display_mode(800, 600, 60), display_mode(1024, 768, 60)})}));
         g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
         ASSERT_NE(g_d3d, nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = width;
-        params.BackBufferHeight = height;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = TRUE;
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D16;
+        D3DPRESENT_PARAMETERS params = windowed_present_params(width, height);
         ASSERT_EQ(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                       &params, &g_d3d_device),
                   D3D_OK);

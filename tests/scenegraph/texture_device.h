@@ -40,14 +40,7 @@ private:
         d3d8_seam_set_machine(machine_of({adapter}));
         g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
         ASSERT_NE(g_d3d, nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = 640;
-        params.BackBufferHeight = 480;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = TRUE;
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D16;
+        D3DPRESENT_PARAMETERS params = windowed_present_params(640, 480);
         ASSERT_EQ(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                       &params, &g_d3d_device),
                   D3D_OK);

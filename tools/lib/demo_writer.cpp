@@ -36,6 +36,14 @@ bool write_demo_music(const std::filesystem::path& path)
 
 } // namespace
 
+std::vector<ArchiveSource> demo_shader_files(std::span<const std::string> names)
+{
+    const std::vector<std::uint8_t> program = vso_bytes(vso_minimal_program());
+    std::vector<ArchiveSource> files;
+    for (const std::string& name : names) files.push_back({"data\\vs_dx8\\" + name + ".vso", program});
+    return files;
+}
+
 bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders)
 {
     const WavFormat mono{1, 22050, 16};
@@ -43,9 +51,7 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
         {"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")},
         {"data\\wave\\effect\\demo.wav", wav_build_pcm(mono, wav_tone(mono, 11025, 440.0))},
     };
-    const std::vector<std::uint8_t> shader = vso_bytes(vso_minimal_program());
-    for (const std::string& name : vertex_shaders)
-        main_files.push_back({"data\\vs_dx8\\" + name + ".vso", shader});
+    for (ArchiveSource& shader : demo_shader_files(vertex_shaders)) main_files.push_back(std::move(shader));
     const ArchiveSource overlay_files[] = {
         {"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     std::error_code error;
