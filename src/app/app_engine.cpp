@@ -9,6 +9,7 @@
 #include "lowlv/d3d/d3d_state.h"
 #include "lowlv/input/input_device.h"
 #include "lowlv/input/input_poll.h"
+#include "scenegraph/model.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_queue.h"
 #include "scenegraph/resrc_mgr.h"
@@ -53,6 +54,13 @@ HRESULT init_timer(SysInitContext& context)
     return S_OK;
 }
 
+// Models are the resource manager's second pool.
+HRESULT init_model_loader(SysInitContext&)
+{
+    model_register_loader();
+    return S_OK;
+}
+
 // The renderer's step goes on with the glyph cache, whose cells follow the back buffer.
 HRESULT init_glyph_cache(SysInitContext&)
 {
@@ -75,6 +83,7 @@ const SysInitStep k_engine_steps[] = {
     {SUBSYS_DSOUND, "failed: Subsys DSound::Initialize", init_dsound},
     {SUBSYS_AUDIOMGR, "failed: Subsys AudioMgr::Initialize", init_audio_manager},
     {SUBSYS_RESRCMGR, RESRC_TEXT_INIT, resrc_init_subsystem},
+    {SUBSYS_RESRCMGR, nullptr, init_model_loader},
     {SUBSYS_TIMER, nullptr, init_timer},
     {SUBSYS_RENDERER, SYS_TEXT_RENDERER, renderer_init_step},
     {SUBSYS_RENDERER, nullptr, init_glyph_cache},

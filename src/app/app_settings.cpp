@@ -2,6 +2,7 @@
 
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_state.h"
+#include "scenegraph/render_target.h"
 
 #include "core/sstp.h"
 #include "core/text.h"
@@ -479,6 +480,7 @@ void app_read_game_settings(IniFile& ini)
     // The device is up by the time the game settings are read; a device without dot-product
     // bump mapping turns the switch off.
     if (g_d3d_device && !(g_device_caps.TextureOpCaps & D3DTEXOPCAPS_DOTPRODUCT3)) g_dp3_bump = 0;
+    g_render_texture_options = {g_render_shadow != 0, g_low_reso_shadow != 0};
 }
 
 void app_read_engine_settings(IniFile& ini, HWND window, EngineParams& params)

@@ -3,6 +3,7 @@
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/renderer_frame.h"
+#include "scenegraph/model.h"
 #include "scenegraph/renderer.h"
 
 #include <algorithm>
@@ -156,9 +157,13 @@ std::size_t dispatch(std::span<RenderQueueItem* const> items, std::size_t first)
     }
     case RQ_TYPE_QUAD:
         return first + draw_quad_batch(items.subspan(first));
-    case RQ_TYPE_MESH: // batches of up to RQ_MESH_BATCH_MAX: drawn by the model drawing
-        return first + run_length(items.subspan(first), RQ_MESH_BATCH_MAX);
-    default: // RQ_TYPE_MODEL_NODE: model_draw_queued, with the model drawing
+    case RQ_TYPE_MESH: {
+        std::size_t count = run_length(items.subspan(first), RQ_MESH_BATCH_MAX);
+        model_draw_triangles(items.subspan(first, count));
+        return first + count;
+    }
+    default: // RQ_TYPE_MODEL_NODE
+        model_draw_queued(record<RqModelNodeItem>(item));
         return first + 1;
     }
 }
