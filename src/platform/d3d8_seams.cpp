@@ -1,5 +1,6 @@
 // Test seams of the Direct3D 8 stand-in: failure injection, the cooperative-level script and
 // the draw log; and the backend factory.
+#include "platform/d3d8_gl.h"
 #include "platform/d3d8_internal.h"
 #include "platform/win_window.h"
 
@@ -18,7 +19,8 @@ std::vector<ArmedFailure> g_failures;
 std::deque<HRESULT> g_cooperative_script;
 bool g_log_draws = false;
 std::vector<D3D8DrawRecord> g_draws;
-D3D8BackendFactory g_backend_factory = nullptr;
+// Devices draw through OpenGL wherever their window gives a context.
+D3D8BackendFactory g_backend_factory = d3d8_gl_backend;
 int g_presents_before_close = 0;
 
 } // namespace
