@@ -3,6 +3,9 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "lowlv/input/input_state.h"
+#include "core/sys.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "platform/d3d8_gl.h"
 #include "platform/d3d8_seams.h"
 #include "platform/dinput_seams.h"
 #include "platform/win_crt.h"
@@ -61,4 +64,24 @@ TEST_F(MainLoop, PollsTheScriptedKeyboardIntoTheInputRecord)
     EXPECT_TRUE(record.held & 0x1) << std::hex << record.held;
     EXPECT_EQ(record.direction, 8u);
     dinput_seam_reset();
+}
+
+// The started game's frames go through the OpenGL backend: the presented frame reads back black
+// from the window (nothing is queued yet to draw over it).
+TEST_F(MainLoop, PresentedFramesReachTheWindowThroughOpenGl)
+{
+    g_hinstance = nullptr;
+    sys_startup(APP_WORK_BLOCK_SIZE);
+    struct ShutdownAtEnd {
+        ~ShutdownAtEnd() { app_shutdown(); }
+    } shutdown_at_end;
+    ASSERT_EQ(app_startup(g_error_text), S_OK) << g_error_text;
+    app_restore_device_objects();
+    ASSERT_NE(g_d3d_device->backend(), nullptr);
+    g_app_active = 1;
+    for (int frame = 0; frame < 5; ++frame) ASSERT_EQ(app_run_frame(), S_OK);
+    EXPECT_GE(g_d3d_device->call_counts().presents, 5u);
+    std::optional<DWORD> shown = d3d8_gl_seam_window_pixel(*g_d3d_device, 320, 240);
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_EQ(*shown & 0xFFFFFF, 0u);
 }
