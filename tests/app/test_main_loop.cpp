@@ -85,3 +85,20 @@ TEST_F(MainLoop, PresentedFramesReachTheWindowThroughOpenGl)
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ(*shown & 0xFFFFFF, 0u);
 }
+
+// An end-to-end run's input script: keys, the mouse and a virtual SDL joystick, as the player's
+// devices would give them.
+TEST_F(MainLoop, PollsAScriptedKeyboardMouseAndJoystick)
+{
+    TempFolder folder;
+    GameInstall::write_text(folder.path() / "input.txt",
+                            "pad 2 8 1\npoll keys=44 mouse=12,0,0 stick=0,-32767 pad=1\n");
+    EnvOverride script("KRO_INPUT_SCRIPT", folder.host("input.txt"));
+    d3d8_seam_close_after_presents(10);
+    EXPECT_EQ(app_main(nullptr), 0);
+    const InputRecord& record = g_input_ring.records[g_input_ring.current];
+    EXPECT_TRUE(record.held & 0x1) << std::hex << record.held;
+    EXPECT_LT(record.stick_y, 0); // pushed up
+    EXPECT_EQ(record.stick_x, 0);
+    dinput_seam_reset();
+}
