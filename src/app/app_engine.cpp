@@ -9,6 +9,7 @@
 #include "lowlv/d3d/d3d_state.h"
 #include "lowlv/input/input_device.h"
 #include "lowlv/input/input_poll.h"
+#include "scenegraph/coll_sweep.h"
 #include "scenegraph/model.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_queue.h"
@@ -132,5 +133,7 @@ HRESULT app_init_engine(IniFile& ini, char* text, std::size_t text_size)
     params.resource_reserve = RESRC_RESERVE;
     params.render_queue_rows = RQ_GAME_ROWS;
     params.archive_folder = APP_ARCHIVE_FOLDER;
-    return sys_initialize(params, text, text_size);
+    HRESULT hr = sys_initialize(params, text, text_size);
+    if (SUCCEEDED(hr)) coll_alloc_work();
+    return hr;
 }

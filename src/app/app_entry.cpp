@@ -13,6 +13,7 @@
 #include "game/g_leaderboards.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "platform/steam_api.h"
+#include "scenegraph/coll_sweep.h"
 #include "platform/win_crt.h"
 #include "platform/win_file.h"
 #include "platform/win_kernel.h"
@@ -217,6 +218,7 @@ void app_shutdown()
 {
     if (g_game_ran) write_back_settings();
     app_release_device_objects();
+    coll_free_work();
     sys_shutdown();
     app_destroy_window();
     release_single_instance();
