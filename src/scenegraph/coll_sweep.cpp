@@ -11,7 +11,9 @@ constexpr float INSIDE_TOLERANCE = 0.00001f;
 constexpr float FACE_BEHIND_LIMIT = -0.00002f;
 constexpr float TIE_TIME = 0.00001f;
 constexpr float SAME_PLANE_DOT = 0.99999f;
-constexpr float EDGE_MISS_SQUARED = 0.999f;
+// A path that passes an edge or a vertex at a squared distance of this or more only grazes it.
+// Counting grazes would make every seam of a flat floor a contact, each restarting the slide.
+constexpr float GRAZE_SQUARED = 0.999f;
 // A body resting on a face after a push-out sits at distance 1 give or take rounding; without
 // this margin it would count as overlapping again and spend every pass on pushes of nothing.
 constexpr float OVERLAP_MARGIN = 0.00001f;
@@ -27,15 +29,9 @@ enum ContactKind : std::uint32_t {
     CONTACT_OVERLAP = 4,
 };
 
-struct ContactPlane {
-    Vec3 point;
-    Vec3 normal;
-    float d;
-};
-
 struct CollisionContact {
     const CollisionTriangle* triangle; // the scaled copy
-    ContactPlane plane;
+    Vec3 normal;                       // of the contact plane, toward the sphere's centre
     float t; // along the motion direction, unit-sphere space; the penetration (< 0) for an overlap
     ContactKind kind;
 };
@@ -97,8 +93,8 @@ bool usable(const CollisionTriangle& triangle)
 {
     float n2 = dot(triangle.normal, triangle.normal);
     Vec3 area = cross(sub(triangle.b, triangle.a), sub(triangle.c, triangle.a));
-    return n2 > 0.99f && n2 < 1.01f && std::isfinite(triangle.d) && finite(triangle.a) && finite(triangle.b) &&
-           finite(triangle.c) && dot(area, area) > FLT_MIN;
+    return n2 > 0.99f && n2 < 1.01f && std::isfinite(triangle.d) && finite(triangle.a) &&
+           finite(triangle.b) && finite(triangle.c) && dot(area, area) > FLT_MIN;
 }
 
 bool inside_triangle(const CollisionTriangle& triangle, const Vec3& p, float tolerance)
@@ -155,23 +151,19 @@ Vec3 closest_point(const CollisionTriangle& triangle, const Vec3& p, float plane
     return inside_triangle(triangle, on_plane, 0) ? on_plane : nearest_boundary(triangle, on_plane).point;
 }
 
-ContactPlane plane_through(const Vec3& point, const Vec3& normal)
-{
-    return {point, normal, -dot(normal, point)};
-}
-
 // The sphere reaches the vertex when the ray from the vertex back along the motion meets it.
 bool vertex_contact(const Vec3& vertex, const Mover& mover, CollisionContact& contact)
 {
     Vec3 w = sub(vertex, mover.centre);
     float b = dot(w, mover.direction);
-    float discriminant = b * b - (dot(w, w) - 1);
-    if (discriminant < 0) return false;
+    float closest_squared = dot(w, w) - b * b;
+    if (closest_squared >= GRAZE_SQUARED) return false;
+    float discriminant = 1 - closest_squared;
     float t = b - math_sqrt_fast(discriminant);
     Vec3 centre_at = add(mover.centre, mul(mover.direction, t));
     Vec3 normal = unit_or(sub(centre_at, vertex), mul(mover.direction, -1));
     if (dot(sub(mover.centre, vertex), normal) <= 0) return false;
-    contact.plane = plane_through(vertex, normal);
+    contact.normal = normal;
     contact.t = t;
     contact.kind = CONTACT_VERTEX;
     return true;
@@ -187,7 +179,7 @@ bool edge_contact(const BoundaryPoint& edge, const Mover& mover, CollisionContac
     if (a < PARALLEL_LIMIT) return false;
     float b = dot(w_across, d_across);
     float closest_squared = dot(w_across, w_across) - b * b / a;
-    if (closest_squared >= EDGE_MISS_SQUARED) return false;
+    if (closest_squared >= GRAZE_SQUARED) return false;
     float discriminant = b * b - a * (dot(w_across, w_across) - 1);
     float t = (-b - math_sqrt_fast(std::max(discriminant, 0.0f))) / a;
     Vec3 centre_at = add(mover.centre, mul(mover.direction, t));
@@ -195,7 +187,7 @@ bool edge_contact(const BoundaryPoint& edge, const Mover& mover, CollisionContac
     float along = e / edge.edge_length;
     if (along < -FLT_EPSILON || along > 1 + FLT_EPSILON) return false;
     Vec3 touch = add(edge.edge_start, mul(edge.edge_unit, e));
-    contact.plane = plane_through(touch, unit_or(sub(centre_at, touch), mul(mover.direction, -1)));
+    contact.normal = unit_or(sub(centre_at, touch), mul(mover.direction, -1));
     contact.t = t;
     contact.kind = CONTACT_EDGE;
     return true;
@@ -213,7 +205,7 @@ bool test_triangle(const CollisionTriangle& triangle, const Mover& mover, Collis
     Vec3 away = sub(mover.centre, nearest);
     float gap = length(away);
     if (gap < 1 - OVERLAP_MARGIN) {
-        contact.plane = plane_through(nearest, unit_or(away, triangle.normal));
+        contact.normal = unit_or(away, triangle.normal);
         contact.t = gap - 1;
         contact.kind = CONTACT_OVERLAP;
         return true;
@@ -225,8 +217,14 @@ bool test_triangle(const CollisionTriangle& triangle, const Mover& mover, Collis
     float s = -(dot(triangle.normal, lowest) + triangle.d) / approach;
     Vec3 hit = add(lowest, mul(mover.direction, s));
     if (inside_triangle(triangle, hit, INSIDE_TOLERANCE)) {
-        if (s < FACE_BEHIND_LIMIT) return false;
-        contact.plane = {hit, triangle.normal, triangle.d};
+        // A hit behind the start is ignored, unless the body already rests on the triangle: a
+        // touch as deep as a rounding error, met at a glancing angle, puts the hit far back
+        // along the motion, and ignoring it would let the body sink into the face.
+        if (s < FACE_BEHIND_LIMIT) {
+            if (gap > 1) return false;
+            s = 0;
+        }
+        contact.normal = triangle.normal;
         contact.t = s;
         contact.kind = CONTACT_FACE;
     } else {
@@ -237,7 +235,7 @@ bool test_triangle(const CollisionTriangle& triangle, const Mover& mover, Collis
         // taking it would move the body back into the geometry.
         if (!touched || contact.t < FACE_BEHIND_LIMIT) return false;
     }
-    return contact.t <= mover.length && dot(contact.plane.normal, mover.direction) < 0;
+    return contact.t <= mover.length && dot(contact.normal, mover.direction) < 0;
 }
 
 // Keeps the earliest contacts: a clearly earlier one replaces them, one within the tie time
@@ -251,7 +249,7 @@ void keep_earliest(const CollisionContact& contact)
             g_coll_contacts.clear();
         } else {
             for (const CollisionContact& kept : g_coll_contacts)
-                if (dot(kept.plane.normal, contact.plane.normal) > SAME_PLANE_DOT) return;
+                if (dot(kept.normal, contact.normal) > SAME_PLANE_DOT) return;
         }
     }
     g_coll_contacts.push_back(contact);
@@ -316,7 +314,7 @@ const CollisionContact* most_opposed(const Vec3& direction, const CollisionConta
     const CollisionContact* best = nullptr;
     float lowest = 2.0f;
     for (const CollisionContact& contact : g_coll_contacts) {
-        float facing = dot(contact.plane.normal, direction);
+        float facing = dot(contact.normal, direction);
         if (&contact != other && facing < lowest) {
             lowest = facing;
             best = &contact;
@@ -350,19 +348,19 @@ Vec3 resolve_contacts(Vec3& position, const Vec3& motion, const Mover& mover)
 {
     const CollisionContact& first = g_coll_contacts.front();
     if (first.kind == CONTACT_OVERLAP) {
-        position = sub(position, mul(first.plane.normal, first.t));
+        position = sub(position, mul(first.normal, first.t));
         return motion;
     }
     position = add(position, mul(mover.direction, first.t));
     if (g_coll_contacts.size() == 1) {
         g_coll_ignore_list.push_back(first.triangle);
-        return slide_on_plane(motion, first.plane.normal);
+        return slide_on_plane(motion, first.normal);
     }
     const CollisionContact* a = most_opposed(mover.direction, nullptr);
     const CollisionContact* b = most_opposed(mover.direction, a);
     g_coll_ignore_list.push_back(a->triangle);
     g_coll_ignore_list.push_back(b->triangle);
-    return slide_on_crease(motion, mover.length, a->plane.normal, b->plane.normal);
+    return slide_on_crease(motion, mover.length, a->normal, b->normal);
 }
 
 } // namespace

@@ -69,13 +69,6 @@ bool ByteReader::Read(void* out, std::size_t size)
     return true;
 }
 
-bool ByteReader::Skip(std::size_t size)
-{
-    if (size > Remaining()) return false;
-    m_position += size;
-    return true;
-}
-
 bool ByteReader::Has(std::uint64_t count, std::uint64_t size) const
 {
     return size == 0 || count <= Remaining() / size;

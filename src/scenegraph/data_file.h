@@ -44,7 +44,6 @@ public:
         static_assert(std::is_trivially_copyable_v<T>);
         return Read(&out, sizeof out);
     }
-    bool Skip(std::size_t size);
     // Whether count records of size bytes remain, without overflow in the product.
     bool Has(std::uint64_t count, std::uint64_t size) const;
     std::size_t Remaining() const { return m_bytes.size() - m_position; }

@@ -203,6 +203,50 @@ TEST_F(SweepTest, MeetsTheEdgesAndVerticesOfATriangle)
     expect_near(sweep({1.5f, -0.6f, 0.5f}, motion, R).position, {-0.5f, -0.6f, 0.5f});
 }
 
+TEST_F(SweepTest, ABodyRestingOnAFaceDoesNotSinkAtAGlancingAngle)
+{
+    // Half a millionth inside the wall, as slides leave bodies after rounding: the hit of the
+    // glancing motion lies far behind the start, yet the body rests on the face and slides.
+    scene(wall_x0());
+    SweepResult result = sweep({0.4999995f, 0, 0}, {-0.01f, 0, 1}, 0.5f);
+    EXPECT_GE(result.position.x, 0.4999f);
+    EXPECT_NEAR(result.position.z, 1, 1e-4f);
+}
+
+TEST_F(SweepTest, ABodyRestingOnATiledWallMovesFreelyAcrossItsSeams)
+{
+    // The wall x = -5 of 5 x 5 tiles with seams at -3, -1, 1 and 3; the body rests a rounding error deep
+    // on it, just beside the seam z = 1, as slides leave bodies. Pushes of nothing must not
+    // hold it, and passing over seams and tile corners must not restart its slide.
+    scene(qco_quad({-5, -5, -5}, {-5, 5, -5}, {-5, 5, 5}, {-5, -5, 5}, 5));
+    const Vec3 start{-4.50000048f, 2.85013747f, 1.00055575f};
+    struct Case {
+        const char* name;
+        Vec3 motion;
+    };
+    const Case cases[] = {
+        {"away", {1, 0, 0}},
+        {"along y over a seam", {0, 1, 0}},
+        {"along z", {0, 0, 1}},
+        {"away at a slant", {0.438119441f, -0.618416369f, 0.809723735f}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SweepResult result = sweep(start, c.motion, 0.5f);
+        expect_near(result.position, {start.x + c.motion.x, start.y + c.motion.y, start.z + c.motion.z},
+                    1e-5f);
+    }
+}
+
+TEST_F(SweepTest, AnEdgePassedBeforeTheStartDoesNotPullTheBodyBack)
+{
+    // Beside the edge on the z axis of a triangle in the plane x = 0, moving away from it: the
+    // sphere touched the edge's line only before the start.
+    scene({{{0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {}}});
+    SweepResult result = sweep({0.3f, -0.45f, 0.5f}, {0.05f, -1, 0}, 0.5f);
+    expect_near(result.position, {0.35f, -1.45f, 0.5f});
+}
+
 TEST_F(SweepTest, DegenerateTrianglesAndInputsNeverYieldNaN)
 {
     std::vector<QcoTriangle> triangles = qco_box_room({-5, -5, -5}, {5, 5, 5});
@@ -233,16 +277,18 @@ TEST_F(SweepTest, DegenerateTrianglesAndInputsNeverYieldNaN)
 
 TEST_F(SweepTest, RandomSweepsInAClosedRoomNeverLeaveIt)
 {
-    // The swept query looks at the two end points only, so every motion stays shorter than the
+    // The swept query looks at the two end points only, and a slide goes on with the whole
+    // motion, so a body may travel about twice its motion: every motion stays below half the
     // smallest octree leaf (10 / 2^3 = 1.25).
     constexpr float HALF = 5.0f;
     constexpr float RADIUS = 0.5f;
-    parse(qco_image(qco_box_room({-HALF, -HALF, -HALF}, {HALF, HALF, HALF}, getenv("CELLS") ? atoi(getenv("CELLS")) : 2), getenv("DEPTH") ? atoi(getenv("DEPTH")) : 3, 4));
-    std::mt19937 random(getenv("SEED") ? atoi(getenv("SEED")) : 20240611);
+    constexpr float DEPTH_ALLOWED = 0.005f;
+    parse(qco_image(qco_box_room({-HALF, -HALF, -HALF}, {HALF, HALF, HALF}, 2), 3, 4));
+    std::mt19937 random(20240611);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-    std::uniform_real_distribution<float> reach(0.0f, 1.2f);
+    std::uniform_real_distribution<float> reach(0.0f, 0.6f);
     Vec3 position{0, 0, 0};
-    for (int step = 0; step < (getenv("STEPS") ? atoi(getenv("STEPS")) : 5000); ++step) {
+    for (int step = 0; step < 20000; ++step) {
         Vec3 direction{unit(random), unit(random), unit(random)};
         float length =
             std::sqrt(direction.x * direction.x + direction.y * direction.y + direction.z * direction.z);
@@ -251,11 +297,8 @@ TEST_F(SweepTest, RandomSweepsInAClosedRoomNeverLeaveIt)
         SweepResult result =
             sweep(position, {direction.x * scale, direction.y * scale, direction.z * scale}, RADIUS);
         ASSERT_TRUE(finite(result.position) && finite(result.motion)) << "step " << step;
-        for (float cc : {result.position.x, result.position.y, result.position.z}) { static float worst = 9; float g = HALF - std::fabs(cc); if (g < worst) { worst = g; printf("DBG worst %g step %d from %.9g %.9g %.9g motion %.9g %.9g %.9g to %.9g %.9g %.9g\n", g, step, position.x, position.y, position.z, direction.x*scale, direction.y*scale, direction.z*scale, result.position.x, result.position.y, result.position.z);} }
-        for (float c : {result.position.x, result.position.y, result.position.z}) {
-            ASSERT_GT(c, -HALF + RADIUS * 0.9f) << "step " << step;
-            ASSERT_LT(c, HALF - RADIUS * 0.9f) << "step " << step;
-        }
+        for (float c : {result.position.x, result.position.y, result.position.z})
+            ASSERT_LT(std::fabs(c), HALF - RADIUS + DEPTH_ALLOWED) << "step " << step;
         position = result.position;
     }
 }
