@@ -733,7 +733,8 @@ HRESULT IDirect3DDevice8::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATE
     return D3D_OK;
 }
 
-HRESULT IDirect3DDevice8::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD* value) const
+HRESULT IDirect3DDevice8::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state,
+                                               DWORD* value) const
 {
     if (stage >= D3D_MAX_TEXTURE_STAGES || state == 0 || state >= D3D_STAGE_STATE_COUNT || !value)
         return D3DERR_INVALIDCALL;
@@ -860,9 +861,15 @@ std::size_t IDirect3DDevice8::vertex_shader_count() const
 
 HRESULT IDirect3DDevice8::SetVertexShader(DWORD handle)
 {
-    if ((handle & 1) && !vertex_shader(handle)) return D3DERR_INVALIDCALL;
+    const D3DVertexShader* shader = (handle & 1) ? vertex_shader(handle) : nullptr;
+    if ((handle & 1) && !shader) return D3DERR_INVALIDCALL;
     ++m_counts.vertex_shaders;
     m_state.vertex_shader = handle;
+    // Constants a declaration carries are loaded into the registers when its shader is selected;
+    // later SetVertexShaderConstant calls may overwrite them.
+    if (shader)
+        for (const auto& [index, values] : shader->declared_constants)
+            std::memcpy(m_state.vs_constants[index], values.data(), sizeof m_state.vs_constants[index]);
     return D3D_OK;
 }
 

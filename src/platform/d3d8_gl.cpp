@@ -365,7 +365,7 @@ private:
     void bind_textures(const D3DDeviceState& state, const D3D8GlProgramKey& key);
     bool bind_vertices(const D3DDeviceState& state);
     bool bind_declared_vertices(const D3DDeviceState& state, const D3DVertexShader& shader);
-    void upload_constants(const D3DDeviceState& state, const D3DVertexShader& shader, GLint location);
+    void upload_constants(const D3DDeviceState& state, GLint location);
     const GlProgram& program(const D3D8GlProgramKey& key);
 
     IDirect3DDevice8& m_device;
@@ -918,14 +918,9 @@ bool GlBackend::bind_declared_vertices(const D3DDeviceState& state, const D3DVer
     return true;
 }
 
-// The kept registers, with the constants the declaration loads.
-void GlBackend::upload_constants(const D3DDeviceState& state, const D3DVertexShader& shader, GLint location)
+void GlBackend::upload_constants(const D3DDeviceState& state, GLint location)
 {
-    float constants[D3D_VS_CONSTANT_REGISTERS][4];
-    std::memcpy(constants, state.vs_constants, sizeof constants);
-    for (const auto& [index, values] : shader.declared_constants)
-        std::memcpy(constants[index], values.data(), sizeof constants[index]);
-    g_gl.glUniform4fv(location, GLsizei(D3D_VS_CONSTANT_REGISTERS), &constants[0][0]);
+    g_gl.glUniform4fv(location, GLsizei(D3D_VS_CONSTANT_REGISTERS), &state.vs_constants[0][0]);
 }
 
 void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
@@ -951,7 +946,7 @@ void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
         for (int i = 0; i < 4; ++i)
             std::memcpy(&bump[stage][i], &state.stage[stage][D3DTSS_BUMPENVMAT00 + i], sizeof(float));
     g_gl.glUniform4fv(made.bump, GLsizei(D3D8_GL_STAGES), &bump[0][0]);
-    if (shader) upload_constants(state, *shader, made.constants);
+    if (shader) upload_constants(state, made.constants);
     bind_textures(state, key);
 
     GLenum mode = gl_primitive(call.type);

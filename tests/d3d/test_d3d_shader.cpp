@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lib/archive_writer.h"
+#include "lib/demo_shaders.h"
 #include "lib/demo_writer.h"
 #include "lib/vso_writer.h"
 #include "temp_folder.h"
@@ -17,12 +18,7 @@
 
 namespace {
 
-std::string shader_path(int slot)
-{
-    return std::string("data\\vs_dx8\\") + shader_name(slot) + ".vso";
-}
-
-// Every row's file (rows 1 and 72 share one), each a minimal program.
+// Every row's file (rows 1 and 72 share one), each the demo set's program.
 std::vector<ArchiveSource> shader_files()
 {
     return demo_shader_files(shader_file_names());
@@ -202,7 +198,6 @@ TEST_F(ShaderTest, LoadsEveryRowWithItsDeclarationAndClearsTheConstants)
     device().SetVertexShaderConstant(40, junk, 1);
     load_all();
     std::set<DWORD> handles;
-    const std::vector<DWORD> program = vso_minimal_program();
     for (int slot = 1; slot <= SHADER_COUNT; ++slot) {
         SCOPED_TRACE(shader_name(slot));
         DWORD handle = shader_handle(slot);
@@ -211,7 +206,7 @@ TEST_F(ShaderTest, LoadsEveryRowWithItsDeclarationAndClearsTheConstants)
         const D3DVertexShader* shader = device().vertex_shader(handle);
         ASSERT_NE(shader, nullptr);
         EXPECT_EQ(shader->declaration, declaration_tokens(slot));
-        EXPECT_EQ(shader->function, program);
+        EXPECT_EQ(shader->function, demo_shader_program(shader_name(slot)));
         EXPECT_EQ(shader->usage, 0u);
     }
     EXPECT_EQ(handles.size(), std::size_t(SHADER_COUNT)); // rows 1 and 72: one file, two handles
@@ -274,7 +269,7 @@ TEST_F(ShaderTest, TrailingBytesPastTheLastWordAreIgnored)
     file->bytes.push_back(0xCD);
     mount(files);
     EXPECT_EQ(load_error(), "");
-    EXPECT_EQ(device().vertex_shader(shader_handle(1))->function, vso_minimal_program());
+    EXPECT_EQ(device().vertex_shader(shader_handle(1))->function, demo_shader_program("b__d"));
 }
 
 TEST_F(ShaderTest, FrameConstantsPackTheActivePointLightsInSlotOrder)

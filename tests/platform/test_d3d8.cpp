@@ -178,8 +178,8 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
         {"no processing kind", windowed_present_params(320, 240), 0, D3DERR_INVALIDCALL},
         {"two processing kinds", windowed_present_params(320, 240), hw | D3DCREATE_SOFTWARE_VERTEXPROCESSING,
          D3DERR_INVALIDCALL},
-        {"pure without hardware", windowed_present_params(320, 240), D3DCREATE_MIXED_VERTEXPROCESSING | D3DCREATE_PUREDEVICE,
-         D3DERR_INVALIDCALL},
+        {"pure without hardware", windowed_present_params(320, 240),
+         D3DCREATE_MIXED_VERTEXPROCESSING | D3DCREATE_PUREDEVICE, D3DERR_INVALIDCALL},
         {"unlisted full-screen size", with(fullscreen, [](auto& p) { p.BackBufferWidth = 700; }), hw,
          D3DERR_INVALIDCALL},
         {"unlisted refresh", with(fullscreen, [](auto& p) { p.FullScreen_RefreshRateInHz = 85; }), hw,
@@ -192,8 +192,9 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
               [](auto& p) { p.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_ONE; }),
          hw, D3DERR_INVALIDCALL},
         {"unsupported samples",
-         with(windowed_present_params(320, 240), [](auto& p) { p.MultiSampleType = D3DMULTISAMPLE_3_SAMPLES; }), hw,
-         D3DERR_INVALIDCALL},
+         with(windowed_present_params(320, 240),
+              [](auto& p) { p.MultiSampleType = D3DMULTISAMPLE_3_SAMPLES; }),
+         hw, D3DERR_INVALIDCALL},
         {"samples need discard",
          with(windowed_present_params(320, 240),
               [](auto& p) {
@@ -201,8 +202,9 @@ TEST_F(D3D8Test, CreateDeviceChecksFlagsAndPresentParameters)
                   p.SwapEffect = D3DSWAPEFFECT_COPY;
               }),
          hw, D3DERR_INVALIDCALL},
-        {"unsupported depth", with(windowed_present_params(320, 240), [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_D32; }),
-         hw, D3DERR_INVALIDCALL},
+        {"unsupported depth",
+         with(windowed_present_params(320, 240), [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_D32; }), hw,
+         D3DERR_INVALIDCALL},
         // No window layer knows the fake window, so its client size cannot be taken.
         {"size from an unknown window", windowed_present_params(0, 0), hw, D3DERR_INVALIDCALL},
     };
@@ -460,7 +462,12 @@ TEST_F(D3D8Test, VertexShaderKeepsDeclarationCodeAndElements)
     DWORD second = 0;
     ASSERT_EQ(m_device->CreateVertexShader(decl, code.data(), &second, 0), D3D_OK);
     EXPECT_NE(second, handle);
+    const float overwritten[4] = {9, 9, 9, 9};
+    m_device->SetVertexShaderConstant(4, overwritten, 1);
     EXPECT_EQ(m_device->SetVertexShader(handle), D3D_OK);
+    EXPECT_EQ(m_device->state().vs_constants[4][1], 1.0f); // selecting the shader loads its constants
+    m_device->SetVertexShaderConstant(4, overwritten, 1);
+    EXPECT_EQ(m_device->state().vs_constants[4][1], 9.0f);
     EXPECT_EQ(m_device->DeleteVertexShader(handle), D3D_OK);
     EXPECT_EQ(m_device->state().vertex_shader, 0u);
     EXPECT_EQ(m_device->DeleteVertexShader(handle), D3DERR_INVALIDCALL);

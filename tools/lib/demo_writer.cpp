@@ -1,6 +1,7 @@
 #include "lib/demo_writer.h"
 
 #include "lib/archive_writer.h"
+#include "lib/demo_shaders.h"
 #include "lib/ini_writer.h"
 #include "lib/ogg_writer.h"
 #include "lib/vso_writer.h"
@@ -38,9 +39,9 @@ bool write_demo_music(const std::filesystem::path& path)
 
 std::vector<ArchiveSource> demo_shader_files(std::span<const std::string> names)
 {
-    const std::vector<std::uint8_t> program = vso_bytes(vso_minimal_program());
     std::vector<ArchiveSource> files;
-    for (const std::string& name : names) files.push_back({"data\\vs_dx8\\" + name + ".vso", program});
+    for (const std::string& name : names)
+        files.push_back({"data\\vs_dx8\\" + name + ".vso", vso_bytes(demo_shader_program(name))});
     return files;
 }
 
@@ -51,7 +52,8 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
         {"data\\demo\\readme.txt", bytes_of("Demo data of the engine.\r\n")},
         {"data\\wave\\effect\\demo.wav", wav_build_pcm(mono, wav_tone(mono, 11025, 440.0))},
     };
-    for (ArchiveSource& shader : demo_shader_files(vertex_shaders)) main_files.push_back(std::move(shader));
+    for (ArchiveSource& shader : demo_shader_files(vertex_shaders))
+        main_files.push_back(std::move(shader));
     const ArchiveSource overlay_files[] = {
         {"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     std::error_code error;
