@@ -13,11 +13,11 @@
 #include "game/g_leaderboards.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "platform/steam_api.h"
-#include "scenegraph/coll_sweep.h"
 #include "platform/win_crt.h"
 #include "platform/win_file.h"
 #include "platform/win_kernel.h"
 #include "platform/win_sync.h"
+#include "scenegraph/coll_sweep.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,9 +2,9 @@
 #include "app/app_loop.h"
 #include "app/app_settings.h"
 #include "app/app_window.h"
-#include "lowlv/input/input_state.h"
 #include "core/sys.h"
 #include "lowlv/d3d/d3d_core.h"
+#include "lowlv/input/input_state.h"
 #include "platform/d3d8_gl.h"
 #include "platform/d3d8_seams.h"
 #include "platform/dinput_seams.h"
@@ -79,7 +79,8 @@ TEST_F(MainLoop, PresentedFramesReachTheWindowThroughOpenGl)
     app_restore_device_objects();
     ASSERT_NE(g_d3d_device->backend(), nullptr);
     g_app_active = 1;
-    for (int frame = 0; frame < 5; ++frame) ASSERT_EQ(app_run_frame(), S_OK);
+    for (int frame = 0; frame < 5; ++frame)
+        ASSERT_EQ(app_run_frame(), S_OK);
     EXPECT_GE(g_d3d_device->call_counts().presents, 5u);
     std::optional<DWORD> shown = d3d8_gl_seam_window_pixel(*g_d3d_device, 320, 240);
     ASSERT_TRUE(shown.has_value());
