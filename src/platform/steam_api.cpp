@@ -121,8 +121,9 @@ bool g_store_cloud_app = false;
 StoreRemoteStorage g_store_remote;
 StoreUserStats g_store_user_stats;
 
-std::deque<FinishedCall> g_store_finished;
+std::deque<FinishedCall> g_store_finished; // call results and callbacks, in finishing order
 std::vector<CallRegistration> g_store_registrations;
+std::vector<CCallbackBase*> g_store_callbacks;
 SteamAPICall_t g_store_next_call = 1;
 std::vector<std::string> g_store_board_names; // board handle - 1, while the store is open
 std::vector<StoreDownload> g_store_downloads; // entries handle - 1, while the store is open
@@ -249,10 +250,47 @@ bool store_save_settings()
     return store_write_whole(store_settings_path(), text.data(), text.size());
 }
 
+template <class P> std::span<const std::uint8_t> store_record_bytes(const P& record)
+{
+    return {reinterpret_cast<const std::uint8_t*>(&record), sizeof record};
+}
+
 template <class P> SteamAPICall_t store_finish_record(const P& record, bool io_failure)
 {
-    return store_finish_call(P::k_iCallback, {reinterpret_cast<const std::uint8_t*>(&record), sizeof record},
-                             io_failure);
+    return store_finish_call(P::k_iCallback, store_record_bytes(record), io_failure);
+}
+
+// A callback answers no handle: it waits for the dispatch like a call result, under no call.
+template <class P> void store_post_callback(const P& record)
+{
+    std::span<const std::uint8_t> bytes = store_record_bytes(record);
+    if (store_is_open())
+        g_store_finished.push_back({k_uAPICallInvalid, P::k_iCallback, {bytes.begin(), bytes.end()}, false});
+}
+
+void store_deliver_call_result(FinishedCall& done)
+{
+    // Looked up at delivery, so a handler may unregister another during the dispatch.
+    auto registration = std::find_if(
+        g_store_registrations.begin(), g_store_registrations.end(), [&](const CallRegistration& entry) {
+            return entry.call == done.call && entry.handler->m_iCallback == done.callback_id;
+        });
+    if (registration == g_store_registrations.end()) return;
+    CCallbackBase* handler = registration->handler;
+    g_store_registrations.erase(registration);
+    handler->Run(done.result.data(), done.io_failure, done.call);
+}
+
+void store_deliver_callback(FinishedCall& done)
+{
+    // Each listener is checked again before its turn, so a handler may unregister another.
+    std::vector<CCallbackBase*> listeners = g_store_callbacks;
+    for (CCallbackBase* handler : listeners) {
+        bool registered =
+            std::find(g_store_callbacks.begin(), g_store_callbacks.end(), handler) != g_store_callbacks.end();
+        if (registered && handler->m_iCallback == done.callback_id)
+            handler->Run(done.result.data(), false, k_uAPICallInvalid);
+    }
 }
 
 bool store_valid_board_name(const char* name)
@@ -542,6 +580,7 @@ void SteamAPI_Shutdown()
     g_store_cloud_app = false;
     g_store_finished.clear();
     g_store_registrations.clear();
+    g_store_callbacks.clear();
     g_store_board_names.clear();
     g_store_downloads.clear();
 }
@@ -551,15 +590,10 @@ void SteamAPI_RunCallbacks()
     std::deque<FinishedCall> finished;
     finished.swap(g_store_finished);
     for (FinishedCall& done : finished) {
-        // Looked up at delivery, so a handler may unregister another during the dispatch.
-        auto registration = std::find_if(
-            g_store_registrations.begin(), g_store_registrations.end(), [&](const CallRegistration& entry) {
-                return entry.call == done.call && entry.handler->m_iCallback == done.callback_id;
-            });
-        if (registration == g_store_registrations.end()) continue;
-        CCallbackBase* handler = registration->handler;
-        g_store_registrations.erase(registration);
-        handler->Run(done.result.data(), done.io_failure, done.call);
+        if (done.call == k_uAPICallInvalid)
+            store_deliver_callback(done);
+        else
+            store_deliver_call_result(done);
     }
 }
 
@@ -578,9 +612,10 @@ bool StoreUserStats::RequestCurrentStats()
 {
     if (!store_is_open()) return false;
     UserStatsReceived_t received{};
+    received.m_nGameID = k_store_game_id;
     received.m_eResult = k_EResultOK;
     received.m_steamIDUser = CSteamID(store_local_user());
-    store_finish_record(received, false);
+    store_post_callback(received);
     return true;
 }
 
@@ -694,6 +729,19 @@ void SteamAPI_UnregisterCallResult(CCallbackBase* handler, SteamAPICall_t call)
     std::erase_if(g_store_registrations, [&](const CallRegistration& entry) {
         return entry.handler == handler && entry.call == call;
     });
+}
+
+void SteamAPI_RegisterCallback(CCallbackBase* handler, int callback_id)
+{
+    if (!handler) return;
+    handler->m_iCallback = callback_id;
+    if (std::find(g_store_callbacks.begin(), g_store_callbacks.end(), handler) == g_store_callbacks.end())
+        g_store_callbacks.push_back(handler);
+}
+
+void SteamAPI_UnregisterCallback(CCallbackBase* handler)
+{
+    std::erase(g_store_callbacks, handler);
 }
 
 SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> result, bool io_failure)

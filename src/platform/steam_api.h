@@ -70,6 +70,12 @@ protected:
 void SteamAPI_RegisterCallResult(CCallbackBase* handler, SteamAPICall_t call);
 void SteamAPI_UnregisterCallResult(CCallbackBase* handler, SteamAPICall_t call);
 
+// Callbacks: results that answer no handle (UserStatsReceived_t ...) go, by the dispatch, to
+// every object registered for their callback id, with k_uAPICallInvalid as the call.
+// Registering sets the object's m_iCallback.
+void SteamAPI_RegisterCallback(CCallbackBase* handler, int callback_id);
+void SteamAPI_UnregisterCallback(CCallbackBase* handler);
+
 // Binds one asynchronous call to a member function of an object: Set drops the call it
 // still waits for, and the handler runs once, from the dispatch, with the result record.
 template <class T, class P> class CCallResult final : public CCallbackBase {
@@ -164,7 +170,12 @@ enum EResult {
     k_EResultFail = 2,
 };
 
-// The answer to RequestCurrentStats: the user's stats are current.
+// The one application the local store serves, as results name it: a game id holds the
+// application id in its low 24 bits.
+constexpr std::uint32_t k_store_app_id = 1;
+constexpr std::uint64_t k_store_game_id = k_store_app_id;
+
+// The answer to RequestCurrentStats, a callback: the user's stats are current.
 struct UserStatsReceived_t {
     static constexpr int k_iCallback = k_iSteamUserStatsCallbacks + 1;
     std::uint64_t m_nGameID;
@@ -204,7 +215,8 @@ static_assert(sizeof(LeaderboardScoreUploaded_t) == 32);
 // value out of range) returns k_uAPICallInvalid and delivers nothing.
 class ISteamUserStats {
 public:
-    // Makes the user's stats current; the local store has them at once. False while closed.
+    // Makes the user's stats current; the local store has them at once and says so by the
+    // UserStatsReceived_t callback. False while closed.
     virtual bool RequestCurrentStats() = 0;
     // Clears every stat, and the achievements too when asked.
     virtual bool ResetAllStats(bool achievements_too) = 0;

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,13 +31,15 @@ OSVERSIONINFOEXA version(DWORD platform, DWORD major, DWORD minor, DWORD build,
 constexpr DWORD k_9x = VER_PLATFORM_WIN32_WINDOWS;
 constexpr DWORD k_nt = VER_PLATFORM_WIN32_NT;
 
-// Restores the generation the running program decoded, whatever a test set.
+// Restores the generation the running program decoded and the normal priority, whatever a
+// test set.
 class SysTest : public ::testing::Test {
 protected:
     void SetUp() override { m_saved_generation = g_os_generation; }
     void TearDown() override
     {
         g_os_generation = m_saved_generation;
+        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
         seam_set_memory_status(0, 0);
         seam_log_enable(false);
         seam_log_clear();
@@ -172,21 +176,136 @@ TEST(SysInitialize, ServesStepsInOrderAndStopsAtTheFirstFailureWithItsText)
     EXPECT_STREQ(text, "failed: Subsys ResrcMgr::Initialize");
 }
 
-TEST_F(SysTest, InitializeAppliesAffinityAndPriorityOnlyWhereTheGenerationAllows)
+TEST_F(SysTest, PriorityClassIsSetOnlyWhereTheGenerationAllowsIt)
 {
-    EngineParams params{};
-    params.priority_class = 0x10; // never a class
-    params.process_affinity = 0;
-    params.main_thread_affinity = 1;
-    params.audio_thread_affinity = 1;
-    char text[40] = "";
-    g_os_generation = 15;
-    const SysInitStep steps[] = {{0, nullptr, sys_init_priority}, {0, nullptr, sys_init_affinity}};
-    EXPECT_EQ(sys_run_init_steps(params, steps, text, sizeof text), S_OK);
-    EXPECT_STREQ(text, "");
-    DWORD_PTR process_mask = 0, system_mask = 0;
-    ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask));
-    EXPECT_NE(process_mask, 0u); // a zero mask is never set
+    enum Applied { Always, FromNt5, Never };
+    struct Case {
+        std::uint32_t priority_class;
+        Applied applied;
+    };
+    const Case cases[] = {
+        {HIGH_PRIORITY_CLASS, Always},
+        {NORMAL_PRIORITY_CLASS, Always},
+        {IDLE_PRIORITY_CLASS, Always},
+        {REALTIME_PRIORITY_CLASS, Always},
+        {ABOVE_NORMAL_PRIORITY_CLASS, FromNt5},
+        {BELOW_NORMAL_PRIORITY_CLASS, FromNt5},
+        {0x10, Never},
+        {0x8040, Never},
+        {0, Never},
+    };
+    for (int generation : {8, 10, OS_GENERATION_NT5, 17}) {
+        g_os_generation = generation;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << "generation " << generation << " class 0x" << std::hex << c.priority_class);
+            // A class other than the one tried, so a class left alone shows.
+            DWORD before =
+                c.priority_class == HIGH_PRIORITY_CLASS ? NORMAL_PRIORITY_CLASS : HIGH_PRIORITY_CLASS;
+            ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), before));
+            EngineParams params{};
+            params.priority_class = c.priority_class;
+            SysInitContext context{params, 0, 0};
+            EXPECT_EQ(sys_init_priority(context), S_OK);
+            bool applied = c.applied == Always || (c.applied == FromNt5 && generation >= OS_GENERATION_NT5);
+            EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), applied ? c.priority_class : before);
+        }
+    }
+}
+
+namespace {
+
+// The affinity step on a thread of its own, so the thread's mask and the process's stay apart
+// as the platform keeps them (on Linux the process's mask is the main thread's). Masks are
+// patterns over the first four processors the test may use.
+class SysAffinityTest : public SysTest {
+protected:
+    void SetUp() override
+    {
+        SysTest::SetUp();
+        DWORD_PTR system_mask = 0;
+        ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &m_saved_mask, &system_mask));
+        for (unsigned cpu = 0; cpu < sizeof(DWORD_PTR) * 8 && m_cpus.size() < 4; ++cpu)
+            if (m_saved_mask & (DWORD_PTR{1} << cpu)) m_cpus.push_back(DWORD_PTR{1} << cpu);
+        if (m_cpus.size() < 4) GTEST_SKIP() << "needs four processors";
+    }
+    void TearDown() override
+    {
+        SetProcessAffinityMask(GetCurrentProcess(), m_saved_mask);
+        SysTest::TearDown();
+    }
+
+    DWORD_PTR cpus(unsigned pattern) const
+    {
+        DWORD_PTR mask = 0;
+        for (std::size_t i = 0; i < m_cpus.size(); ++i)
+            if (pattern & (1u << i)) mask |= m_cpus[i];
+        return mask;
+    }
+
+    struct Outcome {
+        DWORD_PTR process;
+        DWORD_PTR thread;
+        DWORD_PTR audio;
+    };
+    Outcome run_step(const EngineParams& params, DWORD_PTR process_mask)
+    {
+        EXPECT_TRUE(SetProcessAffinityMask(GetCurrentProcess(), process_mask));
+        Outcome outcome{};
+        std::thread starter([&] {
+            SysInitContext context{params, 0, 0};
+            EXPECT_EQ(sys_init_affinity(context), S_OK);
+            outcome.audio = context.audio_thread_affinity;
+            // The call answers with the mask it replaces: what the step left on the thread.
+            outcome.thread = SetThreadAffinityMask(GetCurrentThread(), process_mask);
+        });
+        starter.join();
+        DWORD_PTR system_mask = 0;
+        EXPECT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &outcome.process, &system_mask));
+        return outcome;
+    }
+
+private:
+    DWORD_PTR m_saved_mask = 0;
+    std::vector<DWORD_PTR> m_cpus;
+};
+
+} // namespace
+
+TEST_F(SysAffinityTest, MasksNarrowFromTheProcessOnlyFromNt5On)
+{
+    struct Case {
+        int generation;
+        unsigned start;                  // the process's mask before the step
+        unsigned process, thread, audio; // the parameters
+        unsigned expected_process, expected_thread, expected_audio;
+    };
+    const Case cases[] = {
+        {15, 0b1111, 0b0110, 0b0011, 0b1100, 0b0110, 0b0010, 0b0100},
+        {OS_GENERATION_NT5, 0b1111, 0b0110, 0b0011, 0b1100, 0b0110, 0b0010, 0b0100},
+        // Below NT 5 the process's own mask is the base, whatever the parameter says.
+        {10, 0b1111, 0b0110, 0b0011, 0b1100, 0b1111, 0b0011, 0b1100},
+        {10, 0b0111, 0, 0b1001, 0b1110, 0b0111, 0b0001, 0b0110},
+        // A zero process mask is never set; the base is zero all the same.
+        {15, 0b1111, 0, 0b0011, 0b1100, 0b1111, 0b1111, 0},
+        {15, 0b0011, 0b1100, 0b0011, 0b0011, 0b0011, 0b0011, 0},
+        // Nothing left for the main thread leaves it as it was.
+        {15, 0b1111, 0b0110, 0b1000, 0, 0b0110, 0b1111, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "generation " << c.generation << " process param 0b" << std::bitset<4>(c.process)
+                     << " thread param 0b" << std::bitset<4>(c.thread));
+        g_os_generation = c.generation;
+        EngineParams params{};
+        params.process_affinity = static_cast<std::uint32_t>(cpus(c.process));
+        params.main_thread_affinity = static_cast<std::uint32_t>(cpus(c.thread));
+        params.audio_thread_affinity = static_cast<std::uint32_t>(cpus(c.audio));
+        Outcome outcome = run_step(params, cpus(c.start));
+        EXPECT_EQ(outcome.process, cpus(c.expected_process));
+        EXPECT_EQ(outcome.thread, cpus(c.expected_thread));
+        EXPECT_EQ(outcome.audio, cpus(c.expected_audio));
+    }
 }
 
 TEST_F(SysTest, TrimMemoryDoesNothingWhenMemoryIsScarce)

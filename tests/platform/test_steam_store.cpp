@@ -281,6 +281,61 @@ TEST_F(SteamStore, ResetClearsStatsAndOnlyWhenAskedAchievements)
 
 namespace {
 
+// Takes the stats callback as a game object would, keeping what each run brought.
+class StatsListener : public CCallbackBase {
+public:
+    void Run(void* param, bool io_failure, SteamAPICall_t call) override
+    {
+        received.push_back(*static_cast<const UserStatsReceived_t*>(param));
+        EXPECT_FALSE(io_failure);
+        EXPECT_EQ(call, k_uAPICallInvalid) << "a callback answers no call";
+    }
+
+    std::vector<UserStatsReceived_t> received;
+};
+
+} // namespace
+
+TEST_F(SteamStore, CurrentStatsArriveByCallbackOnceAndOnlyThroughTheDispatch)
+{
+    ISteamUserStats* stats = SteamUserStats();
+    ASSERT_NE(stats, nullptr);
+    StatsListener listener;
+    StatsListener second;
+    StatsListener left;
+    RecordingHandler lookups(0);
+    SteamAPI_RegisterCallback(&listener, UserStatsReceived_t::k_iCallback);
+    SteamAPI_RegisterCallback(&second, UserStatsReceived_t::k_iCallback);
+    SteamAPI_RegisterCallback(&left, UserStatsReceived_t::k_iCallback);
+    SteamAPI_UnregisterCallback(&left);
+    SteamAPI_RegisterCallback(&lookups, LeaderboardFindResult_t::k_iCallback);
+    EXPECT_EQ(lookups.m_iCallback, LeaderboardFindResult_t::k_iCallback);
+
+    ASSERT_TRUE(stats->RequestCurrentStats());
+    EXPECT_TRUE(listener.received.empty()) << "nothing is delivered outside the dispatch";
+    SteamAPI_RunCallbacks();
+    ASSERT_EQ(listener.received.size(), 1u);
+    EXPECT_EQ(listener.received[0].m_nGameID, k_store_game_id);
+    EXPECT_EQ(listener.received[0].m_eResult, k_EResultOK);
+    EXPECT_NE(listener.received[0].m_steamIDUser.ConvertToUint64(), 0u);
+    EXPECT_EQ(second.received.size(), 1u) << "every listener hears it";
+    EXPECT_TRUE(left.received.empty());
+    EXPECT_TRUE(lookups.runs.empty()) << "only listeners of its callback id";
+
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(listener.received.size(), 1u) << "delivered once";
+
+    // A closed store neither answers nor keeps its listeners.
+    SteamAPI_Shutdown();
+    EXPECT_FALSE(stats->RequestCurrentStats());
+    ASSERT_TRUE(SteamAPI_Init());
+    ASSERT_TRUE(SteamUserStats()->RequestCurrentStats());
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(listener.received.size(), 1u);
+}
+
+namespace {
+
 // What one call's result brought to a bound object.
 template <class P> struct Delivery {
     P record{};

@@ -247,6 +247,37 @@ TEST_F(TextGlyphTest, RubyIsHalfScaleUncountedAboveTheLastGlyphAndThePenReturns)
     EXPECT_EQ(first_ink(s, 40, 20), 21) << "C where the ruby began";
 }
 
+TEST_F(TextGlyphTest, RubyBeforeAnyGlyphHangsFromTheOrigin)
+{
+    // No glyph yet: the last glyph counts as one at (0, 0), wherever the pen is. The ruby pen
+    // starts at (20, 9 + 1); its half-scale glyph spans x 20.5 .. 24.5 and rows 17.5 .. 25.
+    struct Case {
+        const char* text;
+        int a_column; // where A, after the ruby, starts
+        int a_top;
+    } cases[] = {
+        {"<ruby:20,9>x<endruby>A", 1, 0},
+        {"\n<x:40><ruby:20,9>x<endruby>A", 41, 20},
+    };
+    TextSurface& s = surface();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TextRequest measured = request(c.text);
+        text_measure(s, measured);
+        EXPECT_EQ(measured.counted, 0x10000);
+
+        TextRequest r = request(c.text);
+        text_render(s, r);
+        EXPECT_EQ(first_ink(s, 20), 20);
+        EXPECT_EQ(pixel(s, 20, 20), 0x7FFF);
+        EXPECT_EQ(pixel(s, 21, 20), k_white);
+        EXPECT_EQ(pixel(s, 24, 20), 0x7FFF);
+        EXPECT_EQ(pixel(s, 25, 20), 0);
+        EXPECT_EQ(first_ink_row(s, 22), 17);
+        EXPECT_EQ(first_ink(s, c.a_top + 12), c.a_column) << "A where the ruby began";
+    }
+}
+
 TEST_F(TextGlyphTest, BlanksAdvanceByTheSpaceAndIndentTenAtALineStart)
 {
     struct Case {
