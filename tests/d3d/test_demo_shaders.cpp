@@ -1,5 +1,7 @@
 #include "state_test_device.h"
 
+#include "gl_device_fixture.h"
+
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lib/archive_writer.h"
@@ -67,7 +69,7 @@ class DemoShaderGlTest : public StateDeviceTest {
 protected:
     void SetUp() override
     {
-        if (!video_start() || !video_has_gl()) GTEST_SKIP() << "no OpenGL video driver";
+        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
         StateDeviceTest::SetUp();
         ASSERT_NE(device().backend(), nullptr);
     }
@@ -135,15 +137,7 @@ protected:
     // The back buffer as 0x00RRGGBB rows.
     std::vector<DWORD> pixels()
     {
-        std::vector<DWORD> out(m_width * m_height);
-        IDirect3DSurface8* back = nullptr;
-        EXPECT_EQ(device().GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        for (UINT y = 0; y < m_height; ++y)
-            std::memcpy(&out[y * m_width], static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, m_width * 4);
-        back->UnlockRect();
-        back->Release();
+        std::vector<DWORD> out = back_buffer_pixels(device(), m_width, m_height);
         for (DWORD& pixel : out)
             pixel &= 0xFFFFFF;
         return out;

@@ -1,22 +1,18 @@
-#include "platform/d3d8.h"
-#include "platform/d3d8_gl.h"
-#include "platform/d3d8_seams.h"
-#include "platform/win_kernel.h"
-#include "platform/win_window.h"
-#include "platform/win_window_sdl.h"
+#include "gl_device_fixture.h"
 
-#include "d3d8_machines.h"
+#include "platform/d3d8_gl.h"
+
 #include "lib/vso_writer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
 
-constexpr UINT k_size = 64;
+constexpr UINT k_size = GlDeviceTest::k_size;
 constexpr DWORD k_fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 struct Vertex {
@@ -25,66 +21,25 @@ struct Vertex {
     float u, v;
 };
 
-// A device on a real window of the offscreen driver, so the OpenGL backend draws; pixels come
-// back through a lockable back buffer.
-class D3D8GlTest : public ::testing::Test {
+// The shared device with a dynamic buffer of pre-transformed, textured vertices on stream 0.
+class D3D8GlTest : public GlDeviceTest {
 protected:
     void SetUp() override
     {
-        d3d8_seam_reset();
-        if (!video_start() || !video_has_gl()) GTEST_SKIP() << "no OpenGL video driver";
-        d3d8_seam_set_machine(machine_of({standard_adapter()}));
-        WNDCLASSEXA window_class{};
-        window_class.cbSize = sizeof window_class;
-        window_class.lpfnWndProc = DefWindowProcA;
-        window_class.hInstance = GetModuleHandleA(nullptr);
-        window_class.lpszClassName = "KroGlTest";
-        ASSERT_NE(RegisterClassExA(&window_class), 0);
-        m_window = CreateWindowExA(0, "KroGlTest", "GL test", 0x10CB0000, 0, 0, k_size, k_size, nullptr,
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(m_window, nullptr);
-        m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(m_d3d, nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = k_size;
-        params.BackBufferHeight = k_size;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.hDeviceWindow = m_window;
-        params.Windowed = TRUE;
-        params.EnableAutoDepthStencil = TRUE;
-        params.AutoDepthStencilFormat = D3DFMT_D24S8;
-        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        ASSERT_EQ(m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, m_window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                      &params, &m_device),
-                  D3D_OK);
-        ASSERT_NE(m_device->backend(), nullptr) << "an OpenGL window gives the device a backend";
+        GlDeviceTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_EQ(m_device->CreateVertexBuffer(64 * sizeof(Vertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
                                                k_fvf, D3DPOOL_DEFAULT, &m_vertices),
                   D3D_OK);
         m_device->SetStreamSource(0, m_vertices, sizeof(Vertex));
         m_device->SetVertexShader(k_fvf);
-        m_device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-        m_device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        m_device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-        m_device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
     }
 
     void TearDown() override
     {
-        if (m_device) {
-            m_device->SetStreamSource(0, nullptr, 0);
-            m_device->SetTexture(0, nullptr);
-            if (m_vertices) m_vertices->Release();
-            EXPECT_EQ(m_device->Release(), 0u);
-        }
-        if (m_d3d) m_d3d->Release();
-        if (m_window) DestroyWindow(m_window);
-        UnregisterClassA("KroGlTest", GetModuleHandleA(nullptr));
-        d3d8_seam_reset();
+        if (m_device) m_device->SetStreamSource(0, nullptr, 0);
+        if (m_vertices) m_vertices->Release();
+        GlDeviceTest::TearDown();
     }
 
     void draw(D3DPRIMITIVETYPE type, const std::vector<Vertex>& vertices, UINT primitives)
@@ -114,21 +69,6 @@ protected:
         ASSERT_EQ(m_device->Clear(0, nullptr, D3DCLEAR_TARGET, color, 1.0f, 0), D3D_OK);
     }
 
-    // The back buffer as 0xAARRGGBB rows.
-    std::vector<DWORD> pixels()
-    {
-        IDirect3DSurface8* back = nullptr;
-        EXPECT_EQ(m_device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        std::vector<DWORD> out(k_size * k_size);
-        for (UINT y = 0; y < k_size; ++y)
-            std::memcpy(&out[y * k_size], static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, k_size * 4);
-        back->UnlockRect();
-        back->Release();
-        return out;
-    }
-
     IDirect3DTexture8* texture(D3DFORMAT format, UINT width, UINT height, const std::vector<BYTE>& bytes)
     {
         IDirect3DTexture8* made = nullptr;
@@ -144,23 +84,8 @@ protected:
         return made;
     }
 
-    HWND m_window = nullptr;
-    IDirect3D8* m_d3d = nullptr;
-    IDirect3DDevice8* m_device = nullptr;
     IDirect3DVertexBuffer8* m_vertices = nullptr;
 };
-
-// Channels within `tolerance` of each other.
-::testing::AssertionResult near_color(DWORD actual, DWORD expected, int tolerance = 3)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        int a = int((actual >> shift) & 0xFF), e = int((expected >> shift) & 0xFF);
-        if (std::abs(a - e) > tolerance)
-            return ::testing::AssertionFailure()
-                   << std::hex << "0x" << actual << " is not near 0x" << expected;
-    }
-    return ::testing::AssertionSuccess();
-}
 
 DWORD at(const std::vector<DWORD>& image, UINT x, UINT y)
 {

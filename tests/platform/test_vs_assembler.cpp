@@ -1,17 +1,10 @@
-#include "platform/d3d8.h"
-#include "platform/d3d8_seams.h"
-#include "platform/win_kernel.h"
-#include "platform/win_window.h"
-#include "platform/win_window_sdl.h"
+#include "gl_device_fixture.h"
 
-#include "d3d8_machines.h"
 #include "lib/vs_assembler.h"
 #include "lib/vso_writer.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -88,59 +81,16 @@ TEST(VsAssembler, ReportsTheLineOfEachMistake)
     EXPECT_THROW(vsasm_assemble_or_throw("vs.1.1\nmov r0"), std::logic_error);
 }
 
-constexpr UINT k_size = 64;
+constexpr UINT k_size = GlDeviceTest::k_size;
 
-// A device on a real window of the offscreen driver, so the OpenGL backend translates and draws;
-// pixels come back through a lockable back buffer.
-class VsAssemblerGlTest : public ::testing::Test {
+// The shared device with stage 0 showing the diffuse colour as the vertex shader writes it.
+class VsAssemblerGlTest : public GlDeviceTest {
 protected:
     void SetUp() override
     {
-        d3d8_seam_reset();
-        if (!video_start() || !video_has_gl()) GTEST_SKIP() << "no OpenGL video driver";
-        d3d8_seam_set_machine(machine_of({standard_adapter()}));
-        WNDCLASSEXA window_class{};
-        window_class.cbSize = sizeof window_class;
-        window_class.lpfnWndProc = DefWindowProcA;
-        window_class.hInstance = GetModuleHandleA(nullptr);
-        window_class.lpszClassName = "KroVsAsmTest";
-        ASSERT_NE(RegisterClassExA(&window_class), 0);
-        m_window = CreateWindowExA(0, "KroVsAsmTest", "vsasm test", 0x10CB0000, 0, 0, k_size, k_size, nullptr,
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(m_window, nullptr);
-        m_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(m_d3d, nullptr);
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = k_size;
-        params.BackBufferHeight = k_size;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.hDeviceWindow = m_window;
-        params.Windowed = TRUE;
-        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        ASSERT_EQ(m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, m_window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                      &params, &m_device),
-                  D3D_OK);
-        m_device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        GlDeviceTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        m_device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        m_device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        m_device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    }
-
-    void TearDown() override
-    {
-        if (m_device) {
-            m_device->SetStreamSource(0, nullptr, 0);
-            EXPECT_EQ(m_device->Release(), 0u);
-        }
-        if (m_d3d) m_d3d->Release();
-        if (m_window) DestroyWindow(m_window);
-        UnregisterClassA("KroVsAsmTest", GetModuleHandleA(nullptr));
-        d3d8_seam_reset();
     }
 
     DWORD create_shader(const DWORD* declaration, const Tokens& code)
@@ -151,37 +101,7 @@ protected:
                   D3D_OK);
         return handle;
     }
-
-    // The back buffer as 0xAARRGGBB rows.
-    std::vector<DWORD> pixels()
-    {
-        IDirect3DSurface8* back = nullptr;
-        EXPECT_EQ(m_device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        std::vector<DWORD> out(k_size * k_size);
-        for (UINT y = 0; y < k_size; ++y)
-            std::memcpy(&out[y * k_size], static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, k_size * 4);
-        back->UnlockRect();
-        back->Release();
-        return out;
-    }
-
-    HWND m_window = nullptr;
-    IDirect3D8* m_d3d = nullptr;
-    IDirect3DDevice8* m_device = nullptr;
 };
-
-::testing::AssertionResult near_color(DWORD actual, DWORD expected, int tolerance)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        int a = int((actual >> shift) & 0xFF), e = int((expected >> shift) & 0xFF);
-        if (std::abs(a - e) > tolerance)
-            return ::testing::AssertionFailure()
-                   << std::hex << "0x" << actual << " is not near 0x" << expected;
-    }
-    return ::testing::AssertionSuccess();
-}
 
 TEST_F(VsAssemblerGlTest, EveryInstructionAssemblesToAProgramTheDeviceAccepts)
 {

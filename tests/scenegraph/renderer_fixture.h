@@ -45,8 +45,9 @@ protected:
 
     void TearDown() override { stop(); }
 
-    // A fresh device and renderer at this back-buffer size.
-    void start(UINT width, UINT height)
+    // A fresh device and renderer at this back-buffer size, on the given window (the default
+    // one no window layer knows gives a device without a backend).
+    void start(UINT width, UINT height, HWND window = fake_window(), DWORD present_flags = 0)
     {
         stop();
         d3d8_seam_set_machine(machine_of({scripted_adapter(
@@ -54,8 +55,9 @@ protected:
         g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
         ASSERT_NE(g_d3d, nullptr);
         D3DPRESENT_PARAMETERS params = windowed_present_params(width, height);
-        ASSERT_EQ(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, fake_window(), D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                      &params, &g_d3d_device),
+        params.Flags = present_flags;
+        ASSERT_EQ(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params,
+                                      &g_d3d_device),
                   D3D_OK);
         g_device_settings = {};
         g_device_settings.present = params;

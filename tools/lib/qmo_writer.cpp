@@ -2,6 +2,7 @@
 
 #include "lib/archive_writer.h"
 #include "lib/le_bytes.h"
+#include "lib/skin_layout.h"
 
 #include <cmath>
 
@@ -229,14 +230,15 @@ QmoImage qmo_two_bone_skinned()
                  .palette_size = 2,
                  .bones_per_vertex = 2,
                  .bones = {"bone1", "bone2"}};
-    QmoBuffer positions{4, 0x2, 12, {}};
+    // The lower corners follow bone1 (palette slot 0) wholly, the upper ones bone2 (slot 1).
+    QmoBuffer base{4, QMO_FVF_SHADER, skin_base_stride(2), {}};
+    QmoBuffer blend{4, QMO_FVF_SHADER, SKIN_BLEND_STRIDE, {}};
     for (const std::array<float, 3>& p :
-         std::vector<std::array<float, 3>>{{-0.5f, 0, 0}, {0.5f, 0, 0}, {-0.5f, 2, 0}, {0.5f, 2, 0}})
-        put_floats(positions.data, p);
-    QmoBuffer weights{4, 0, 8, {}};
-    for (float w : {1.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f})
-        le_put_f32(weights.data, w);
-    mesh.vertex_buffers = {positions, weights};
+         std::vector<std::array<float, 3>>{{-0.5f, 0, 0}, {0.5f, 0, 0}, {-0.5f, 2, 0}, {0.5f, 2, 0}}) {
+        skin_put_base_vertex(base.data, {.weights = {p[1] == 0 ? 1.0f : 0.0f, 0, 0}}, 2);
+        skin_put_blend_vertex(blend.data, {.position = p, .palette_slots = {0, 1, 0, 0}});
+    }
+    mesh.vertex_buffers = {base, blend};
     mesh.index_buffers.push_back(qmo_index_buffer({0, 2, 1, 1, 2, 3}));
     mesh.subsets.push_back({0, 0, 2, 0, 4, {0, 1}});
     image.meshes.push_back(mesh);

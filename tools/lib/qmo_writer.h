@@ -128,6 +128,7 @@ constexpr std::uint32_t QMO_MATERIAL_SIZE = 388;
 constexpr std::uint32_t QMO_NODE_SIZE = 240;
 constexpr std::uint32_t QMO_FVF_BOX = 0x152; // position, normal, diffuse, one texture pair
 constexpr std::uint32_t QMO_BOX_STRIDE = 36;
+constexpr std::uint32_t QMO_FVF_SHADER = 0; // a buffer only vertex-shader declarations describe
 
 // A buffer of 16-bit indices.
 QmoBuffer qmo_index_buffer(const std::vector<std::uint16_t>& indices);
@@ -138,8 +139,10 @@ QmoBuffer qmo_box_vertices(const std::vector<std::array<float, 3>>& positions);
 // origin, 12 triangles in one subset of material 0 (a plain opaque material).
 QmoImage qmo_box(float half_size = 1.0f);
 // Nodes "root" > "bone1" > "bone2" (bone2 one unit up bone1's y), a skinned mesh "skin" on the
-// root with both bones (palette size 2, two bones per vertex, position buffer and a blend-weight
-// buffer), one material, and range 0 ("swing": keys 0-4, looping) whose SRT track turns bone2
+// root with both bones (palette size 2, two bones per vertex; vertex buffer 0 the base stream and
+// vertex buffer 1 the blend stream of skin_layout.h, both QMO_FVF_SHADER): the quad
+// (-0.5..0.5, 0..2) in the z = 0 plane, its lower corners on bone1 alone, its upper ones on bone2
+// alone. One material, and range 0 ("swing": keys 0-4, looping) whose SRT track turns bone2
 // about z from 0 to 90 degrees, range 1 (keys 4-4, holding).
 QmoImage qmo_two_bone_skinned();
 
