@@ -69,6 +69,46 @@ void write_depth(D3DFORMAT format, std::uint8_t* texel, DWORD flags, float z, DW
     std::memcpy(texel, &value, bytes);
 }
 
+// Each texel of the area (clipped to the surface) written on its own.
+void write_depth_texels(IDirect3DSurface8& surface, RECT area, DWORD flags, float z, DWORD stencil)
+{
+    const D3DSURFACE_DESC& desc = surface.desc();
+    const UINT bytes = d3d8_format_bytes(desc.Format);
+    for (LONG y = area.top; y < std::min(area.bottom, LONG(desc.Height)); ++y) {
+        std::uint8_t* row = surface.bits() + std::size_t(y) * surface.pitch();
+        for (LONG x = area.left; x < std::min(area.right, LONG(desc.Width)); ++x)
+            write_depth(desc.Format, row + std::size_t(x) * bytes, flags, z, stencil);
+    }
+}
+
+// Repeats the first pixel of a run over the whole run, by doubling copies.
+void repeat_first_pixel(std::uint8_t* run, std::size_t pixels, std::size_t bytes)
+{
+    for (std::size_t done = 1; done < pixels;) {
+        std::size_t n = std::min(done, pixels - done);
+        std::memcpy(run + done * bytes, run, n * bytes);
+        done += n;
+    }
+}
+
+// Writes the area's first texel with `write`, then copies it over the area; the area is clipped
+// to the surface.
+template <class Write> void fill_area(IDirect3DSurface8& surface, RECT area, Write write)
+{
+    const D3DSURFACE_DESC& desc = surface.desc();
+    area.right = std::min(area.right, LONG(desc.Width));
+    area.bottom = std::min(area.bottom, LONG(desc.Height));
+    if (area.left >= area.right || area.top >= area.bottom) return;
+    const std::size_t bytes = d3d8_format_bytes(desc.Format);
+    const std::size_t pixels = std::size_t(area.right - area.left);
+    std::uint8_t* first =
+        surface.bits() + std::size_t(area.top) * surface.pitch() + std::size_t(area.left) * bytes;
+    write(first);
+    repeat_first_pixel(first, pixels, bytes);
+    for (LONG y = area.top + 1; y < area.bottom; ++y)
+        std::memcpy(first + std::size_t(y - area.top) * surface.pitch(), first, pixels * bytes);
+}
+
 bool intersect(RECT& a, const RECT& b)
 {
     a.left = std::max(a.left, b.left);
@@ -660,21 +700,23 @@ void IDirect3DDevice8::clear_in_memory(DWORD count, const D3DRECT* rects, DWORD 
 
     IDirect3DSurface8* target = m_state.render_target;
     IDirect3DSurface8* depth = m_state.depth_stencil;
+    const D3DFORMAT target_format = target->desc().Format;
     for (RECT area : areas) {
         if (!intersect(area, viewport)) continue;
-        for (LONG y = area.top; y < area.bottom; ++y) {
-            if ((flags & D3DCLEAR_TARGET) && LONG(target->desc().Height) > y) {
-                UINT bytes = d3d8_format_bytes(target->desc().Format);
-                std::uint8_t* row = target->bits() + std::size_t(y) * target->pitch();
-                for (LONG x = area.left; x < area.right && x < LONG(target->desc().Width); ++x)
-                    d3d8_write_argb(target->desc().Format, row + std::size_t(x) * bytes, color);
-            }
-            if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && LONG(depth->desc().Height) > y) {
-                UINT bytes = d3d8_format_bytes(depth->desc().Format);
-                std::uint8_t* row = depth->bits() + std::size_t(y) * depth->pitch();
-                for (LONG x = area.left; x < area.right && x < LONG(depth->desc().Width); ++x)
-                    write_depth(depth->desc().Format, row + std::size_t(x) * bytes, flags, z, stencil);
-            }
+        if (flags & D3DCLEAR_TARGET)
+            fill_area(*target, area,
+                      [&](std::uint8_t* texel) { d3d8_write_argb(target_format, texel, color); });
+        if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && depth) {
+            const D3DFORMAT depth_format = depth->desc().Format;
+            // A clear of only the depth or only the stencil keeps the other part of each texel,
+            // so it cannot copy one texel over the area.
+            bool whole =
+                (flags & D3DCLEAR_ZBUFFER) && (!stencil_bits(depth_format) || (flags & D3DCLEAR_STENCIL));
+            if (whole)
+                fill_area(*depth, area,
+                          [&](std::uint8_t* texel) { write_depth(depth_format, texel, flags, z, stencil); });
+            else
+                write_depth_texels(*depth, area, flags, z, stencil);
         }
     }
 }

@@ -624,6 +624,41 @@ TEST_F(D3D8Test, DrawsAreCheckedCountedAndLoggedWithTheState)
     ib->Release();
 }
 
+TEST_F(D3D8Test, ClearOfRectsKeepsTheDepthOrStencilItDoesNotClear)
+{
+    create_windowed();
+    D3DSURFACE_DESC back = m_device->back_buffer().desc();
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(m_device->CreateDepthStencilSurface(back.Width, back.Height, D3DFMT_D24S8, D3DMULTISAMPLE_NONE,
+                                                  &depth),
+              D3D_OK);
+    ASSERT_EQ(m_device->SetRenderTarget(nullptr, depth), D3D_OK);
+    ASSERT_EQ(m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF00FF00,
+                              1.0f, 0x11),
+              D3D_OK);
+    const D3DRECT rects[] = {{4, 4, 8, 6}, {100, 100, 102, 101}};
+    ASSERT_EQ(m_device->Clear(2, rects, D3DCLEAR_STENCIL, 0, 0.0f, 0x22), D3D_OK);
+    ASSERT_EQ(m_device->Clear(1, rects, D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK);
+    ASSERT_EQ(m_device->Clear(1, rects + 1, D3DCLEAR_TARGET, 0xFF0000FF, 0.0f, 0), D3D_OK);
+
+    auto texel = [](const IDirect3DSurface8* surface, UINT x, UINT y) {
+        DWORD value;
+        std::memcpy(&value, surface->bits() + y * surface->pitch() + x * 4, 4);
+        return value;
+    };
+    EXPECT_EQ(texel(depth, 4, 4), 0x80000022u); // depth 0.5 over stencil 0x22
+    EXPECT_EQ(texel(depth, 7, 5), 0x80000022u);
+    EXPECT_EQ(texel(depth, 8, 5), 0xFFFFFF11u);     // right of the first rect
+    EXPECT_EQ(texel(depth, 101, 100), 0xFFFFFF22u); // stencil only: the depth stays
+    EXPECT_EQ(texel(depth, 101, 101), 0xFFFFFF11u);
+    const IDirect3DSurface8* target = &m_device->back_buffer();
+    EXPECT_EQ(texel(target, 100, 100), 0xFF0000FFu);
+    EXPECT_EQ(texel(target, 102, 100), 0xFF00FF00u);
+    EXPECT_EQ(texel(target, 100, 101), 0xFF00FF00u);
+    m_device->SetRenderTarget(nullptr, m_device->auto_depth_stencil());
+    depth->Release();
+}
+
 TEST_F(D3D8Test, ClearPresentAndFrontBufferWorkOnMemoryWithoutABackend)
 {
     create_windowed();
