@@ -64,18 +64,26 @@ void run_steps()
 
 int app_message_loop()
 {
-    while (pump_messages()) {
-        if (!g_app_active) {
-            WaitMessage();
-        } else if (g_app_request & APP_REQUEST_RESET) {
-            g_app_request &= ~APP_REQUEST_RESET;
-            app_reset_device();
-        } else if (FAILED(app_run_frame())) {
-            return 0;
-        }
+    while (app_run_pass()) {
     }
-    g_app_active = 0;
     return 0;
+}
+
+bool app_run_pass()
+{
+    if (!pump_messages()) {
+        g_app_active = 0;
+        return false;
+    }
+    if (!g_app_active) {
+        WaitMessage();
+    } else if (g_app_request & APP_REQUEST_RESET) {
+        g_app_request &= ~APP_REQUEST_RESET;
+        app_reset_device();
+    } else if (FAILED(app_run_frame())) {
+        return false;
+    }
+    return true;
 }
 
 HRESULT app_run_frame()

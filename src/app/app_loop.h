@@ -11,6 +11,9 @@ extern float g_tick_accum;            // step lengths summed toward the next who
 
 // Returns 0 when the quit message arrives or a frame fails.
 int app_message_loop();
+// One pass of the loop: the pending messages, then a device reset when one was asked for, else a
+// frame while active, else a wait for the next message. False when the loop ends.
+bool app_run_pass();
 // 0, or a negative code that ends the loop.
 HRESULT app_run_frame();
 // Switches the device to g_app_windowed and rebuilds what depends on it.

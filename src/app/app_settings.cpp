@@ -1,5 +1,6 @@
 #include "app/app_settings.h"
 
+#include "lowlv/audio/audio_mgr.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_state.h"
 #include "scenegraph/render_target.h"
@@ -439,6 +440,18 @@ void write_game(IniFile& ini)
     if (!had_dictionary) ini.SetString(nullptr, k_dictionary_comment, false);
 }
 
+// The device and the audio manager hold the live gamma and master volumes; without them (no
+// sound, a start-up that never got that far) what was read at start stands.
+float current_gamma()
+{
+    return g_d3d_device ? g_device_settings.settings.gamma : g_engine_settings.renderer.gamma;
+}
+
+std::int32_t current_volume(std::int32_t (*live_volume)(), std::int32_t read_volume)
+{
+    return audio_stream(0) ? live_volume() : read_volume;
+}
+
 // Sets the settings to their defaults before anything else of the program runs.
 struct DefaultsAtStart {
     DefaultsAtStart() { app_reset_settings(); }
@@ -524,10 +537,11 @@ void app_write_settings(IniFile& ini)
     write_game(ini);
     ini.SelectSection("renderer");
     set_decimal(ini, "ShowFPS", g_show_fps != 0);
-    ini.SetGammaValue(g_engine_settings.renderer.gamma);
+    ini.SetGammaValue(current_gamma());
     ini.SelectSection("audio");
-    set_decimal(ini, "BgmVolume", g_engine_settings.audio.bgm_volume);
-    set_decimal(ini, "EffectVolume", g_engine_settings.audio.effect_volume);
+    set_decimal(ini, "BgmVolume", current_volume(audio_bgm_volume, g_engine_settings.audio.bgm_volume));
+    set_decimal(ini, "EffectVolume",
+                current_volume(audio_effect_volume, g_engine_settings.audio.effect_volume));
     ini.SelectSection("input");
     for (const ByteSetting& setting : k_game_input_switches)
         set_decimal(ini, setting.key, *setting.target);

@@ -105,8 +105,9 @@ void app_read_engine_settings(IniFile& ini, HWND window, EngineParams& params);
 // "IniVersion" (as "0x103") and [kernel] "WindowPosX", "WindowPosY" (the engine's remembered
 // window position).
 void app_write_kernel_settings(IniFile& ini);
-// The [game] keys, [renderer] "ShowFPS" and "GammaValue", [audio] "BgmVolume" and "EffectVolume",
-// and the game's four [input] switches.
+// The [game] keys, [renderer] "ShowFPS" and "GammaValue" (the device's current gamma), [audio]
+// "BgmVolume" and "EffectVolume" (the audio manager's current master volumes), and the game's
+// four [input] switches.
 void app_write_settings(IniFile& ini);
 
 // Every setting back to its value before any file was read.

@@ -3,9 +3,14 @@
 // settings or store.
 #pragma once
 
+#include "app/app_entry.h"
+#include "app/app_window.h"
+#include "core/sys.h"
 #include "lib/archive_writer.h"
 #include "lib/demo_writer.h"
+#include "lib/ini_writer.h"
 #include "lowlv/d3d/d3d_shader.h"
+#include "platform/win_crt.h"
 #include "platform/win_window.h"
 #include "temp_folder.h"
 
@@ -56,6 +61,71 @@ public:
 
 private:
     TempFolder m_folder;
+};
+
+// The demo's game settings with music and effects switched on or off.
+inline std::string game_ini_with_sound(bool play_bgm, bool play_effect)
+{
+    IniWriter ini;
+    ini.Hex("IniVersion", 0x103);
+    ini.Section("renderer").Int("Windowed", 1);
+    ini.Section("audio").Int("PlayBgm", play_bgm).Int("PlayEffect", play_effect);
+    return ini.Text("\r\n");
+}
+
+// The shutdown only hides the game's window, as the process ends right after it. A test that ran
+// the game in this process destroys the window, so the next start there finds no game running,
+// and drops the quit message the window posts as it goes, so the next main loop does not end at once.
+inline void destroy_hidden_game_window()
+{
+    if (HWND window = FindWindowA(APP_WINDOW_CLASS, nullptr)) {
+        DestroyWindow(window);
+        MSG quit;
+        while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+    UnregisterClassA(APP_WINDOW_CLASS, g_hinstance);
+}
+
+// The game started in this process as the program body starts it, on the demo data beside the
+// test program, for a user whose "kro_win.ini" holds `game_ini`; shut down again at the end.
+class StartedGame {
+public:
+    explicit StartedGame(const std::string& game_ini = demo_game_ini())
+    {
+        GameInstall::write_text(m_user.user_folder() / "kro_win.ini", game_ini);
+    }
+    ~StartedGame() { shut_down(); }
+    StartedGame(const StartedGame&) = delete;
+    StartedGame& operator=(const StartedGame&) = delete;
+
+    // The start-up chain's result; a failing step's text is in g_error_text.
+    HRESULT start()
+    {
+        char name[] = "kro_win";
+        char* arguments[] = {name};
+        crt_set_arguments(1, arguments);
+        g_hinstance = nullptr;
+        g_error_text[0] = '\0';
+        g_game_ran = false;
+        sys_startup(APP_WORK_BLOCK_SIZE);
+        m_started = true;
+        return app_startup(g_error_text);
+    }
+    // The shutdown chain, which writes the settings back when g_game_ran is set.
+    void shut_down()
+    {
+        if (!m_started) return;
+        m_started = false;
+        app_shutdown();
+        destroy_hidden_game_window();
+        g_game_ran = false;
+    }
+    const GameUser& user() const { return m_user; }
+
+private:
+    GameUser m_user;
+    bool m_started = false;
 };
 
 // The real program, started headless with arguments; its output is collected when it ends.

@@ -1,10 +1,8 @@
 #include "app/app_entry.h"
-#include "core/sys.h"
 #include "lowlv/audio/audio_dsound.h"
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/audio/audio_sound.h"
 #include "lowlv/audio/audioss_ogg.h"
-#include "platform/win_crt.h"
 
 #include "app_fixture.h"
 
@@ -32,14 +30,8 @@ bool within_a_second(const std::function<bool()>& done)
 // starts and fades, and an effect plays at a place in the world.
 TEST(AudioPath, MusicAndA3dEffectRunOnTheAudioThreadOfTheStartedGame)
 {
-    GameUser user;
-    GameInstall::write_text(user.user_folder() / "kro_win.ini", demo_game_ini());
-    char name[] = "kro_win";
-    char* arguments[] = {name};
-    crt_set_arguments(1, arguments);
-    g_hinstance = nullptr;
-    sys_startup(APP_WORK_BLOCK_SIZE);
-    ASSERT_EQ(app_startup(g_error_text), S_OK) << g_error_text;
+    StartedGame game;
+    ASSERT_EQ(game.start(), S_OK) << g_error_text;
     ASSERT_NE(g_ds, nullptr);
     ASSERT_TRUE(audio_thread_running());
 
@@ -54,7 +46,7 @@ TEST(AudioPath, MusicAndA3dEffectRunOnTheAudioThreadOfTheStartedGame)
     EXPECT_TRUE(
         within_a_second([] { return audio_stream(audio_current_stream())->Fade().volume.load() == 0; }));
 
-    app_shutdown();
+    game.shut_down();
     EXPECT_EQ(g_ds, nullptr);
     EXPECT_FALSE(audio_thread_running());
 }

@@ -66,6 +66,24 @@ protected:
                                GetModuleHandleA(nullptr), nullptr);
     }
 
+    // A stand-in settings program that writes down its arguments, each followed by '|'.
+    void install_config_program()
+    {
+        GameInstall::write_text(m_programs.path() / "config",
+                                "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" +
+                                    arguments_record().string() + "'\n");
+        chmod((m_programs.path() / "config").c_str(), 0755);
+    }
+    // What the stand-in was started with, once it has written it down.
+    std::string config_arguments() const
+    {
+        for (int tries = 0; tries < 200 && !std::filesystem::exists(arguments_record()); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return read_host_file(arguments_record());
+    }
+    std::filesystem::path arguments_record() const { return m_programs.path() / "arguments"; }
+
     GameUser m_user;
     TempFolder m_programs;
 };
@@ -128,17 +146,20 @@ TEST_F(ErrorDisplay, ALongTextIsCutForTheAtomAtACharacterBoundary)
 
 TEST_F(ErrorDisplay, WithoutAWindowTheSettingsProgramIsStartedWithTheText)
 {
-    // A stand-in settings program that writes down its arguments.
-    std::filesystem::path record = m_programs.path() / "arguments";
-    GameInstall::write_text(m_programs.path() / "config",
-                            "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + record.string() +
-                                "'\n");
-    chmod((m_programs.path() / "config").c_str(), 0755);
+    install_config_program();
     app_show_error("bad \"thing\"");
-    for (int tries = 0; tries < 200 && !std::filesystem::exists(record); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(read_host_file(record), "-o|-vbad thing|");
+    EXPECT_EQ(config_arguments(), "-o|-vbad thing|");
+    EXPECT_TRUE(seam_message_boxes().empty());
+}
+
+// The command line "config.exe -o -v"<text>"" holds 255 characters: the text is cut to the 237
+// that leave room for the closing quote, so its blanks stay inside the one argument.
+TEST_F(ErrorDisplay, ALongTextIsCutForTheCommandLineBeforeTheClosingQuote)
+{
+    install_config_program();
+    const std::string text = std::string(200, 'a') + " " + std::string(300, 'b');
+    app_show_error(text.c_str());
+    EXPECT_EQ(config_arguments(), "-o|-v" + text.substr(0, 237) + "|");
     EXPECT_TRUE(seam_message_boxes().empty());
 }
 

@@ -2,12 +2,14 @@
 #include "app/app_loop.h"
 #include "app/app_settings.h"
 #include "app/app_window.h"
-#include "core/sys.h"
+#include "core/timer.h"
+#include "game/g_tick.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_state.h"
 #include "platform/d3d8_gl.h"
 #include "platform/d3d8_seams.h"
 #include "platform/dinput_seams.h"
+#include "platform/test_seams.h"
 #include "platform/win_crt.h"
 
 #include "app_fixture.h"
@@ -29,9 +31,72 @@ protected:
         crt_set_arguments(1, arguments);
         GameInstall::write_text(m_user.user_folder() / "kro_win.ini", demo_game_ini());
     }
-    void TearDown() override { d3d8_seam_reset(); }
+    void TearDown() override
+    {
+        destroy_hidden_game_window();
+        d3d8_seam_reset();
+    }
 
     GameUser m_user;
+};
+
+// Frames of the started game run one at a time on a fake clock: 1000 counts of the performance
+// counter are one tick. Without sound no audio thread reads the clock beside the test.
+constexpr std::int64_t k_counts_per_second = 60000;
+constexpr std::int64_t k_tick = 1000;
+constexpr BYTE k_key_z = 44; // the action key by default
+
+class FramePass : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        seam_set_counter([this] { return m_counter; }, k_counts_per_second);
+        ASSERT_EQ(m_game.start(), S_OK) << g_error_text;
+        app_restore_device_objects();
+        // What start-up left queued is handled first, as the main loop would before its first
+        // frame; the frames then start active, from an empty accumulator with nothing held.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        g_app_active = 1;
+        g_app_request = 0;
+        g_skip_step = 0;
+        start_frame_from_rest();
+    }
+    void TearDown() override
+    {
+        m_game.shut_down();
+        seam_set_counter(nullptr, 0);
+        dinput_seam_reset();
+        d3d8_seam_reset();
+    }
+
+    // No input held or pressed, no part of a tick carried; the next poll sees the Z key newly down,
+    // and any poll after it sees it released.
+    static void start_frame_from_rest()
+    {
+        dinput_seam_reset();
+        dinput_seam_script_input(true);
+        input_reset();
+        g_tick_accum = 0.0f;
+        dinput_seam_queue_keys({k_key_z});
+        dinput_seam_queue_keys({});
+    }
+    // Lets `counts` pass on the clock and runs one frame.
+    void run_frame(std::int64_t counts)
+    {
+        m_counter += counts;
+        ASSERT_EQ(app_run_frame(), S_OK);
+    }
+    void run_pass(std::int64_t counts)
+    {
+        m_counter += counts;
+        ASSERT_TRUE(app_run_pass());
+    }
+    static const InputRecord& current_record() { return g_input_ring.records[g_input_ring.current]; }
+
+    std::int64_t m_counter = 3600 * k_counts_per_second;
+    StartedGame m_game{game_ini_with_sound(false, false)};
 };
 
 } // namespace
@@ -70,12 +135,8 @@ TEST_F(MainLoop, PollsTheScriptedKeyboardIntoTheInputRecord)
 // from the window (nothing is queued yet to draw over it).
 TEST_F(MainLoop, PresentedFramesReachTheWindowThroughOpenGl)
 {
-    g_hinstance = nullptr;
-    sys_startup(APP_WORK_BLOCK_SIZE);
-    struct ShutdownAtEnd {
-        ~ShutdownAtEnd() { app_shutdown(); }
-    } shutdown_at_end;
-    ASSERT_EQ(app_startup(g_error_text), S_OK) << g_error_text;
+    StartedGame game;
+    ASSERT_EQ(game.start(), S_OK) << g_error_text;
     app_restore_device_objects();
     ASSERT_NE(g_d3d_device->backend(), nullptr);
     g_app_active = 1;
@@ -102,4 +163,80 @@ TEST_F(MainLoop, PollsAScriptedKeyboardMouseAndJoystick)
     EXPECT_LT(record.stick_y, 0); // pushed up
     EXPECT_EQ(record.stick_x, 0);
     dinput_seam_reset();
+}
+
+// However many ticks a frame holds, it polls the input once (on its first whole tick), draws and
+// presents once, and a press counts for one whole tick only.
+TEST_F(FramePass, AFrameRunsItsTicksWithOnePollAndOnePresent)
+{
+    const struct {
+        const char* name;
+        std::int64_t counts;
+        std::uint32_t steps;
+        float last_step;
+        float carried; // the accumulator after the frame
+        bool polled;
+        bool press_kept;
+    } cases[] = {
+        {"one tick", k_tick, 1, 1.0f, 0.0f, true, true},
+        {"two and a half ticks", 5 * k_tick / 2, 3, 0.5f, 0.5f, true, false},
+        {"half a tick", k_tick / 2, 1, 0.5f, 0.5f, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start_frame_from_rest();
+        const std::uint32_t ring_before = g_input_ring.current;
+        const D3DCallCounts before = g_d3d_device->call_counts();
+        run_frame(c.counts);
+        const D3DCallCounts& after = g_d3d_device->call_counts();
+        EXPECT_EQ(g_tick_index, c.steps);
+        EXPECT_FLOAT_EQ(g_frame_step, c.last_step);
+        EXPECT_FLOAT_EQ(g_tick_accum, c.carried);
+        EXPECT_EQ(after.scenes - before.scenes, 1u);
+        EXPECT_EQ(after.presents - before.presents, 1u);
+        // An even number of polls would leave the ring where it was; three would have read the release.
+        EXPECT_EQ(g_input_ring.current != ring_before, c.polled);
+        EXPECT_EQ((current_record().held & INPUT_ACTION) != 0, c.polled);
+        EXPECT_EQ((current_record().pressed & INPUT_ACTION) != 0, c.press_kept);
+    }
+}
+
+// Frames shorter than a tick each run one step; only the frame in which the accumulated steps
+// pass a whole tick marks it and polls the input.
+TEST_F(FramePass, ShortFramesMarkAWholeTickOnlyWhenTheAccumulatorPassesOne)
+{
+    const bool whole_tick[] = {false, false, false, true, false, false, true};
+    for (std::size_t frame = 0; frame < std::size(whole_tick); ++frame) {
+        SCOPED_TRACE(frame);
+        const std::uint32_t ring_before = g_input_ring.current;
+        run_frame(3 * k_tick / 10);
+        EXPECT_EQ(g_tick_index, 1u);
+        EXPECT_EQ(g_whole_tick != 0, whole_tick[frame]);
+        EXPECT_EQ(g_input_ring.current != ring_before, whole_tick[frame]);
+    }
+    EXPECT_NEAR(g_tick_accum, 0.1f, 1e-5f);
+}
+
+// Alt+Enter only asks for the mode switch; the pass that handles the key resets the device in
+// place of a frame, and the pass after it runs a frame again.
+TEST_F(FramePass, AltEnterMakesThePassADeviceResetInsteadOfAFrame)
+{
+    const D3DCallCounts start = g_d3d_device->call_counts();
+    run_pass(k_tick);
+    const D3DCallCounts framed = g_d3d_device->call_counts();
+    EXPECT_EQ(framed.presents, start.presents + 1);
+
+    PostMessageA(g_hwnd, WM_SYSKEYDOWN, VK_RETURN, 0);
+    run_pass(k_tick);
+    const D3DCallCounts reset = g_d3d_device->call_counts();
+    EXPECT_EQ(reset.resets, framed.resets + 1);
+    EXPECT_EQ(reset.presents, framed.presents);
+    EXPECT_EQ(g_app_request, 0u);
+    EXPECT_EQ(g_app_windowed, 0);
+    EXPECT_FALSE(g_device_settings.present.Windowed);
+
+    run_pass(k_tick);
+    const D3DCallCounts after = g_d3d_device->call_counts();
+    EXPECT_EQ(after.resets, reset.resets);
+    EXPECT_EQ(after.presents, reset.presents + 1);
 }

@@ -1,7 +1,10 @@
 #include "app/app_settings.h"
 
+#include "app_fixture.h"
 #include "core/sys.h"
 #include "lib/ini_writer.h"
+#include "lowlv/audio/audio_mgr.h"
+#include "lowlv/d3d/d3d_core.h"
 #include "platform/win_file.h"
 #include "platform/win_kernel.h"
 #include "platform/win_sync.h"
@@ -732,6 +735,43 @@ TEST_F(GameSettings, RoundTripKeepsEveryGameValueAndTheOtherProgramsKeys)
     app_read_engine_settings(again, test_window(), params_again);
     app_read_game_settings(again);
     EXPECT_EQ(snapshot(params_again), first);
+}
+
+// A running game writes back its device's gamma and its audio manager's master volumes as they
+// are at the end; without sound there is no manager and the volumes read at start stand.
+TEST(SettingsWriteBack, WritesTheRunningGamesGammaAndMasterVolumes)
+{
+    const struct {
+        const char* name;
+        bool sound;
+        const char* bgm_volume;
+        const char* effect_volume;
+    } cases[] = {
+        {"with sound", true, "BgmVolume=300\r\n", "EffectVolume=1000\r\n"},
+        {"without sound", false, "BgmVolume=100\r\n", "EffectVolume=900\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        IniWriter writer = current_file();
+        writer.Section("renderer").Int("Windowed", 1).Entry("GammaValue", "0.8");
+        writer.Section("audio")
+            .Int("BgmVolume", 100)
+            .Int("EffectVolume", 900)
+            .Int("PlayBgm", c.sound)
+            .Int("PlayEffect", c.sound);
+        StartedGame game(writer.Text("\r\n"));
+        ASSERT_EQ(game.start(), S_OK) << g_error_text;
+        g_device_settings.settings.gamma = 1.5f;
+        d3d_set_gamma(true);
+        audio_set_bgm_volume(300);
+        audio_set_effect_volume(1000);
+        g_game_ran = true;
+        game.shut_down();
+        std::string saved = read_host_file(game.user().user_folder() / "kro_win.ini");
+        EXPECT_NE(saved.find("GammaValue=1.50000000\r\n"), std::string::npos) << saved;
+        EXPECT_NE(saved.find(c.bgm_volume), std::string::npos) << saved;
+        EXPECT_NE(saved.find(c.effect_volume), std::string::npos) << saved;
+    }
 }
 
 } // namespace
