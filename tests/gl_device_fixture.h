@@ -63,6 +63,21 @@ inline std::vector<DWORD> back_buffer_pixels(IDirect3DDevice8& device, UINT widt
     return out;
 }
 
+// A managed vertex buffer holding these bytes (with this FVF, 0 for a shader's declaration);
+// null when it cannot be made.
+inline IDirect3DVertexBuffer8* gl_test_vertex_buffer(IDirect3DDevice8& device, const void* bytes, UINT size,
+                                                     DWORD fvf = 0)
+{
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    EXPECT_EQ(device.CreateVertexBuffer(size, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &buffer), D3D_OK);
+    if (!buffer) return nullptr;
+    BYTE* data = nullptr;
+    EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
+    if (data) std::memcpy(data, bytes, size);
+    buffer->Unlock();
+    return buffer;
+}
+
 // Channels within `tolerance` of each other.
 inline ::testing::AssertionResult near_color(DWORD actual, DWORD expected, int tolerance = 3)
 {

@@ -115,15 +115,7 @@ protected:
 
     IDirect3DVertexBuffer8* vertex_buffer(const std::vector<std::uint8_t>& bytes)
     {
-        IDirect3DVertexBuffer8* buffer = nullptr;
-        EXPECT_EQ(
-            device().CreateVertexBuffer(UINT(bytes.size()), D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &buffer),
-            D3D_OK);
-        BYTE* data = nullptr;
-        EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
-        std::memcpy(data, bytes.data(), bytes.size());
-        buffer->Unlock();
-        return buffer;
+        return gl_test_vertex_buffer(device(), bytes.data(), UINT(bytes.size()));
     }
 
     void draw(D3DPRIMITIVETYPE type, UINT primitives)

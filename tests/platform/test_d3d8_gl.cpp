@@ -381,13 +381,8 @@ TEST_F(D3D8GlTest, TranslatedVertexShaderMatchesTheSameTransformOnTheCpu)
                               {1, 1, 0.5f, 0xFF00FFFF},
                               {-1, -1, 0.5f, 0xFF00FFFF},
                               {1, -1, 0.5f, 0xFF00FFFF}};
-    IDirect3DVertexBuffer8* buffer = nullptr;
-    ASSERT_EQ(m_device->CreateVertexBuffer(sizeof corners, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &buffer),
-              D3D_OK);
-    BYTE* data = nullptr;
-    ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, corners, sizeof corners);
-    buffer->Unlock();
+    IDirect3DVertexBuffer8* buffer = gl_test_vertex_buffer(*m_device, corners, sizeof corners);
+    ASSERT_NE(buffer, nullptr);
     m_device->SetStreamSource(0, buffer, sizeof(Point));
     m_device->SetVertexShader(handle);
     clear(0xFF000000);
@@ -469,13 +464,9 @@ TEST_F(D3D8GlTest, SpecularAddsAfterTheStagesAndFogComesFromTheSpecularAlpha)
     std::vector<Lit> vertices = strip(0, 8, 0xFF400000, 0xFF004000);
     std::vector<Lit> fogged = strip(8, 16, 0xFFFF0000, 0x40000000); // fog factor 0x40: mostly fog
     vertices.insert(vertices.end(), fogged.begin(), fogged.end());
-    IDirect3DVertexBuffer8* buffer = nullptr;
-    UINT bytes = UINT(vertices.size() * sizeof(Lit));
-    ASSERT_EQ(m_device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &buffer), D3D_OK);
-    BYTE* data = nullptr;
-    ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, vertices.data(), bytes);
-    buffer->Unlock();
+    IDirect3DVertexBuffer8* buffer =
+        gl_test_vertex_buffer(*m_device, vertices.data(), UINT(vertices.size() * sizeof(Lit)), fvf);
+    ASSERT_NE(buffer, nullptr);
     m_device->SetStreamSource(0, buffer, sizeof(Lit));
     m_device->SetVertexShader(fvf);
     m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);

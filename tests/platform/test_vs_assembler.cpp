@@ -176,13 +176,8 @@ TEST_F(VsAssemblerGlTest, AssembledProgramDrawsWhereTheSameTransformOnTheCpuPuts
                               {1, 1, 0.5f, 0xFFFF8000, 4},
                               {-1, -1, 0.5f, 0xFFFF8000, 4},
                               {1, -1, 0.5f, 0xFFFF8000, 4.6f}}; // a0 rounds down
-    IDirect3DVertexBuffer8* buffer = nullptr;
-    ASSERT_EQ(m_device->CreateVertexBuffer(sizeof corners, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &buffer),
-              D3D_OK);
-    BYTE* data = nullptr;
-    ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, corners, sizeof corners);
-    buffer->Unlock();
+    IDirect3DVertexBuffer8* buffer = gl_test_vertex_buffer(*m_device, corners, sizeof corners);
+    ASSERT_NE(buffer, nullptr);
     m_device->SetStreamSource(0, buffer, sizeof(Point));
     m_device->SetVertexShader(handle);
     ASSERT_EQ(m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0), D3D_OK);
