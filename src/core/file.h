@@ -64,3 +64,21 @@ private:
     bool m_write_failed = false;
     int m_exceptions_at_open = 0;
 };
+
+// Bytes read at a time by file_read_to_end.
+constexpr DWORD FILE_READ_CHUNK = 0x10000;
+
+// Appends what is left of an open file to `out` (a container of bytes or chars); on a failed
+// read, the read's result (what was read before stays in `out`).
+template <class Bytes> HRESULT file_read_to_end(File& file, Bytes& out)
+{
+    for (;;) {
+        std::size_t had = out.size();
+        out.resize(had + FILE_READ_CHUNK);
+        DWORD done = 0;
+        HRESULT result = file.Read(out.data() + had, FILE_READ_CHUNK, &done);
+        out.resize(had + (SUCCEEDED(result) ? done : 0));
+        if (FAILED(result)) return result;
+        if (done == 0) return S_OK;
+    }
+}

@@ -17,7 +17,6 @@ ISteamRemoteStorage* g_remote_storage = nullptr;
 namespace {
 
 constexpr std::size_t INI_KEY_MAX = 1023;
-constexpr DWORD INI_READ_CHUNK = 0x10000;
 
 // Bytes of the character at `at`: a lead byte travels with the byte after it.
 std::size_t ini_char_width(std::string_view text, std::size_t at)
@@ -211,13 +210,13 @@ std::string ini_path(const char* folder, const std::string& name)
     return dir + name;
 }
 
+} // namespace
+
 bool ini_remote_available()
 {
     return g_remote_storage && g_remote_storage->IsCloudEnabledForAccount() &&
            g_remote_storage->IsCloudEnabledForApp();
 }
-
-} // namespace
 
 IniFile::IniFile(std::string file_name) : m_file_name(std::move(file_name)), m_sections(1) {}
 
@@ -228,14 +227,7 @@ HRESULT IniFile::LoadFile(const char* folder)
         return ERR_OPEN_FILE;
     }
     std::string text;
-    for (;;) {
-        std::size_t had = text.size();
-        text.resize(had + INI_READ_CHUNK);
-        DWORD done = 0;
-        if (FAILED(file.Read(text.data() + had, INI_READ_CHUNK, &done))) return ERR_READ_FILE;
-        text.resize(had + done);
-        if (done == 0) break;
-    }
+    if (FAILED(file_read_to_end(file, text))) return ERR_READ_FILE;
     file.Close();
     Parse(text);
     return S_OK;

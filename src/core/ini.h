@@ -23,6 +23,9 @@
 
 // The store's remote storage, fetched once at start-up; null when the store is not there.
 extern ISteamRemoteStorage* g_remote_storage;
+// Remote storage is there and cloud storage is on for the account and the application, so the
+// program's files are kept there rather than in a folder.
+bool ini_remote_available();
 
 // Key and value exactly as written (a string value keeps its quotes and escapes). An empty
 // key is a comment, whose value holds the ";", or an empty line.

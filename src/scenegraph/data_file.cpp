@@ -9,22 +9,13 @@
 
 namespace {
 
-constexpr DWORD DISK_READ_CHUNK = 0x10000;
-
 HRESULT read_disk_file(const char* path, std::vector<std::uint8_t>& out)
 {
     File file;
     if (FAILED(file.OpenRead(path, FILE_FLAG_SEQUENTIAL_SCAN))) return ERR_OPEN_FILE;
-    for (;;) {
-        std::size_t had = out.size();
-        out.resize(had + DISK_READ_CHUNK);
-        DWORD done = 0;
-        if (FAILED(file.Read(out.data() + had, DISK_READ_CHUNK, &done))) {
-            out.clear();
-            return ERR_READ_FILE;
-        }
-        out.resize(had + done);
-        if (done == 0) break;
+    if (FAILED(file_read_to_end(file, out))) {
+        out.clear();
+        return ERR_READ_FILE;
     }
     file.Close();
     return S_OK;
