@@ -63,6 +63,32 @@ inline std::vector<DWORD> back_buffer_pixels(IDirect3DDevice8& device, UINT widt
     return out;
 }
 
+// The top-left width x height pixels of the window's client area as the front buffer shows
+// them (through the desktop-sized image surface a screenshot uses), as 0xAARRGGBB rows.
+inline std::vector<DWORD> front_buffer_client_pixels(IDirect3DDevice8& device, HWND window, UINT width,
+                                                     UINT height)
+{
+    std::vector<DWORD> out(std::size_t{width} * height);
+    D3DDISPLAYMODE mode{};
+    device.GetDisplayMode(&mode);
+    IDirect3DSurface8* shot = nullptr;
+    EXPECT_EQ(device.CreateImageSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, &shot), D3D_OK);
+    if (!shot) return out;
+    EXPECT_EQ(device.GetFrontBuffer(shot), D3D_OK);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(shot->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    if (locked.pBits)
+        for (UINT y = 0; y < height; ++y)
+            std::memcpy(&out[std::size_t{y} * width],
+                        static_cast<BYTE*>(locked.pBits) + (origin.y + LONG(y)) * locked.Pitch + origin.x * 4,
+                        width * 4);
+    shot->UnlockRect();
+    shot->Release();
+    return out;
+}
+
 // A managed vertex buffer holding these bytes (with this FVF, 0 for a shader's declaration);
 // null when it cannot be made.
 inline IDirect3DVertexBuffer8* gl_test_vertex_buffer(IDirect3DDevice8& device, const void* bytes, UINT size,
