@@ -4,15 +4,11 @@
 // game does it. Once on a device without a backend (draws are checked and counted) and once on
 // the OpenGL backend of an offscreen window (Mesa, unless SDL_VIDEODRIVER names another driver).
 // Reports frames per second and draw calls per frame.
-#include "core/errors.h"
-#include "core/vfs.h"
-#include "lib/archive_writer.h"
-#include "lib/demo_writer.h"
+#include "common/bench_engine.h"
 #include "lib/qmo_writer.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/d3d_state.h"
-#include "platform/d3d8_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
 #include "platform/win_window_sdl.h"
@@ -24,12 +20,10 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <string>
 #include <vector>
 
 namespace {
@@ -55,19 +49,6 @@ struct Scene {
     std::array<D3DXMATRIX, MODELS> placements;
 };
 
-// The game's shader set in an archive the engine opens as it opens the game's.
-bool mount_shaders(Scene& scene)
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kro_bench_gl_XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return false;
-    scene.folder = pattern;
-    if (!archive_write_set(scene.folder, demo_shader_files(shader_file_names()), {})) return false;
-    std::string windows = pattern + "\\";
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    vfs::Startup(windows.c_str());
-    return true;
-}
-
 // An OpenGL window of the window layer, whose device then gets the OpenGL backend.
 HWND gl_window()
 {
@@ -83,32 +64,6 @@ HWND gl_window()
                                   GetModuleHandleA(nullptr), nullptr);
     if (!window) UnregisterClassA(WINDOW_CLASS, GetModuleHandleA(nullptr));
     return window;
-}
-
-// The device started as the game starts it, on the window (a handle no window layer knows gives
-// one without a backend), and the renderer with its device objects.
-bool start_device(HWND window)
-{
-    D3D8AdapterProfile adapter;
-    adapter.desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
-    adapter.modes = {{WIDTH, HEIGHT, 60, D3DFMT_X8R8G8B8}};
-    adapter.hal = d3d8_hardware_profile();
-    d3d8_seam_set_machine(D3D8Machine{{adapter}});
-    RendererSettings settings;
-    settings.window = window;
-    settings.device_type = 0;
-    settings.windowed = 1;
-    settings.back_buffer_32bit = 1;
-    try {
-        if (FAILED(D3D::Initialize(settings)) || FAILED(Renderer::Initialize(RQ_GAME_ROWS))) return false;
-        renderer_reset_transforms();
-        renderer_set_camera(D3DXVECTOR3(0.0f, 5.0f, -10.0f), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
-        renderer_update_camera();
-        renderer_create_device_objects();
-    } catch (const RuntimeError&) {
-        return false;
-    }
-    return true;
 }
 
 // A 64x64 checker of the colour and black.
@@ -222,19 +177,11 @@ void free_scene(Scene& scene)
     model_free(scene.model);
     for (IDirect3DTexture8*& texture : scene.textures)
         if (texture) texture->Release();
-    if (g_d3d_device) {
-        d3d_set_texture_cached(0, nullptr);
-        renderer_release_device_objects();
-    }
-    renderer_shutdown();
-    D3D::Shutdown();
-    d3d8_seam_reset();
+    bench_stop_engine(scene.folder);
     if (scene.window) {
         DestroyWindow(scene.window);
         UnregisterClassA(WINDOW_CLASS, GetModuleHandleA(nullptr));
     }
-    vfs_close_all();
-    if (!scene.folder.empty()) std::filesystem::remove_all(scene.folder);
 }
 
 void BM_GlFrame(benchmark::State& state, bool with_gl)
@@ -246,7 +193,8 @@ void BM_GlFrame(benchmark::State& state, bool with_gl)
     }
     HWND window = with_gl ? scene.window : reinterpret_cast<HWND>(std::uintptr_t{0x5EED});
     // The untimed first frame has the backend make its programs.
-    if (!mount_shaders(scene) || !start_device(window) || !make_scene(scene) ||
+    scene.folder = bench_mount_shaders("kro_bench_gl_");
+    if (scene.folder.empty() || !bench_start_engine(window, WIDTH, HEIGHT) || !make_scene(scene) ||
         (with_gl && !g_d3d_device->backend()) || !run_frame(scene)) {
         state.SkipWithError("the device or the scene could not be made");
         free_scene(scene);

@@ -1,29 +1,18 @@
 // One frame of the render queue through the Direct3D stand-in: the rows filled to their
-// capacities in the game's row table, then sorted and drawn; model items are a box's subset. Queuing is part
-// of the timed frame; the device has no backend, so draws are checked and counted, not rasterised.
-#include "core/vfs.h"
-#include "lib/archive_writer.h"
-#include "lib/demo_writer.h"
+// capacities in the game's row table, then sorted and drawn; model items are a box's subset.
+// Queuing is part of the timed frame; the device has no backend, so draws are checked and
+// counted, not rasterised.
+#include "common/bench_engine.h"
 #include "lib/qmo_writer.h"
-#include "lib/vso_writer.h"
 #include "lowlv/d3d/d3d_core.h"
-#include "lowlv/d3d/d3d_shader.h"
-#include "lowlv/d3d/d3d_state.h"
-#include "platform/d3d8_seams.h"
 #include "scenegraph/model.h"
 #include "scenegraph/renderer.h"
-#include "scenegraph/renderer_camera.h"
 #include "scenegraph/renderer_queue.h"
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <set>
-#include <string>
 #include <vector>
 
 namespace {
@@ -33,63 +22,6 @@ std::uint64_t g_callbacks = 0;
 void count_callback(RenderQueueItem*, void*)
 {
     ++g_callbacks;
-}
-
-// The game's shader set as minimal programs, in an archive the engine opens as it opens the game's.
-std::filesystem::path write_shaders()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kro_bench_rq_XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return {};
-    archive_write_set(pattern, demo_shader_files(shader_file_names()), {});
-    return pattern;
-}
-
-bool start_device()
-{
-    D3D8AdapterProfile adapter;
-    adapter.desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
-    adapter.modes = {{640, 480, 60, D3DFMT_X8R8G8B8}};
-    adapter.hal = d3d8_hardware_profile();
-    d3d8_seam_set_machine(D3D8Machine{{adapter}});
-    g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!g_d3d) return false;
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 640;
-    params.BackBufferHeight = 480;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    params.Windowed = TRUE;
-    params.EnableAutoDepthStencil = TRUE;
-    params.AutoDepthStencilFormat = D3DFMT_D16;
-    HWND window = reinterpret_cast<HWND>(std::uintptr_t{0x5EED});
-    if (FAILED(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params,
-                                   &g_d3d_device)))
-        return false;
-    g_device_settings = {};
-    g_device_settings.present = params;
-    g_d3d_device->GetDeviceCaps(&g_device_caps);
-    renderer_default_states();
-    shader_load_all();
-    if (FAILED(Renderer::Initialize(RQ_GAME_ROWS))) return false;
-    renderer_reset_transforms();
-    renderer_set_camera(D3DXVECTOR3(0.0f, 5.0f, -10.0f), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
-    renderer_update_camera();
-    renderer_create_device_objects();
-    return SUCCEEDED(g_d3d_device->BeginScene());
-}
-
-void stop_device()
-{
-    g_d3d_device->EndScene();
-    renderer_release_device_objects();
-    renderer_shutdown();
-    shader_release_all();
-    g_d3d_device->Release();
-    g_d3d_device = nullptr;
-    g_d3d->Release();
-    g_d3d = nullptr;
-    d3d8_seam_reset();
 }
 
 // Depth keys that look like a scene: a fixed pseudo-random spread.
@@ -211,12 +143,12 @@ std::uint32_t queue_frame(const QuadSource& source, BoxSource& box, bool quads_i
 
 void run_frames(benchmark::State& state, bool quads_in_row_11)
 {
-    std::filesystem::path folder = write_shaders();
-    std::string windows = folder.string();
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    vfs::Startup((windows + "\\").c_str());
-    if (!start_device()) {
+    std::filesystem::path folder = bench_mount_shaders("kro_bench_rq_");
+    // A window handle no window layer knows: the device has no backend.
+    if (folder.empty() || !bench_start_engine(reinterpret_cast<HWND>(std::uintptr_t{0x5EED}), 640, 480) ||
+        FAILED(g_d3d_device->BeginScene())) {
         state.SkipWithError("no device");
+        bench_stop_engine(folder);
         return;
     }
     QuadSource source{};
@@ -225,6 +157,9 @@ void run_frames(benchmark::State& state, bool quads_in_row_11)
     BoxSource box;
     if (!box.load()) {
         state.SkipWithError("no box model");
+        source.texture->Release();
+        g_d3d_device->EndScene();
+        bench_stop_engine(folder);
         return;
     }
 
@@ -246,9 +181,8 @@ void run_frames(benchmark::State& state, bool quads_in_row_11)
 
     model_free(box.model);
     source.texture->Release();
-    stop_device();
-    vfs_close_all();
-    std::filesystem::remove_all(folder);
+    g_d3d_device->EndScene();
+    bench_stop_engine(folder);
 }
 
 } // namespace

@@ -1,0 +1,71 @@
+#include "bench_engine.h"
+
+#include "core/errors.h"
+#include "core/vfs.h"
+#include "lib/archive_writer.h"
+#include "lib/demo_writer.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "lowlv/d3d/d3d_shader.h"
+#include "lowlv/d3d/d3d_state.h"
+#include "platform/d3d8_seams.h"
+#include "scenegraph/renderer.h"
+#include "scenegraph/renderer_camera.h"
+#include "scenegraph/renderer_queue.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <string>
+
+std::filesystem::path bench_mount_shaders(const char* folder_prefix)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / folder_prefix).string() + "XXXXXX";
+    if (!mkdtemp(pattern.data())) return {};
+    if (!archive_write_set(pattern, demo_shader_files(shader_file_names()), {})) {
+        std::filesystem::remove_all(pattern);
+        return {};
+    }
+    std::string windows = pattern + "\\";
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    vfs::Startup(windows.c_str());
+    return pattern;
+}
+
+bool bench_start_engine(HWND window, UINT width, UINT height)
+{
+    D3D8AdapterProfile adapter;
+    adapter.desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
+    adapter.modes = {{width, height, 60, D3DFMT_X8R8G8B8}};
+    adapter.hal = d3d8_hardware_profile();
+    d3d8_seam_set_machine(D3D8Machine{{adapter}});
+    RendererSettings settings;
+    settings.window = window;
+    settings.device_type = 0;
+    settings.windowed = 1;
+    settings.back_buffer_32bit = 1;
+    settings.back_buffer_width = width;
+    settings.back_buffer_height = height;
+    try {
+        if (FAILED(D3D::Initialize(settings)) || FAILED(Renderer::Initialize(RQ_GAME_ROWS))) return false;
+        renderer_reset_transforms();
+        renderer_set_camera(D3DXVECTOR3(0.0f, 5.0f, -10.0f), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+        renderer_update_camera();
+        renderer_create_device_objects();
+    } catch (const RuntimeError&) {
+        return false;
+    }
+    return true;
+}
+
+void bench_stop_engine(const std::filesystem::path& folder)
+{
+    if (g_d3d_device) {
+        d3d_set_texture_cached(0, nullptr);
+        renderer_release_device_objects();
+    }
+    renderer_shutdown();
+    D3D::Shutdown();
+    d3d8_seam_reset();
+    vfs_close_all();
+    if (!folder.empty()) std::filesystem::remove_all(folder);
+}
