@@ -3,6 +3,7 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "core/timer.h"
+#include "gfx/g_gfx.h"
 #include "lowlv/audio/audio_dsound.h"
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/d3d/d3d_core.h"
@@ -62,6 +63,13 @@ HRESULT init_model_loader(SysInitContext&)
     return S_OK;
 }
 
+// The renderer reaches the game's constant uploads around its triangle batches through hooks.
+HRESULT init_renderer_hooks(SysInitContext&)
+{
+    gfx_install_renderer_hooks();
+    return S_OK;
+}
+
 // The renderer's step goes on with the glyph cache, whose cells follow the back buffer.
 HRESULT init_glyph_cache(SysInitContext&)
 {
@@ -87,6 +95,7 @@ const SysInitStep k_engine_steps[] = {
     {SUBSYS_RESRCMGR, nullptr, init_model_loader},
     {SUBSYS_TIMER, nullptr, init_timer},
     {SUBSYS_RENDERER, SYS_TEXT_RENDERER, renderer_init_step},
+    {SUBSYS_RENDERER, nullptr, init_renderer_hooks},
     {SUBSYS_RENDERER, nullptr, init_glyph_cache},
 };
 

@@ -15,6 +15,8 @@
 #include <new>
 
 TriangleBatch g_tri_batches[TRI_BATCH_COUNT];
+RendererHook g_renderer_before_batches = nullptr;
+RendererHook g_renderer_after_batches = nullptr;
 ScreenVertex g_screen_quads[2][4];
 GridDistortion g_grid_distortion;
 ScreenScale g_screen_scale;
@@ -208,18 +210,6 @@ void draw_batch(const TriangleBatch& batch, DynamicBuffer& buffer)
     std::memcpy(out, batch.vertices.get(), std::size_t{3} * triangles * sizeof(BatchVertex));
     renderer_buffer_unlock(buffer);
     d3d_draw_primitive(D3DPT_TRIANGLELIST, start, triangles);
-}
-
-void upload_identity_world(const D3DXMATRIX& view_proj_t, const D3DXMATRIX& proj_t)
-{
-    if (g_frame_effects.cover_mode != 0.0f) {
-        D3DXMATRIX identity;
-        D3DXMatrixIdentity(&identity);
-        g_d3d_device->SetVertexShaderConstant(VSC_WORLD, &identity, 4);
-    }
-    g_d3d_device->SetVertexShaderConstant(VSC_WORLD_VIEW, &g_camera_state.view_t, 4);
-    g_d3d_device->SetVertexShaderConstant(VSC_WORLD_VIEW_PROJ, &view_proj_t, 4);
-    g_d3d_device->SetVertexShaderConstant(VSC_PROJECTION, &proj_t, 4);
 }
 
 // What the device holds now: the passes put these back when they are done.
@@ -449,9 +439,40 @@ void renderer_restore_target()
     renderer_select_target(g_render_target);
 }
 
+void renderer_draw_frame()
+{
+    bool frame_in_screen_texture = g_frame_effects.screen_texture_mode;
+    if (g_frame_effects.prepass_active) renderer_draw_prepass();
+    for (int row = 0; row < RQ_ROW_COUNT; ++row) {
+        rq_draw_row(row, false);
+        if (row == RQ_ROW_WORLD_BATCHES) renderer_draw_triangle_batches();
+        if (row == RQ_ROW_SCREEN_PASSES) renderer_draw_screen_passes(frame_in_screen_texture);
+    }
+    g_frame_effects.screen_texture_mode = false;
+    g_frame_effects.prepass_request = false;
+}
+
+void renderer_draw_prepass()
+{
+    RenderTargetId frame_target = g_render_target;
+    renderer_select_target(RT_PREPASS);
+    g_d3d_device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    // With a multisample setting of 1 the material states leave multisampling off.
+    std::uint32_t& multisample = g_device_settings.settings.multisample_type;
+    std::uint32_t saved_multisample = multisample;
+    multisample = 1;
+    for (int row = 0; row <= RQ_ROW_PREPASS_LAST && g_frame_effects.prepass_active; ++row) {
+        rq_draw_row(row, true);
+        if (row == RQ_ROW_WORLD_BATCHES && g_frame_effects.prepass_active) renderer_draw_triangle_batches();
+    }
+    multisample = saved_multisample;
+    g_render_target = frame_target;
+    renderer_restore_target();
+}
+
 void renderer_draw_triangle_batches()
 {
-    shader_set_common_constants();
+    if (g_renderer_before_batches) g_renderer_before_batches();
     renderer_select_batch_shader(true);
     DynamicBuffer& buffer = g_renderer_vbs[RVB_BATCH];
     d3d_set_stream_source_cached(0, buffer.vertices, buffer.stride);
@@ -459,7 +480,7 @@ void renderer_draw_triangle_batches()
         if (i == TRI_BATCH_UNLIT) renderer_select_batch_shader(false);
         draw_batch(g_tri_batches[i], buffer);
     }
-    gfx_set_common_vs_constants();
+    if (g_renderer_after_batches) g_renderer_after_batches();
 }
 
 void renderer_draw_screen_passes(bool frame_in_screen_texture)
@@ -488,14 +509,16 @@ DWORD renderer_alpha_factor(float alpha)
     return byte << 24 | 0xFFFFFF;
 }
 
-void shader_set_common_constants()
+void renderer_set_identity_world_constants(const D3DXMATRIX& view_proj_t, const D3DXMATRIX& proj_t)
 {
-    upload_identity_world(g_camera_state.biased_view_proj_t, g_camera_state.biased_proj_t);
-}
-
-void gfx_set_common_vs_constants()
-{
-    upload_identity_world(g_camera_state.view_proj_t, g_camera_state.proj_t);
+    if (g_frame_effects.cover_mode != 0.0f) {
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        g_d3d_device->SetVertexShaderConstant(VSC_WORLD, &identity, 4);
+    }
+    g_d3d_device->SetVertexShaderConstant(VSC_WORLD_VIEW, &g_camera_state.view_t, 4);
+    g_d3d_device->SetVertexShaderConstant(VSC_WORLD_VIEW_PROJ, &view_proj_t, 4);
+    g_d3d_device->SetVertexShaderConstant(VSC_PROJECTION, &proj_t, 4);
 }
 
 // ---- 2-D and lighting -----------------------------------------------------------------------------

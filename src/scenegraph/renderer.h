@@ -125,6 +125,13 @@ void renderer_create_device_objects();
 void renderer_release_device_objects();
 
 // ---- The frame -----------------------------------------------------------------------------------
+// Draws the whole queue, the pre-pass first when it is active, with the triangle batches after row
+// 5 and the full-screen passes after row 12; then the screen-texture mode and the pre-pass request
+// are cleared for the next frame.
+void renderer_draw_frame();
+// Rows 0 to 11 and the triangle batches into the pre-pass target, stopping as soon as
+// g_frame_effects.prepass_active is cleared; the items stay for the main pass.
+void renderer_draw_prepass();
 // At the start of the frame's drawing and at scene reset: rows and batches emptied, the pre-pass
 // active as requested, cover mode and the shadow-lighting mode off, the draw serial 273, the
 // frame target the back buffer, the cover bits reset and the point lights cleared.
@@ -146,12 +153,15 @@ void renderer_draw_screen_passes(bool frame_in_screen_texture);
 // The texture factor of an effect alpha: its byte in the top 8 bits over white, all ones at 1.
 DWORD renderer_alpha_factor(float alpha);
 
-// The identity-world constants of the world-space triangle batches: the view, the biased
-// view-projection and the biased projection (and the identity world in cover mode).
-void shader_set_common_constants();
-// The same with the normal projection: restores the camera after the batches; effect and window
-// drawing call it before they draw.
-void gfx_set_common_vs_constants();
+// The game's two draw hooks around the world-space triangle batches, set at start-up: before them
+// the identity world with the biased projection, after them the normal camera again. The renderer
+// calls up into the game only through these and the callback items; an unset hook does nothing.
+using RendererHook = void (*)();
+extern RendererHook g_renderer_before_batches;
+extern RendererHook g_renderer_after_batches;
+// The vertex-shader registers of an identity world: the identity world itself in cover mode only,
+// the camera's view, and the given view-projection and projection (all transposed).
+void renderer_set_identity_world_constants(const D3DXMATRIX& view_proj_t, const D3DXMATRIX& proj_t);
 
 // ---- 2-D and lighting -----------------------------------------------------------------------------
 // The scale, its inverse, the stretched flag and the screen sizes from the back buffer.

@@ -4,7 +4,6 @@
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "scenegraph/model.h"
-#include "scenegraph/renderer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -168,21 +167,15 @@ std::size_t dispatch(std::span<RenderQueueItem* const> items, std::size_t first)
     }
 }
 
-bool prepass_running()
-{
-    return g_frame_effects.prepass_active;
-}
+} // namespace
 
-// The pre-pass checks its flag before every item, since a callback may end it.
-void draw_row(int row, bool prepass)
+void rq_draw_row(int row, bool prepass)
 {
     std::span<RenderQueueItem*> items = collect(g_rq_rows[row]);
     if (items.size() >= 2) rq_sort(items, g_rq_rows[row].sort_mode);
-    for (std::size_t i = 0; i < items.size() && (!prepass || prepass_running());)
+    for (std::size_t i = 0; i < items.size() && (!prepass || g_frame_effects.prepass_active);)
         i = dispatch(items, i);
 }
-
-} // namespace
 
 bool rq_create_rows(std::span<const RenderQueueRowDef, RQ_ROW_COUNT> rows)
 {
@@ -273,35 +266,4 @@ void rq_sort(std::span<RenderQueueItem*> items, std::uint32_t sort_mode)
         items = items.subspan(last + 1);
     }
     insertion_sort(items, sort_mode);
-}
-
-void renderer_draw_frame()
-{
-    bool frame_in_screen_texture = g_frame_effects.screen_texture_mode;
-    if (g_frame_effects.prepass_active) renderer_draw_prepass();
-    for (int row = 0; row < RQ_ROW_COUNT; ++row) {
-        draw_row(row, false);
-        if (row == RQ_ROW_WORLD_BATCHES) renderer_draw_triangle_batches();
-        if (row == RQ_ROW_SCREEN_PASSES) renderer_draw_screen_passes(frame_in_screen_texture);
-    }
-    g_frame_effects.screen_texture_mode = false;
-    g_frame_effects.prepass_request = false;
-}
-
-void renderer_draw_prepass()
-{
-    RenderTargetId frame_target = g_render_target;
-    renderer_select_target(RT_PREPASS);
-    g_d3d_device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-    // With a multisample setting of 1 the material states leave multisampling off.
-    std::uint32_t& multisample = g_device_settings.settings.multisample_type;
-    std::uint32_t saved_multisample = multisample;
-    multisample = 1;
-    for (int row = 0; row <= RQ_ROW_PREPASS_LAST && prepass_running(); ++row) {
-        draw_row(row, true);
-        if (row == RQ_ROW_WORLD_BATCHES && prepass_running()) renderer_draw_triangle_batches();
-    }
-    multisample = saved_multisample;
-    g_render_target = frame_target;
-    renderer_restore_target();
 }

@@ -171,9 +171,7 @@ std::int32_t rq_depth_key(float squared_distance);
 // fewer finished by an insertion sort that keeps equal items in their order.
 void rq_sort(std::span<RenderQueueItem*> items, std::uint32_t sort_mode);
 
-// Draws the whole queue, the pre-pass first when it is active; then the screen-texture mode and
-// the pre-pass request are cleared for the next frame.
-void renderer_draw_frame();
-// Rows 0 to 11 into the pre-pass target, stopping as soon as g_frame_effects.prepass_active is
-// cleared (a queued callback may do so); the items stay for the main pass.
-void renderer_draw_prepass();
+// Sorts the row and draws its items, batching runs of quads and mesh triangles. In the pre-pass
+// the walk stops as soon as g_frame_effects.prepass_active is cleared (a queued callback may do
+// so); the items stay for the main pass.
+void rq_draw_row(int row, bool prepass);

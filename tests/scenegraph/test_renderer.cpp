@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -267,7 +268,18 @@ void fill_batch(int batch, std::uint32_t triangles, IDirect3DTexture8* texture =
     g_tri_batches[batch].texture = texture;
 }
 
-TEST_F(RendererTest, TriangleBatchesDrawWithTheBiasedProjectionThenRestoreTheCamera)
+// The game's hooks, replaced by a log of when each ran: the number of draws made before it.
+std::vector<std::pair<char, std::size_t>> g_hook_log;
+void log_before_batches()
+{
+    g_hook_log.emplace_back('<', d3d8_seam_draws().size());
+}
+void log_after_batches()
+{
+    g_hook_log.emplace_back('>', d3d8_seam_draws().size());
+}
+
+TEST_F(RendererTest, TriangleBatchesDrawBetweenTheGamesTwoHooks)
 {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(g_d3d_device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
@@ -277,10 +289,15 @@ TEST_F(RendererTest, TriangleBatchesDrawWithTheBiasedProjectionThenRestoreTheCam
     ASSERT_EQ(g_active_point_lights, 1);
     fill_batch(0, 2, texture);
     fill_batch(9, 1);
+    g_hook_log.clear();
+    g_renderer_before_batches = log_before_batches;
+    g_renderer_after_batches = log_after_batches;
     renderer_draw_frame();
+    g_renderer_before_batches = g_renderer_after_batches = nullptr;
 
     ASSERT_EQ(draws().size(), 2u);
-    const CameraState& cam = g_camera_state;
+    const std::vector<std::pair<char, std::size_t>> order = {{'<', 0}, {'>', 2}};
+    EXPECT_EQ(g_hook_log, order) << "the hooks wrap the batches and run once each";
     const D3D8DrawRecord& lit = draws()[0];
     EXPECT_EQ(lit.call.type, D3DPT_TRIANGLELIST);
     EXPECT_FALSE(lit.call.indexed);
@@ -290,9 +307,6 @@ TEST_F(RendererTest, TriangleBatchesDrawWithTheBiasedProjectionThenRestoreTheCam
     EXPECT_EQ(lit.state.streams[0].buffer, g_renderer_vbs[RVB_BATCH].vertices);
     EXPECT_EQ(lit.state.streams[0].stride, 24u);
     EXPECT_EQ(lit.state.textures[0], texture);
-    EXPECT_TRUE(registers_hold(lit.state, VSC_PROJECTION, cam.biased_proj_t));
-    EXPECT_TRUE(registers_hold(lit.state, VSC_WORLD_VIEW_PROJ, cam.biased_view_proj_t));
-    EXPECT_TRUE(registers_hold(lit.state, VSC_WORLD_VIEW, cam.view_t));
 
     const D3D8DrawRecord& additive = draws()[1];
     EXPECT_EQ(additive.call.start, 6u);
@@ -300,9 +314,6 @@ TEST_F(RendererTest, TriangleBatchesDrawWithTheBiasedProjectionThenRestoreTheCam
     EXPECT_EQ(additive.state.vertex_shader, shader_handle(SHADER_SLOT_B_DT1)) << "batch 9 is unlit";
     EXPECT_EQ(additive.state.render[D3DRS_DESTBLEND], D3DBLEND_ONE);
     EXPECT_EQ(additive.state.textures[0], nullptr);
-
-    EXPECT_TRUE(registers_hold(state(), VSC_PROJECTION, cam.proj_t));
-    EXPECT_TRUE(registers_hold(state(), VSC_WORLD_VIEW_PROJ, cam.view_proj_t));
     texture->Release();
 }
 
@@ -333,25 +344,21 @@ TEST_F(RendererTest, ABatchThatWouldOverflowTheBufferRestartsItWithDiscard)
     EXPECT_EQ(g_renderer_vbs[RVB_BATCH].position, 8160u);
 }
 
-TEST_F(RendererTest, CommonConstantsUploadTheIdentityWorldOfEitherProjection)
+TEST_F(RendererTest, IdentityWorldConstantsTakeTheGivenProjectionAndTheWorldOnlyInCoverMode)
 {
-    const CameraState& cam = g_camera_state;
-    D3DXMATRIX identity, marker;
+    D3DXMATRIX identity, marker, view_proj, proj;
     D3DXMatrixIdentity(&identity);
     for (auto& row : marker.m)
         std::fill(std::begin(row), std::end(row), 0.75f);
+    D3DXMatrixScaling(&view_proj, 2.0f, 3.0f, 4.0f);
+    D3DXMatrixTranslation(&proj, 5.0f, 6.0f, 7.0f);
     for (bool cover : {false, true}) {
         g_frame_effects.cover_mode = cover ? 1.0f : 0.0f;
         g_d3d_device->SetVertexShaderConstant(VSC_WORLD, &marker, 4);
-        shader_set_common_constants();
-        EXPECT_TRUE(registers_hold(state(), VSC_PROJECTION, cam.biased_proj_t));
-        EXPECT_TRUE(registers_hold(state(), VSC_WORLD_VIEW_PROJ, cam.biased_view_proj_t));
-        EXPECT_TRUE(registers_hold(state(), VSC_WORLD_VIEW, cam.view_t));
-        EXPECT_TRUE(registers_hold(state(), VSC_WORLD, cover ? identity : marker));
-        g_d3d_device->SetVertexShaderConstant(VSC_WORLD, &marker, 4);
-        gfx_set_common_vs_constants();
-        EXPECT_TRUE(registers_hold(state(), VSC_PROJECTION, cam.proj_t));
-        EXPECT_TRUE(registers_hold(state(), VSC_WORLD_VIEW_PROJ, cam.view_proj_t));
+        renderer_set_identity_world_constants(view_proj, proj);
+        EXPECT_TRUE(registers_hold(state(), VSC_PROJECTION, proj));
+        EXPECT_TRUE(registers_hold(state(), VSC_WORLD_VIEW_PROJ, view_proj));
+        EXPECT_TRUE(registers_hold(state(), VSC_WORLD_VIEW, g_camera_state.view_t));
         EXPECT_TRUE(registers_hold(state(), VSC_WORLD, cover ? identity : marker));
     }
 }

@@ -1,0 +1,20 @@
+#include "gfx/g_gfx.h"
+
+#include "lowlv/d3d/renderer_frame.h"
+#include "scenegraph/renderer.h"
+
+void gfx_set_common_vs_constants()
+{
+    renderer_set_identity_world_constants(g_camera_state.view_proj_t, g_camera_state.proj_t);
+}
+
+void shader_set_common_constants()
+{
+    renderer_set_identity_world_constants(g_camera_state.biased_view_proj_t, g_camera_state.biased_proj_t);
+}
+
+void gfx_install_renderer_hooks()
+{
+    g_renderer_before_batches = shader_set_common_constants;
+    g_renderer_after_batches = gfx_set_common_vs_constants;
+}
