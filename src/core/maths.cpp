@@ -419,12 +419,3 @@ void math_random_cone_dir(Vec3& out, const Vec3& direction, float angle)
     Vec3 offset{direction.x + chord * ca, direction.y + chord * sa * sa, direction.z + chord * sa * ca};
     vec3_normalize(out, offset);
 }
-
-void renderer_color_from_argb(std::uint32_t argb, float out[4])
-{
-    constexpr float scale = 1.0f / 255.0f;
-    out[0] = static_cast<float>((argb >> 16) & 0xFF) * scale;
-    out[1] = static_cast<float>((argb >> 8) & 0xFF) * scale;
-    out[2] = static_cast<float>(argb & 0xFF) * scale;
-    out[3] = static_cast<float>(argb >> 24) * scale;
-}

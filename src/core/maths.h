@@ -94,6 +94,3 @@ bool math_clamp_to_rotated_box(const Vec3& point, Vec3& out, const Box3& box, fl
 bool math_ray_sphere(const Vec3& origin, const Vec3& direction, Vec3* out, const Vec3& centre, float radius);
 // The direction turned by about the angle toward a random azimuth, normalised.
 void math_random_cone_dir(Vec3& out, const Vec3& direction, float angle);
-
-// An ARGB word as r, g, b, a floats in [0, 1].
-void renderer_color_from_argb(std::uint32_t argb, float out[4]);

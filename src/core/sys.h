@@ -124,10 +124,18 @@ HRESULT sys_init_archive_overlay(SysInitContext& context);
 inline constexpr const char* SYS_TEXT_ARCHIVE = "failed: release\\data.? not found(1).";
 inline constexpr const char* SYS_TEXT_ARCHIVE_OVERLAY = "failed: release\\data_us.? not found(3).";
 
+// Defined by the game program (app/app_engine.cpp), which alone knows the modules above core that
+// serve the steps. Brings the engine's subsystems up from the parameters; 0, or the failing
+// step's code with its text written (at least 40 bytes of room).
+HRESULT sys_initialize(const EngineParams& params, char* text, std::size_t text_size);
+// Takes them down again; tolerates what was never created.
+void sys_shutdown();
+
 // The last two steps of the engine's shutdown: the work block, then the timer period.
 void sys_release_work_block();
 void timer_end_period();
 
+// The start-up's window-origin bookkeeping, named for the mouse input it serves.
 // Measures the window's client origin for the mouse: (0, 0) full screen; windowed, the client
 // area's screen position, where a minimised window (-32000) keeps the remembered position.
 void input_update_client_origin(HWND window);

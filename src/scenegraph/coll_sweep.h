@@ -27,6 +27,7 @@ void coll_sweep_ellipsoid(Vec3& position, Vec3& motion, const SweepRecord& sweep
 void coll_segment_nearest_hit(Vec3& point, float& distance, CollisionTriangle*& triangle,
                               SweepRecord& segment);
 
+// The ground query's own ray test, named with the maths it extends and kept beside its only user.
 // One-sided ray (0, -510, 0) from the point against the triangle whose normal (b - a) x (c - a)
 // points up; t (in units of the ray, negative above the point), u and v are barycentric along
 // b - a and c - a. False when the ray misses or the triangle faces down.

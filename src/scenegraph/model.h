@@ -363,5 +363,6 @@ struct QuadRect {
 // Four pre-transformed vertices in strip order (left-top, right-top, left-bottom, right-bottom)
 // for a rectangle of the 640x480 virtual screen, scaled to the back buffer when stretched.
 void renderer_quad_2d(const QuadRect& uv, const QuadRect& screen, D3DCOLOR color, ScreenVertex out[4]);
+// Kept beside the animation blend, its only user; named with the maths it extends.
 // 3x^2 - 2x^3 in the game's single-precision form; 0 at x <= 0 and 1 at x >= 1.
 float math_ease(float x);

@@ -557,3 +557,12 @@ void renderer_reset_light_defaults()
 {
     g_scene_lighting = g_scene_lighting_defaults;
 }
+
+void renderer_color_from_argb(std::uint32_t argb, float out[4])
+{
+    constexpr float scale = 1.0f / 255.0f;
+    out[0] = static_cast<float>((argb >> 16) & 0xFF) * scale;
+    out[1] = static_cast<float>((argb >> 8) & 0xFF) * scale;
+    out[2] = static_cast<float>(argb & 0xFF) * scale;
+    out[3] = static_cast<float>(argb >> 24) * scale;
+}

@@ -171,3 +171,5 @@ void renderer_scale_point_2d(D3DXVECTOR2& point);
 // When stretched: x *= sx and y *= sy of `count` vertices that start with x and y.
 void renderer_scale_2d(void* vertices, std::size_t stride, std::size_t count);
 void renderer_reset_light_defaults();
+// An ARGB word as r, g, b, a floats in [0, 1], as the light and colour constants take them.
+void renderer_color_from_argb(std::uint32_t argb, float out[4]);

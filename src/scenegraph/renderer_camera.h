@@ -20,6 +20,8 @@ void renderer_update_frustum();
 // True when the point lies in front of the eye with its projected depth within the viewport's
 // depth range.
 bool renderer_point_in_depth_range(const D3DXVECTOR3& point);
+// The game's view test and the turning helpers below keep the names game code knows them by; they
+// live here because they read the camera record or build matrices for it.
 // False when the sphere lies wholly behind one of the six frustum planes.
 bool gfx_sphere_in_view(const D3DXVECTOR3& centre, float radius);
 

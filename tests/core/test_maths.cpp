@@ -372,13 +372,3 @@ TEST_F(MathRand, RandomConeDirectionIsAUnitVectorFromOneDraw)
         EXPECT_GT(out.z, 0.5f); // still roughly along the direction
     }
 }
-
-TEST(MathColor, ArgbBecomesRgbaFloats)
-{
-    float rgba[4];
-    renderer_color_from_argb(0x80FF4000u, rgba);
-    EXPECT_FLOAT_EQ(rgba[0], 1.0f);
-    EXPECT_FLOAT_EQ(rgba[1], 64.0f / 255.0f);
-    EXPECT_FLOAT_EQ(rgba[2], 0.0f);
-    EXPECT_FLOAT_EQ(rgba[3], 128.0f / 255.0f);
-}

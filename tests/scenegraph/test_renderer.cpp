@@ -495,4 +495,14 @@ TEST_F(RendererTest, ScreenPassesRunWithoutMultisamplingAndPutTheFiltersBack)
     EXPECT_EQ(state().stage[0][D3DTSS_MIPFILTER], D3DTEXF_LINEAR);
 }
 
+TEST(RendererColor, ArgbBecomesRgbaFloats)
+{
+    float rgba[4];
+    renderer_color_from_argb(0x80FF4000u, rgba);
+    EXPECT_FLOAT_EQ(rgba[0], 1.0f);
+    EXPECT_FLOAT_EQ(rgba[1], 64.0f / 255.0f);
+    EXPECT_FLOAT_EQ(rgba[2], 0.0f);
+    EXPECT_FLOAT_EQ(rgba[3], 128.0f / 255.0f);
+}
+
 } // namespace

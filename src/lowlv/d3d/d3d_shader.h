@@ -2,6 +2,7 @@
 // vertex declarations after every device creation and reset, released before a reset and at
 // shutdown. Also the constant registers the program fills for them, and the shader choice for
 // quads and triangle batches. Rows are addressed by slot = row + 1; slot 0 is never used.
+// The renderer_ constant and shader-choice calls live here, with the shader table they index.
 #pragma once
 
 #include <string>

@@ -2,6 +2,8 @@
 // the device only when it changes. Draw code sets whole MaterialFlags words. Also the device's
 // default states and the shared dynamic buffers, appended with NOOVERWRITE and restarted with
 // DISCARD so the CPU never waits for vertices in flight.
+// The renderer_ names are the renderer's state layer; it sits here, below the renderer, because
+// the vertex shaders and the device reset of this layer use it too.
 #pragma once
 
 #include "platform/d3d8.h"
