@@ -4,7 +4,6 @@
 #include "core/errors.h"
 #include "core/maths.h"
 #include "core/text.h"
-#include "core/vfs.h"
 #include "platform/win_window.h"
 
 #include <algorithm>
@@ -243,17 +242,6 @@ HRESULT sys_init_affinity(SysInitContext& context)
         SetThreadAffinityMask(GetCurrentThread(), thread_mask);
     context.audio_thread_affinity = static_cast<std::uint32_t>(params.audio_thread_affinity & base);
     return S_OK;
-}
-
-// A missing or corrupt main pair throws its own error; the overlay reports through its step text.
-HRESULT sys_init_archive(SysInitContext& context)
-{
-    return context.params.archive_folder ? vfs::Startup(context.params.archive_folder) : S_OK;
-}
-
-HRESULT sys_init_archive_overlay(SysInitContext& context)
-{
-    return context.params.archive_folder ? vfs_mount_overlay(context.params.archive_mapped) : S_OK;
 }
 
 std::uint8_t* sys_lend_work_block(std::uint32_t size)
