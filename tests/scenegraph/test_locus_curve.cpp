@@ -2,7 +2,7 @@
 
 #include "core/errors.h"
 #include "core/vfs.h"
-#include "d3d/state_test_device.h"
+#include "lowlv/d3d/state_test_device.h"
 #include "lib/archive_writer.h"
 #include "lib/demo_writer.h"
 #include "lib/le_bytes.h"
