@@ -506,21 +506,6 @@ void audio_cmd_stream_fade(SoundStream_OggVorbis& stream, std::int32_t target, s
     fade.start_time = timeGetTime();
 }
 
-void audio_stream_fade_step(StreamFade& fade)
-{
-    if (fade.duration == 0) return;
-    DWORD elapsed = timeGetTime() - fade.start_time;
-    std::int32_t volume = fade.target;
-    if (elapsed < static_cast<DWORD>(fade.duration))
-        volume = fade.start_volume + static_cast<std::int32_t>(std::int64_t{fade.target - fade.start_volume} *
-                                                               elapsed / fade.duration);
-    else
-        fade.duration = 0;
-    if (volume == fade.volume.load()) return;
-    fade.volume.store(volume);
-    if (fade.buffer) fade.buffer->SetVolume(audio_volume_to_db(volume, audio_bgm_volume()));
-}
-
 const AudioParams& audio_params()
 {
     return g_audio_params;

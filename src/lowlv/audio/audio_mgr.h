@@ -97,11 +97,6 @@ void audio_stop_groups(bool all);
 
 void audio_set_bgm_volume(std::int32_t volume);
 void audio_set_effect_volume(std::int32_t volume);
-std::int32_t audio_bgm_volume();
-std::int32_t audio_effect_volume();
-// Hundredths of a decibel for a volume and a master volume, both 0..1024: 0 at (1024, 1024),
-// -3000 at (512, 1024), -4000 for volumes up to 341, -10000 (silence) at master 0.
-std::int32_t audio_volume_to_db(std::int32_t volume, std::int32_t master);
 
 // Deactivation (false): neutral EAX, the playing streams stopped, the thread suspends itself
 // after its pass. Activation (true): DirectSound compacted, the EAX preset of before, those
@@ -111,12 +106,8 @@ void audio_pause_all(bool resume);
 // Command actions on the audio thread.
 void audio_cmd_stream_start(SoundStream_OggVorbis& stream, bool loop);
 void audio_cmd_stream_fade(SoundStream_OggVorbis& stream, std::int32_t target, std::int32_t duration_ms);
-// Called by each stream's Update: the integer linear fade and its volume.
-void audio_stream_fade_step(StreamFade& fade);
 
 // State for the sound table, the event scripts and tests.
-const AudioParams& audio_params();
-DWORD audio_tick_time();                      // timeGetTime when the audio thread last took the lock
 SoundGroup* audio_group(std::uint32_t index); // null out of range or before start-up
 std::uint32_t audio_group_count();
 SoundStream_OggVorbis* audio_stream(std::uint32_t index); // 0 or 1; null before start-up

@@ -25,3 +25,13 @@ struct AudioParams {
     std::uint8_t force_software_buffer = 0; // "ForceSoftwareSoundBuffer"
     char music_dir[MAX_PATH] = {};          // "<current directory>\release\music\"
 };
+
+// What the voices and streams read back from the audio manager, which owns the values; declared
+// here so that they depend only on this header, not on the manager's.
+const AudioParams& audio_params();
+DWORD audio_tick_time(); // timeGetTime when the audio thread last took the lock
+std::int32_t audio_bgm_volume();
+std::int32_t audio_effect_volume();
+// Hundredths of a decibel for a volume and a master volume, both 0..1024: 0 at (1024, 1024),
+// -3000 at (512, 1024), -4000 for volumes up to 341, -10000 (silence) at master 0.
+std::int32_t audio_volume_to_db(std::int32_t volume, std::int32_t master);

@@ -2,7 +2,7 @@
 
 #include "core/errors.h"
 #include "core/vfs.h"
-#include "lowlv/audio/audio_mgr.h"
+#include "lowlv/audio/audio_params.h"
 #include "platform/win_kernel.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 #include "lowlv/audio/audioss_ogg.h"
 
 #include "core/errors.h"
-#include "lowlv/audio/audio_mgr.h"
+#include "lowlv/audio/audio_params.h"
+#include "platform/win_kernel.h"
 #include "platform/host_path.h"
 #include "platform/win_file.h"
 #include "platform/win_shell.h"
@@ -141,6 +142,22 @@ std::uint64_t parse_sample_count(const std::string& text, std::size_t at)
     for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
         value = std::min<std::uint64_t>(value * 10 + (text[at] - '0'), STREAM_LOOP_LENGTH_MAX);
     return negative ? 0 : value;
+}
+
+// The integer linear fade and the volume it reaches, once per Update.
+void audio_stream_fade_step(StreamFade& fade)
+{
+    if (fade.duration == 0) return;
+    DWORD elapsed = timeGetTime() - fade.start_time;
+    std::int32_t volume = fade.target;
+    if (elapsed < static_cast<DWORD>(fade.duration))
+        volume = fade.start_volume + static_cast<std::int32_t>(std::int64_t{fade.target - fade.start_volume} *
+                                                               elapsed / fade.duration);
+    else
+        fade.duration = 0;
+    if (volume == fade.volume.load()) return;
+    fade.volume.store(volume);
+    if (fade.buffer) fade.buffer->SetVolume(audio_volume_to_db(volume, audio_bgm_volume()));
 }
 
 } // namespace

@@ -88,7 +88,7 @@ long ogg_decode_into(void* file, std::uint8_t* dest, std::uint32_t& count, std::
 // case; values are clamped to 0 .. STREAM_LOOP_LENGTH_MAX.
 void ogg_parse_loop_tag(std::string_view comment, std::uint64_t& loop_start, std::uint64_t& loop_length);
 
-// The stream's volume and fade, advanced by audio_stream_fade_step on every Update.
+// The stream's volume and fade, advanced on every Update.
 struct StreamFade {
     IDirectSoundBuffer* buffer = nullptr; // the stream's buffer again, for the volume
     std::atomic<std::int32_t> volume{1024};
