@@ -55,7 +55,6 @@ protected:
     void TearDown() override { d3d8_seam_reset(); }
 };
 
-// A window handle no window layer knows: the device keeps it and takes over nothing.
 // A windowed device's parameters: X8R8G8B8 back buffer, discard swap, 16-bit depth.
 inline D3DPRESENT_PARAMETERS windowed_present_params(UINT width, UINT height)
 {
@@ -71,6 +70,7 @@ inline D3DPRESENT_PARAMETERS windowed_present_params(UINT width, UINT height)
     return params;
 }
 
+// A window handle no window layer knows: the device keeps it and takes over nothing.
 inline HWND fake_window()
 {
     return reinterpret_cast<HWND>(std::uintptr_t{0x5EED});

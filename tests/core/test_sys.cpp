@@ -87,7 +87,7 @@ TEST(OsVersion, DecodesEveryRowOfTheGenerationTable)
     }
 }
 
-TEST(OsVersion, RunningProgramSeesAnNt6Workstation)
+TEST(OsVersion, RunningProgramDecodesAsAnXpProfessionalOfGenerationNt5OrLater)
 {
     sys_os_version();
     EXPECT_GE(g_os_generation, OS_GENERATION_NT5);

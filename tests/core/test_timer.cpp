@@ -205,7 +205,6 @@ TEST_F(FrameTimerTest, ElapsedMillisecondsFollowTheCounter)
     DWORD before = timer_elapsed_ms();
     m_counter += 90 * k_tick; // 1.5 s
     EXPECT_EQ(timer_elapsed_ms() - before, 1500u);
-    EXPECT_EQ(timer_elapsed_ms(), static_cast<DWORD>(m_counter * 1000 / k_frequency));
     EXPECT_EQ(timeGetTime(), timer_elapsed_ms());
 }
 

@@ -489,14 +489,9 @@ TEST_F(D3D8GlTest, TheWindowShowsTheFrameThroughTheGammaRampOnlyInFullScreen)
     ASSERT_TRUE(shown.has_value());
     EXPECT_TRUE(near_color(*shown, 0xFF20C080, 0)) << "a window shows the frame as it is";
 
-    D3DPRESENT_PARAMETERS full{};
-    full.BackBufferWidth = 640;
-    full.BackBufferHeight = 480;
-    full.BackBufferFormat = D3DFMT_X8R8G8B8;
-    full.BackBufferCount = 1;
-    full.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    D3DPRESENT_PARAMETERS full = windowed_present_params(640, 480);
+    full.Windowed = FALSE;
     full.hDeviceWindow = m_window;
-    full.EnableAutoDepthStencil = TRUE;
     full.AutoDepthStencilFormat = D3DFMT_D24S8;
     full.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
     full.FullScreen_RefreshRateInHz = 60;
@@ -548,15 +543,10 @@ TEST_F(D3D8GlTest, BumpEnvironmentMapOffsetsTheNextStagesCoordinates)
 
 TEST_F(D3D8GlTest, MultisampledBackBufferSmoothsEdgesWhileTheStateAsks)
 {
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = k_size;
-    params.BackBufferHeight = k_size;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
+    D3DPRESENT_PARAMETERS params = windowed_present_params(k_size, k_size);
     params.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
     params.hDeviceWindow = m_window;
-    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = FALSE; // the triangle is drawn without a depth test
     m_device->SetStreamSource(0, nullptr, 0);
     m_vertices->Release();
     m_vertices = nullptr;

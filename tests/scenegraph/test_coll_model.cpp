@@ -301,31 +301,32 @@ TEST_F(CollisionQueryTest, SphereGrowsTheBoxByTheRadiusAboveAndThreeRadiiBelow)
 
 TEST_F(CollisionModelTest, ALeafWithChildrenIsALeafAndEmptySlotsAreSkipped)
 {
-    QcoImage image = single_leaf({0, 0, 0}, {4, 4, 4});
-    image.triangles.resize(4, image.triangles[0]);
-    image.root.children = {leaf(1), leaf(2)};
-    parse(image);
-    coll_query_sphere(root(), {0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 0.1f);
-    EXPECT_EQ(listed(), std::vector<std::uint32_t>{0});
-
-    // Slots 0 and 2 hold children and the count says 3: slot 1 is empty.
-    image.root.triangles.clear();
-    image.root.children = {leaf(1), leaf(2)};
-    image.root.slots = {0, 2};
-    image.root.child_count = 3;
-    parse(image);
-    g_coll_work_list.clear();
-    coll_query_sphere(root(), {0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 0.1f);
-    EXPECT_EQ(listed(), (std::vector<std::uint32_t>{1, 2}));
-
-    // A child beyond the count is never visited.
-    image.root.children = {leaf(1), leaf(3)};
-    image.root.slots = {0, 5};
-    image.root.child_count = 2;
-    parse(image);
-    g_coll_work_list.clear();
-    coll_query_sphere(root(), {0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 0.1f);
-    EXPECT_EQ(listed(), std::vector<std::uint32_t>{1});
+    struct Case {
+        const char* name;
+        std::vector<std::uint32_t> root_triangles;
+        std::vector<QcoNode> children;
+        std::vector<std::uint8_t> slots; // empty: the children fill the first slots
+        int child_count;                 // -1: as many as the children
+        std::vector<std::uint32_t> listed;
+    };
+    const Case cases[] = {
+        {"a leaf's children are never visited", {0}, {leaf(1), leaf(2)}, {}, -1, {0}},
+        {"slot 1 of three is empty", {}, {leaf(1), leaf(2)}, {0, 2}, 3, {1, 2}},
+        {"a child beyond the count is never visited", {}, {leaf(1), leaf(3)}, {0, 5}, 2, {1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QcoImage image = single_leaf({0, 0, 0}, {4, 4, 4});
+        image.triangles.resize(4, image.triangles[0]);
+        image.root.triangles = c.root_triangles;
+        image.root.children = c.children;
+        image.root.slots = c.slots;
+        image.root.child_count = c.child_count;
+        parse(image);
+        g_coll_work_list.clear();
+        coll_query_sphere(root(), {0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, 0.1f);
+        EXPECT_EQ(listed(), c.listed);
+    }
 }
 
 TEST_F(CollisionModelTest, ATriangleInSeveralLeavesIsListedOncePerLeaf)

@@ -83,20 +83,6 @@ std::uint16_t u16_of(const std::uint8_t* p)
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
-// The 16-bit formats keep the top bits of each channel.
-std::uint16_t expected_16(D3DFORMAT format, std::uint32_t argb)
-{
-    std::uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
-    switch (format) {
-    case D3DFMT_R5G6B5:
-        return std::uint16_t((r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
-    case D3DFMT_A1R5G5B5:
-        return std::uint16_t((a >> 7) << 15 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
-    default:
-        return std::uint16_t((a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | b >> 4);
-    }
-}
-
 class TextureTest : public ArchiveTest {
 protected:
     void SetUp() override
@@ -171,24 +157,61 @@ TEST_F(TextureTest, LoadsEachFormatTheDeviceTakesAsStored)
 
 TEST_F(TextureTest, ConvertsEveryPixelOfEveryLevel)
 {
+    // Four colours at the channel boundaries the 16-bit formats cut at; what each format keeps of
+    // them is written out below as the words the texture must hold.
+    constexpr std::uint32_t grey = 0xFF808080, white_low_alpha = 0x7FFFFFFF, red_half_alpha = 0x80FF0000,
+                            green = 0x4000FF08;
+    const std::uint32_t colours[4] = {grey, white_low_alpha, red_half_alpha, green};
     struct Case {
         const char* what;
         DdsFormat file;
         bool a8r8g8b8_ok;
         D3DFORMAT requested;
         D3DFORMAT expected;
+        std::uint16_t words[4]; // of the four colours, for a 16-bit result
     };
     const Case cases[] = {
-        {"24-bit to A8R8G8B8", DdsFormat::R8G8B8, true, D3DFMT_UNKNOWN, D3DFMT_A8R8G8B8},
-        {"24-bit without A8R8G8B8", DdsFormat::R8G8B8, false, D3DFMT_A4R4G4B4, D3DFMT_A1R5G5B5},
-        {"32-bit to R5G6B5", DdsFormat::A8R8G8B8, false, D3DFMT_R5G6B5, D3DFMT_R5G6B5},
-        {"32-bit to A1R5G5B5", DdsFormat::A8R8G8B8, false, D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5},
-        {"32-bit to A4R4G4B4", DdsFormat::A8R8G8B8, false, D3DFMT_A4R4G4B4, D3DFMT_A4R4G4B4},
-        {"32-bit kept when the device takes it", DdsFormat::A8R8G8B8, true, D3DFMT_A4R4G4B4, D3DFMT_A8R8G8B8},
+        {"24-bit to A8R8G8B8", DdsFormat::R8G8B8, true, D3DFMT_UNKNOWN, D3DFMT_A8R8G8B8, {}},
+        {"24-bit without A8R8G8B8",
+         DdsFormat::R8G8B8,
+         false,
+         D3DFMT_A4R4G4B4,
+         D3DFMT_A1R5G5B5,
+         {0xC210, 0xFFFF, 0xFC00, 0x83E1}},
+        {"32-bit to R5G6B5",
+         DdsFormat::A8R8G8B8,
+         false,
+         D3DFMT_R5G6B5,
+         D3DFMT_R5G6B5,
+         {0x8410, 0xFFFF, 0xF800, 0x07E1}},
+        {"32-bit to A1R5G5B5",
+         DdsFormat::A8R8G8B8,
+         false,
+         D3DFMT_A1R5G5B5,
+         D3DFMT_A1R5G5B5,
+         {0xC210, 0x7FFF, 0xFC00, 0x03E1}},
+        {"32-bit to A4R4G4B4",
+         DdsFormat::A8R8G8B8,
+         false,
+         D3DFMT_A4R4G4B4,
+         D3DFMT_A4R4G4B4,
+         {0xF888, 0x7FFF, 0x8F00, 0x40F0}},
+        {"32-bit kept when the device takes it",
+         DdsFormat::A8R8G8B8,
+         true,
+         D3DFMT_A4R4G4B4,
+         D3DFMT_A8R8G8B8,
+         {}},
     };
-    // An odd width: each row's last pixel, and levels of width 2 and 1 below.
-    std::vector<DdsPixels> chain = dds_mip_chain(varied(5, 3), 0);
-    ASSERT_EQ(chain.size(), 3u);
+    // Colour indices of an odd-width chain: each row's last pixel, and levels of width 2 and 1 below.
+    const std::vector<std::vector<int>> chain_colours = {{0, 1, 2, 3, 0}, {1, 2}, {3}};
+    std::vector<DdsPixels> chain;
+    for (const std::vector<int>& level : chain_colours) {
+        DdsPixels pixels{std::uint32_t(level.size()), 1, {}};
+        for (int colour : level)
+            pixels.argb.push_back(colours[colour]);
+        chain.push_back(pixels);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         g_tex_a8r8g8b8_ok = c.a8r8g8b8_ok;
@@ -201,15 +224,14 @@ TEST_F(TextureTest, ConvertsEveryPixelOfEveryLevel)
         EXPECT_EQ(info.Format, image.format) << "the information names the file's format";
         for (UINT level = 0; level < chain.size(); ++level) {
             Bytes bytes = read_level(*texture, level);
-            const DdsPixels& source = chain[level];
-            for (std::size_t p = 0; p < source.argb.size(); ++p) {
-                std::uint32_t argb = source.argb[p];
+            for (std::size_t p = 0; p < chain_colours[level].size(); ++p) {
+                int colour = chain_colours[level][p];
+                std::uint32_t argb = colours[colour];
                 if (c.file == DdsFormat::R8G8B8) argb |= 0xFF000000;
                 if (c.expected == D3DFMT_A8R8G8B8)
                     EXPECT_EQ(argb_of(&bytes[4 * p]), argb) << "level " << level << " pixel " << p;
                 else
-                    EXPECT_EQ(u16_of(&bytes[2 * p]), expected_16(c.expected, argb))
-                        << "level " << level << " pixel " << p;
+                    EXPECT_EQ(u16_of(&bytes[2 * p]), c.words[colour]) << "level " << level << " pixel " << p;
             }
         }
         texture->Release();
