@@ -197,29 +197,6 @@ void reset_byte_settings(std::span<const ByteSetting> settings)
         *setting.target = setting.fallback;
 }
 
-char fold_case(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Letter case does not count in single-byte characters; double-byte characters compare exactly,
-// so a trail byte that happens to be a letter never matches its other case.
-bool names_equal_nocase(const char* a, const char* b)
-{
-    for (;;) {
-        if (sys_is_lead_byte(*a) && a[1] != '\0') {
-            if (a[0] != b[0] || a[1] != b[1]) return false;
-            a += 2;
-            b += 2;
-            continue;
-        }
-        if (fold_case(*a) != fold_case(*b)) return false;
-        if (*a == '\0') return true;
-        ++a;
-        ++b;
-    }
-}
-
 // The first or the last occurrence of the character `c` (one or two bytes) in `text`, never
 // starting on a trail byte; null when there is none.
 const char* find_character(const char* text, std::string_view c, bool last)
@@ -244,7 +221,7 @@ void read_player_names(SectionReader& game)
     char name[k_player_name_read_size];
     sys_copy_string(name, g_player_full_name, sizeof name);
     game.Text("PlayerName", name, sizeof name, false);
-    bool replaced = names_equal_nocase(name, k_japanese_full_name);
+    bool replaced = sys_names_equal(name, k_japanese_full_name);
     if (replaced) sys_copy_string(name, k_default_full_name, sizeof name);
 
     char separator[k_separator_read_size];
@@ -253,7 +230,7 @@ void read_player_names(SectionReader& game)
     if (sys_is_lead_byte(separator[0]) && separator[1] != '\0') {
         sys_copy_string(g_name_separator, separator, sizeof g_name_separator);
     }
-    if (replaced || (names_equal_nocase(name, k_default_full_name) &&
+    if (replaced || (sys_names_equal(name, k_default_full_name) &&
                      std::strcmp(g_name_separator, k_full_width_equals) == 0)) {
         sys_copy_string(g_name_separator, " ", sizeof g_name_separator);
     }

@@ -120,11 +120,13 @@ std::string_view ini_cut(std::string_view text, std::size_t limit)
     return text.substr(0, end);
 }
 
-bool ini_names_equal(std::string_view a, std::string_view b)
+// A section name as it can be written back: a lead byte with nothing after it would pair with
+// the "]" written after the name and change it on the next read, so it ends the name instead.
+std::string ini_section_name(const char* name)
 {
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
+    std::string out(std::strlen(name) + 1, '\0');
+    out.resize(sys_copy_string(out.data(), name, out.size()));
+    return out;
 }
 
 // SetString's conversion: double-byte characters whole; with `escape` tab, CR, LF, '\' and
@@ -279,7 +281,7 @@ HRESULT IniFile::SaveRemote()
 IniSection* IniFile::FindSection(const char* name)
 {
     for (std::uint32_t index = 0; index < m_sections.size(); ++index) {
-        if (ini_names_equal(m_sections[index].name, name)) {
+        if (sys_names_equal(m_sections[index].name.c_str(), name)) {
             m_current = index;
             return &m_sections[index];
         }
@@ -290,7 +292,7 @@ IniSection* IniFile::FindSection(const char* name)
 IniSection& IniFile::SelectSection(const char* name)
 {
     if (IniSection* found = FindSection(name)) return *found;
-    m_sections.push_back(IniSection{name, {}});
+    m_sections.push_back(IniSection{ini_section_name(name), {}});
     m_current = static_cast<std::uint32_t>(m_sections.size() - 1);
     return m_sections.back();
 }
@@ -458,11 +460,10 @@ std::string IniFile::Text(bool remote) const
         for (const IniEntry& entry : section.entries) {
             if (!entry.key.empty()) {
                 text += ini_writable_line(entry.key + "=" + entry.value);
-            } else if (ini_is_comment(entry.value)) {
-                text += entry.value;
             } else {
-                // A bare ";" for an empty entry: an empty line would be dropped on reading.
-                text += ";" + entry.value;
+                // Without a key: a comment, or an empty line when there is no text.
+                if (!entry.value.empty() && !ini_is_comment(entry.value)) text += ";";
+                text += entry.value;
             }
             text += "\r\n";
         }

@@ -8,7 +8,8 @@
 // lines and lines without "=" are dropped. Outside quotes, brackets and comments a tab or CR
 // becomes a blank and stays, a space right after a blank is dropped, and trailing blanks go.
 // What is written reads back as the same entries, so a saved file stays byte for byte the
-// same through further loads and saves.
+// same through further loads and saves; but an empty line is written and dropped on reading,
+// and an entry with an empty key ("=abc") reads back as the comment ";abc".
 #pragma once
 
 #include "platform/steam_api.h"
@@ -62,7 +63,8 @@ public:
     // The section of that name (any ASCII case) becomes current; null, current unchanged,
     // when there is none.
     IniSection* FindSection(const char* name);
-    // FindSection, else a new empty section of that name at the end; it becomes current.
+    // FindSection, else a new empty section of that name at the end; it becomes current. A lead
+    // byte at the end of the name, with no trail byte, ends it (it is not stored).
     IniSection& SelectSection(const char* name);
     // The first entry of the current section with exactly this key; null when none.
     IniEntry* FindKey(const char* key);

@@ -55,6 +55,34 @@ std::int32_t token_value(const char* token)
     return digits_value(token, 10);
 }
 
+// Bytes of the character at `p`; 0 where the text ends, as it does at a lead byte that has
+// only the terminator after it.
+std::size_t char_width(const char* p)
+{
+    if (*p == '\0') return 0;
+    if (!sys_is_lead_byte(*p)) return 1;
+    return p[1] == '\0' ? 0 : 2;
+}
+
+char fold_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Moves both names past the characters they share, the letters of single-byte characters
+// folded and double-byte characters compared byte for byte.
+void skip_common_name(const char*& a, const char*& b)
+{
+    for (;;) {
+        std::size_t width = char_width(a);
+        if (width == 0 || width != char_width(b)) return;
+        bool same = width == 1 ? fold_ascii(*a) == fold_ascii(*b) : a[0] == b[0] && a[1] == b[1];
+        if (!same) return;
+        a += width;
+        b += width;
+    }
+}
+
 } // namespace
 
 std::size_t sys_copy_string(char* dst, const char* src, std::size_t size)
@@ -72,14 +100,17 @@ std::size_t sys_copy_string(char* dst, const char* src, std::size_t size)
     return n;
 }
 
+bool sys_names_equal(const char* a, const char* b)
+{
+    skip_common_name(a, b);
+    return char_width(a) == 0 && char_width(b) == 0;
+}
+
 int sys_prefix_compare_nocase(const char* text, const char* prefix)
 {
-    auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; };
-    for (; *prefix; ++text, ++prefix) {
-        if (!*text) return -1;
-        if (fold(*text) != fold(*prefix)) return 1;
-    }
-    return 0;
+    skip_common_name(text, prefix);
+    if (char_width(prefix) == 0) return 0;
+    return char_width(text) == 0 ? -1 : 1;
 }
 
 int sys_hex_digit_value(int c)

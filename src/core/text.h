@@ -29,8 +29,12 @@ inline bool sys_is_lead_byte(char c)
 // Returns the number of bytes copied (the terminator not counted).
 std::size_t sys_copy_string(char* dst, const char* src, std::size_t size);
 
-// 0 when `text` begins with `prefix` (A-Z folded, every other byte exact), -1 when the text
-// ends first, 1 at the first difference.
+// The one rule for names (files, folders, sections, tags): A-Z and a-z are the same letter,
+// every other single byte is exact, and a double-byte character compares whole, so a trail
+// byte that looks like a letter never folds.
+bool sys_names_equal(const char* a, const char* b);
+// The prefix form of the same rule: 0 when `text` begins with `prefix`, -1 when the text ends
+// first, 1 at the first difference.
 int sys_prefix_compare_nocase(const char* text, const char* prefix);
 
 // 0-15 for '0'-'9', 'A'-'F', 'a'-'f'; -1 for anything else.

@@ -90,11 +90,6 @@ void build_display_name(SceneEntry& scene)
     sys_copy_string(scene.text, joined, sizeof scene.text);
 }
 
-bool equal_nocase(const char* a, const char* b)
-{
-    return std::strlen(a) == std::strlen(b) && sys_prefix_compare_nocase(a, b) == 0;
-}
-
 } // namespace
 
 void scn_data_load_tables()
@@ -135,7 +130,7 @@ const SceneEntry* scn_data_find_scene(const char* path)
     std::strcpy(folder, path);
     path_make_dir(folder, sizeof folder);
     for (const SceneEntry& scene : g_scene_list) {
-        if (equal_nocase(scene.path, folder)) return &scene;
+        if (sys_names_equal(scene.path, folder)) return &scene;
     }
     return nullptr;
 }

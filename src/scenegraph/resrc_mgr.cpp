@@ -30,22 +30,6 @@ std::vector<ResourceRecord> g_resrc_pools[RESRC_POOL_COUNT];
 std::uint32_t g_resrc_counters[RESRC_POOL_COUNT];
 ResrcLoader g_resrc_loaders[RESRC_POOL_COUNT] = {{load_texture, destroy_texture}, {nullptr, nullptr}};
 
-// ASCII letters fold; both bytes of a double-byte character compare exactly.
-bool names_equal(const std::string& a, const char* b)
-{
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        if (sys_is_lead_byte(a[i]) && i + 1 < a.size()) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-            ++i;
-        } else if (fold(a[i]) != fold(b[i])) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == 0;
-}
-
 bool handle_in_use(const std::vector<ResourceRecord>& pool, ResourceHandle handle)
 {
     return std::any_of(pool.begin(), pool.end(), [&](const ResourceRecord& r) { return r.handle == handle; });
@@ -103,7 +87,7 @@ ResourceHandle ResrcMgr::Load(const char* name, const ResrcLoadParams& params, s
     }
     std::vector<ResourceRecord>& records = g_resrc_pools[pool];
     for (ResourceRecord& record : records)
-        if (names_equal(record.name, name)) {
+        if (sys_names_equal(record.name.c_str(), name)) {
             ++record.refcount;
             return record.handle;
         }

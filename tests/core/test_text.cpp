@@ -30,13 +30,51 @@ TEST(Text, CopyKeepsDoubleByteCharactersWhole)
     }
 }
 
-TEST(Text, PrefixCompareFoldsOnlyAsciiLetters)
+// One table for both forms of the name rule: `equal` for sys_names_equal(a, b), `prefix` for
+// sys_prefix_compare_nocase(a, b).
+TEST(Text, NamesFoldAsciiLettersAndKeepDoubleByteCharactersWhole)
 {
-    EXPECT_EQ(sys_prefix_compare_nocase("Release\\data.no", "release\\"), 0);
-    EXPECT_EQ(sys_prefix_compare_nocase("rel", "release"), -1);
-    EXPECT_EQ(sys_prefix_compare_nocase("rezease", "release"), 1);
-    EXPECT_EQ(sys_prefix_compare_nocase("\x81\x60", "\x81\x40"), 1);
-    EXPECT_EQ(sys_prefix_compare_nocase("anything", ""), 0);
+    struct Case {
+        const char* what;
+        const char* a;
+        const char* b;
+        bool equal;
+        int prefix;
+    };
+    const Case cases[] = {
+        {"same text", "data\\tex", "data\\tex", true, 0},
+        {"ASCII case", "Release\\Data.No", "rELEASE\\dATA.nO", true, 0},
+        {"letters only fold", "a@[`{", "A@[`{", true, 0},
+        {"0x40 and 0x60 stay apart", "@", "`", false, 1},
+        {"trail byte 0x61 vs 0x41", "\x83\x61", "\x83\x41", false, 1},
+        {"trail byte 0x7A vs 0x5A", "x\x83\x7a", "X\x83\x5a", false, 1},
+        {"trail byte in a path", "s_10\\\x83\x61\\", "S_10\\\x83\x41\\", false, 1},
+        {"same double-byte, other ASCII case",
+         "\x83\x61"
+         "Ab",
+         "\x83\x61"
+         "aB",
+         true, 0},
+        {"lead byte against a letter", "\x83\x41", "aA", false, 1},
+        {"a lead byte before the end ends the name", "L\xf6", "L", true, 0},
+        {"lead byte at the end on both sides", "L\x83", "l\x83", true, 0},
+        {"lead byte at the end against a character", "L\x83", "L\x83\x41", false, -1},
+        {"prefix", "Release\\data.no", "release\\", false, 0},
+        {"text ends first", "rel", "release", false, -1},
+        {"differs", "rezease", "release", false, 1},
+        {"prefix of double-byte characters", "\x83\x41\x83\x42", "\x83\x41", false, 0},
+        {"prefix ends in a lead byte", "ab\x83\x41", "AB\x83", false, 0},
+        {"empty prefix", "anything", "", false, 0},
+        {"empty text", "", "a", false, -1},
+        {"both empty", "", "", true, 0},
+        {"a lone lead byte is empty", "\x83", "", true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(sys_names_equal(c.a, c.b), c.equal);
+        EXPECT_EQ(sys_names_equal(c.b, c.a), c.equal);
+        EXPECT_EQ(sys_prefix_compare_nocase(c.a, c.b), c.prefix);
+    }
 }
 
 TEST(Text, HexDigitValues)

@@ -277,7 +277,10 @@ TEST_F(SceneData, DisplayNamesJoinPathAndTitleCutWithoutSplittingACharacter)
 
 TEST_F(SceneData, FindSceneNormalisesTheFolderAndIgnoresCase)
 {
-    mount_scenes({{"title\\", "Title"}, {"s_10\\s_1010\\", "Forest"}, {"s_20\\s_2099\\", "Cave"}});
+    mount_scenes({{"title\\", "Title"},
+                  {"s_10\\s_1010\\", "Forest"},
+                  {"s_20\\s_2099\\", "Cave"},
+                  {"s_30\\\x83\x41\\", "Shrine"}});
     scn_data_load_scene_list();
 
     const struct {
@@ -293,6 +296,8 @@ TEST_F(SceneData, FindSceneNormalisesTheFolderAndIgnoresCase)
         {"s_10\\s_101", -1},
         {"s_10\\s_1010\\x", -1},
         {"s_10", -1},
+        {"S_30/\x83\x41", 3},
+        {"s_30\\\x83\x61\\", -1}, // a trail byte is no letter: 0x83 0x61 is another character
         {"", -1},
         {std::string(200, 'a'), -1},
     };
