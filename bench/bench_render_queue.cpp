@@ -5,6 +5,7 @@
 #include "common/bench_engine.h"
 #include "lib/qmo_writer.h"
 #include "lowlv/d3d/d3d_core.h"
+#include "platform/impl/d3d8_state.h"
 #include "scenegraph/model.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_queue.h"

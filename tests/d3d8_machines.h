@@ -2,7 +2,7 @@
 // identifiers, so tests of the device and of the enumeration see the same hardware every run.
 #pragma once
 
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "platform/d3d8.h"
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
+#include "platform/impl/win_window_sdl.h"
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
-#include "platform/win_window_sdl.h"
 
 #include "d3d8_machines.h"
 

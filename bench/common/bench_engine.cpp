@@ -7,7 +7,7 @@
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/d3d_state.h"
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_camera.h"
 #include "scenegraph/renderer_queue.h"

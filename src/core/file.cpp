@@ -34,14 +34,6 @@ void file_request_done(DWORD error, DWORD bytes, OVERLAPPED* overlapped)
     request->complete = true;
 }
 
-void file_throttle(DWORD bytes)
-{
-    g_file_io_throttle += bytes;
-    if (g_file_io_throttle <= FILE_IO_THROTTLE_LIMIT) return;
-    SleepEx(1, TRUE);
-    g_file_io_throttle = 0;
-}
-
 bool pending_name(const char* path, char (&out)[k_pending_size])
 {
     if (std::strlen(path) >= MAX_PATH) return false;
@@ -158,39 +150,19 @@ HRESULT File::Seek(LONG distance, DWORD method)
     }
 }
 
-// Reads and writes share their shape; `writing` picks the calls and the failure code.
-HRESULT File::TransferOverlapped(void* buffer, DWORD count, DWORD* done, bool writing)
-{
-    HRESULT failure = writing ? ERR_WRITE_FILE : ERR_READ_FILE;
-    FileRequest request{};
-    request.overlapped.Offset = m_position;
-    BOOL started = writing ? WriteFileEx(m_handle, buffer, count, &request.overlapped, file_request_done)
-                           : ReadFileEx(m_handle, buffer, count, &request.overlapped, file_request_done);
-    if (!started) return failure;
-    while (!request.complete)
-        SleepEx(INFINITE, TRUE);
-    m_position += request.bytes;
-    if (done) *done = request.bytes;
-    return request.error == ERROR_SUCCESS ? S_OK : failure;
-}
-
-HRESULT File::TransferPlain(void* buffer, DWORD count, DWORD* done, bool writing)
-{
-    DWORD bytes = 0;
-    BOOL ok = writing ? WriteFile(m_handle, buffer, count, &bytes, nullptr)
-                      : ReadFile(m_handle, buffer, count, &bytes, nullptr);
-    if (done) *done = bytes;
-    if (!ok) return writing ? ERR_WRITE_FILE : ERR_READ_FILE;
-    file_throttle(bytes);
-    return S_OK;
-}
-
 HRESULT File::Transfer(void* buffer, DWORD count, DWORD* done, bool writing)
 {
     if (done) *done = 0;
     if (count == 0) return S_OK;
-    return IsOverlapped() ? TransferOverlapped(buffer, count, done, writing)
-                          : TransferPlain(buffer, count, done, writing);
+    DWORD bytes = 0;
+    HRESULT result = file_transfer(m_handle, m_flags, m_position, buffer, count, writing, bytes);
+    if (done) *done = bytes;
+    // The overlapped path keeps its own position and relies on its wait instead of the pause.
+    if (IsOverlapped())
+        m_position += bytes;
+    else if (SUCCEEDED(result))
+        file_io_throttle(g_file_io_throttle, bytes);
+    return result;
 }
 
 HRESULT File::Read(void* buffer, DWORD count, DWORD* done)
@@ -210,5 +182,47 @@ HRESULT File::Write(const void* buffer, DWORD count, DWORD* done)
 HRESULT File::Flush()
 {
     if (!IsOpen() || !FlushFileBuffers(m_handle)) return E_FAIL;
+    return S_OK;
+}
+
+// Reads and writes share their shape; `writing` picks the calls and the failure code.
+HRESULT file_transfer(HANDLE handle, DWORD flags, std::uint32_t offset, void* buffer, DWORD count,
+                      bool writing, DWORD& done)
+{
+    const HRESULT failure = writing ? ERR_WRITE_FILE : ERR_READ_FILE;
+    done = 0;
+    if (!(flags & FILE_FLAG_OVERLAPPED)) {
+        BOOL ok = writing ? WriteFile(handle, buffer, count, &done, nullptr)
+                          : ReadFile(handle, buffer, count, &done, nullptr);
+        return ok ? S_OK : failure;
+    }
+    FileRequest request{};
+    request.overlapped.Offset = offset;
+    BOOL started = writing ? WriteFileEx(handle, buffer, count, &request.overlapped, file_request_done)
+                           : ReadFileEx(handle, buffer, count, &request.overlapped, file_request_done);
+    if (!started) return failure;
+    while (!request.complete)
+        SleepEx(INFINITE, TRUE);
+    done = request.bytes;
+    return request.error == ERROR_SUCCESS ? S_OK : failure;
+}
+
+void file_io_throttle(std::uint32_t& counter, std::uint32_t bytes)
+{
+    counter += bytes;
+    if (counter <= FILE_IO_THROTTLE_LIMIT) return;
+    SleepEx(1, TRUE);
+    counter = 0;
+}
+
+HRESULT file_read_whole(const char* path, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    File file;
+    if (FAILED(file.OpenRead(path, FILE_FLAG_SEQUENTIAL_SCAN))) return ERR_OPEN_FILE;
+    if (FAILED(file_read_to_end(file, out))) {
+        out.clear();
+        return ERR_READ_FILE;
+    }
     return S_OK;
 }

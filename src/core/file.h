@@ -12,6 +12,7 @@
 #include "platform/win_types.h"
 
 #include <cstdint>
+#include <vector>
 
 // Bytes of plain I/O between two 1-ms pauses.
 constexpr std::uint32_t FILE_IO_THROTTLE_LIMIT = 0x200000;
@@ -51,8 +52,6 @@ private:
     HRESULT Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
     HRESULT CommitWhole();
     HRESULT Transfer(void* buffer, DWORD count, DWORD* done, bool writing);
-    HRESULT TransferOverlapped(void* buffer, DWORD count, DWORD* done, bool writing);
-    HRESULT TransferPlain(void* buffer, DWORD count, DWORD* done, bool writing);
 
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     DWORD m_flags = 0;
@@ -64,6 +63,17 @@ private:
     bool m_write_failed = false;
     int m_exceptions_at_open = 0;
 };
+
+// One read or write of `count` bytes on a handle, the one transfer path of File and the
+// archive, complete when the call returns. With FILE_FLAG_OVERLAPPED in `flags` it starts at
+// `offset` and waits alertably for its completion (the end of the file completes it with 0
+// bytes); otherwise it is a plain call at the system's file pointer. `done` gets the bytes
+// moved, also on failure; ERR_READ_FILE or ERR_WRITE_FILE when the transfer fails.
+HRESULT file_transfer(HANDLE handle, DWORD flags, std::uint32_t offset, void* buffer, DWORD count,
+                      bool writing, DWORD& done);
+// Adds a transfer's bytes to a counter; past FILE_IO_THROTTLE_LIMIT the thread pauses 1 ms
+// (alertably) and the counter starts again. File and the archive each keep a counter of their own.
+void file_io_throttle(std::uint32_t& counter, std::uint32_t bytes);
 
 // Bytes read at a time by file_read_to_end.
 constexpr DWORD FILE_READ_CHUNK = 0x10000;
@@ -82,3 +92,7 @@ template <class Bytes> HRESULT file_read_to_end(File& file, Bytes& out)
         if (done == 0) return S_OK;
     }
 }
+
+// A whole disk file, read sequentially. ERR_OPEN_FILE when it cannot be opened; ERR_READ_FILE
+// when a read fails, with `out` left empty.
+HRESULT file_read_whole(const char* path, std::vector<std::uint8_t>& out);

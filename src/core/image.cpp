@@ -1,8 +1,11 @@
 #include "core/image.h"
 
+#include "core/bytes.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <span>
 
 namespace {
 
@@ -118,15 +121,14 @@ void image_blit16(Image16& destination, const Image16& source)
 
 void image_convert32_to_565(const Image32& source, Image16& destination)
 {
-    std::int32_t width = std::min(source.width, destination.width);
+    std::int32_t width = std::max(0, std::min(source.width, destination.width));
     std::int32_t height = std::min(source.height, destination.height);
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* in = pixel_at(source, 0, y);
-        std::uint8_t* out = pixel_at(destination, 0, y);
-        for (std::int32_t x = 0; x < width; ++x, in += 4, out += 2) {
-            std::uint16_t pixel =
-                static_cast<std::uint16_t>((in[2] >> 3) << 11 | (in[1] >> 2) << 5 | in[0] >> 3);
-            std::memcpy(out, &pixel, sizeof pixel);
+        std::span<std::uint8_t> out(pixel_at(destination, 0, y), std::size_t(width) * 2);
+        for (std::int32_t x = 0; x < width; ++x, in += 4) {
+            auto pixel = static_cast<std::uint16_t>((in[2] >> 3) << 11 | (in[1] >> 2) << 5 | in[0] >> 3);
+            bytes_put_u16(out, std::size_t(x) * 2, pixel);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "core/unpack.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/sys.h"
 
@@ -60,17 +61,16 @@ int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file)
     return result;
 }
 
-std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path)
+std::uint8_t* unpack_load(UnpackBuffer& buffer, const VfsEntry* entry, const char* path)
 {
-    VfsFile file{vfs_find(path), 0};
-    if (!file.entry) return nullptr;
+    if (!entry) return nullptr;
+    VfsFile file{entry, 0};
     std::uint8_t header[UNPACK_HEADER_SIZE];
     std::uint32_t got = 0;
     bool claimed = false;
-    bool sound = SUCCEEDED(vfs_read(file, header, sizeof header, &got)) && got == sizeof header;
+    bool sound = SUCCEEDED(vfs_read(file, header, sizeof header, &got)) && got == sizeof header &&
+                 bytes_get_u32(header, 4, buffer.size);
     if (sound) {
-        buffer.size =
-            header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
         buffer.data = sys_lend_work_block(buffer.size);
         claimed = buffer.data != nullptr;
         if (!claimed) return nullptr;

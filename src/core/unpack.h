@@ -17,11 +17,13 @@ struct UnpackBuffer {
     std::uint32_t size = 0;       // unpacked size from the header
 };
 
-// The unpacked bytes in the work block, or null without an error when the path is not in the
-// archive, or when the work block is lent or smaller than the file. Throws RuntimeError
-// "<path> read error. Archive is corrupt. ..." when the header cannot be read or the stream is
-// damaged or does not give exactly the header's size; the block is free again then.
-std::uint8_t* unpack_load(UnpackBuffer& buffer, const char* path);
+// Unpacks the archive entry the caller found for `path` (vfs_find), so a file is looked up once;
+// `path` names it in the error. The unpacked bytes in the work block, or null without an error
+// when the entry is null (the path is not in the archive), or when the work block is lent or
+// smaller than the file. Throws RuntimeError "<path> read error. Archive is corrupt. ..." when
+// the header cannot be read or the stream is damaged or does not give exactly the header's size;
+// the block is free again then.
+std::uint8_t* unpack_load(UnpackBuffer& buffer, const VfsEntry* entry, const char* path);
 // Inflates the stream from the file's position into `dest`, which must come out exactly full.
 // 0, or a zlib error code (Z_DATA_ERROR also for a stream longer or shorter than `dest`).
 int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file);

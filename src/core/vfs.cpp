@@ -1,24 +1,22 @@
 #include "core/vfs.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/file.h"
-#include "core/maths.h"
+#include "core/scramble.h"
 #include "core/sys.h"
 #include "core/text.h"
 #include "platform/win_file.h"
 #include "platform/win_kernel.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace {
-
-constexpr std::uint32_t k_key_multiplier = 12085;
-constexpr DWORD k_index_chunk = 0x10000;
 
 struct VfsSlot {
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -39,25 +37,6 @@ struct VfsTable {
 VfsTable g_vfs;
 std::uint32_t g_vfs_throttle = 0;
 
-std::uint32_t get_u32(const std::uint8_t* bytes)
-{
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-HRESULT read_whole(const char* path, std::vector<std::uint8_t>& bytes)
-{
-    File file;
-    if (FAILED(file.OpenRead(path, FILE_FLAG_SEQUENTIAL_SCAN))) return ERR_OPEN_FILE;
-    for (;;) {
-        std::size_t old_size = bytes.size();
-        bytes.resize(old_size + k_index_chunk);
-        DWORD done = 0;
-        if (FAILED(file.Read(bytes.data() + old_size, k_index_chunk, &done))) return ERR_READ_FILE;
-        bytes.resize(old_size + done);
-        if (done < k_index_chunk) return S_OK;
-    }
-}
-
 // Every name offset must lie inside the table and its name end there, so lookups never read
 // past the table.
 bool names_are_sound(const std::vector<VfsEntry>& entries, const std::vector<char>& names)
@@ -72,13 +51,13 @@ bool names_are_sound(const std::vector<VfsEntry>& entries, const std::vector<cha
 HRESULT vfs_load_index(const char* path, std::vector<VfsEntry>& entries, std::vector<char>& names)
 {
     std::vector<std::uint8_t> bytes;
-    HRESULT result = read_whole(path, bytes);
+    HRESULT result = file_read_whole(path, bytes);
     if (FAILED(result)) return result;
-    if (bytes.size() < VFS_INDEX_HEADER_SIZE) return ERR_BROKEN_DATA;
-    const std::uint32_t count = get_u32(&bytes[4]);
-    const std::uint32_t names_size = get_u32(&bytes[8]);
-    if (get_u32(&bytes[12]) & VFS_FLAG_INCREMENTAL)
-        err_raise("vfs::Startup: No incremental linking support.", ERR_HERE);
+    std::uint32_t count = 0, names_size = 0, flags = 0;
+    if (!bytes_get_u32(bytes, 4, count) || !bytes_get_u32(bytes, 8, names_size) ||
+        !bytes_get_u32(bytes, 12, flags))
+        return ERR_BROKEN_DATA;
+    if (flags & VFS_FLAG_INCREMENTAL) err_raise("vfs::Startup: No incremental linking support.", ERR_HERE);
     const std::uint64_t entries_size = std::uint64_t{count} * sizeof(VfsEntry);
     if (bytes.size() < VFS_INDEX_HEADER_SIZE + entries_size + names_size) return ERR_BROKEN_DATA;
 
@@ -87,10 +66,7 @@ HRESULT vfs_load_index(const char* path, std::vector<VfsEntry>& entries, std::ve
     save_unscramble(entry_bytes, VFS_ARCHIVE_SEED);
     save_unscramble(name_bytes, VFS_ARCHIVE_SEED);
     std::vector<VfsEntry> loaded(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t* field = &entry_bytes[i * sizeof(VfsEntry)];
-        loaded[i] = {get_u32(field), get_u32(field + 4), get_u32(field + 8), get_u32(field + 12)};
-    }
+    ByteReader(entry_bytes).Read(loaded.data(), entry_bytes.size()); // sized by the check above
     std::vector<char> loaded_names(name_bytes.begin(), name_bytes.end());
     if (!names_are_sound(loaded, loaded_names)) return ERR_BROKEN_DATA;
     entries = std::move(loaded);
@@ -195,61 +171,28 @@ void merge_overlay(std::vector<VfsEntry>& overlay, const std::vector<char>& over
               [](const VfsEntry& a, const VfsEntry& b) { return a.hash < b.hash; });
 }
 
-// The overlapped read's outcome; the request record comes first so the completion routine
-// finds the outcome from the record it is given.
-struct VfsTransfer {
-    OVERLAPPED overlapped{};
-    DWORD error = 0;
-    DWORD bytes = 0;
-    bool done = false;
-};
-
-void read_completed(DWORD error, DWORD bytes, OVERLAPPED* overlapped)
+// The slot holding the entry's bytes, or null when that slot is closed or the entry's range
+// reaches past its data file.
+const VfsSlot* entry_slot(const VfsEntry& entry)
 {
-    auto* transfer = reinterpret_cast<VfsTransfer*>(overlapped);
-    transfer->error = error;
-    transfer->bytes = bytes;
-    transfer->done = true;
+    const VfsSlot& slot = g_vfs.slots[(entry.offset & VFS_OFFSET_OVERLAY) ? 1 : 0];
+    const std::uint32_t start = entry.offset & VFS_OFFSET_MASK;
+    if (slot.file == INVALID_HANDLE_VALUE || std::uint64_t{start} + entry.size > slot.size) return nullptr;
+    return &slot;
 }
 
-HRESULT read_slot(const VfsSlot& slot, std::uint32_t offset, void* buffer, DWORD count, DWORD* done)
+HRESULT read_slot(const VfsSlot& slot, std::uint32_t offset, void* buffer, DWORD count, DWORD& done)
 {
     if (slot.view) {
         std::memcpy(buffer, slot.view + offset, count);
-        *done = count;
+        done = count;
         return S_OK;
     }
-    if (slot.flags & FILE_FLAG_OVERLAPPED) {
-        VfsTransfer transfer;
-        transfer.overlapped.Offset = offset;
-        if (!ReadFileEx(slot.file, buffer, count, &transfer.overlapped, read_completed)) return ERR_READ_FILE;
-        while (!transfer.done)
-            SleepEx(INFINITE, TRUE);
-        if (transfer.error != ERROR_SUCCESS && transfer.error != ERROR_HANDLE_EOF) return ERR_READ_FILE;
-        *done = transfer.bytes;
-        return S_OK;
-    }
-    if (SetFilePointer(slot.file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    // A plain read starts at the system's file pointer, so the pointer goes to the offset first.
+    if (!(slot.flags & FILE_FLAG_OVERLAPPED) &&
+        SetFilePointer(slot.file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return ERR_SEEK_FILE;
-    if (!ReadFile(slot.file, buffer, count, done, nullptr)) return ERR_READ_FILE;
-    return S_OK;
-}
-
-void throttle(std::uint32_t bytes)
-{
-    g_vfs_throttle += bytes;
-    if (g_vfs_throttle <= VFS_THROTTLE_LIMIT) return;
-    SleepEx(1, TRUE);
-    g_vfs_throttle = 0;
-}
-
-void keystream_apply(std::span<std::uint8_t> bytes, std::uint32_t seed, int sign)
-{
-    std::uint32_t state = seed;
-    for (std::uint8_t& b : bytes) {
-        state *= k_key_multiplier;
-        b = static_cast<std::uint8_t>(b + sign * static_cast<int>((state >> 16) & 0xFF));
-    }
+    return file_transfer(slot.file, slot.flags, offset, buffer, count, false, done);
 }
 
 } // namespace
@@ -316,22 +259,36 @@ HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t
     const VfsEntry& entry = *file.entry;
     count = std::min(count, entry.size > file.position ? entry.size - file.position : 0u);
     if (count == 0) return S_OK;
-    const VfsSlot& slot = g_vfs.slots[(entry.offset & VFS_OFFSET_OVERLAY) ? 1 : 0];
-    const std::uint32_t start = entry.offset & VFS_OFFSET_MASK;
-    if (slot.file == INVALID_HANDLE_VALUE || std::uint64_t{start} + entry.size > slot.size)
-        return ERR_READ_FILE;
+    const VfsSlot* slot = entry_slot(entry);
+    if (!slot) return ERR_READ_FILE;
     DWORD done = 0;
-    HRESULT result = read_slot(slot, start + file.position, buffer, count, &done);
+    HRESULT result = read_slot(*slot, (entry.offset & VFS_OFFSET_MASK) + file.position, buffer, count, done);
     if (FAILED(result)) return result;
     file.position += done;
     if (read) *read = done;
-    throttle(done);
+    file_io_throttle(g_vfs_throttle, done);
     return S_OK;
 }
 
 void vfs_close_file(VfsFile& file)
 {
     file.entry = nullptr;
+}
+
+HRESULT vfs_read_entry(const char* path, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    VfsFile file{vfs_find(path), 0};
+    if (!file.entry) return ERR_OPEN_FILE;
+    // Checked before the buffer is made, so a damaged entry cannot ask for a huge one.
+    if (!entry_slot(*file.entry)) return ERR_READ_FILE;
+    out.resize(file.entry->size);
+    std::uint32_t read = 0;
+    HRESULT result = vfs_read(file, out.data(), file.entry->size, &read);
+    vfs_close_file(file);
+    if (SUCCEEDED(result) && read != out.size()) result = ERR_READ_FILE;
+    if (FAILED(result)) out.clear();
+    return result;
 }
 
 void vfs_close_all()
@@ -393,46 +350,4 @@ bool vfs_normalize_path(const char* path, char* out, std::size_t size)
     }
     out[length] = 0;
     return true;
-}
-
-void save_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed)
-{
-    keystream_apply(bytes, seed, 1);
-}
-
-void save_unscramble(std::span<std::uint8_t> bytes, std::uint32_t seed)
-{
-    keystream_apply(bytes, seed, -1);
-}
-
-void save_unscramble_block16(std::span<const std::uint8_t, 20> block, std::span<std::uint8_t, 20> out)
-{
-    std::copy(block.begin() + 4, block.end(), out.begin());
-    save_unscramble(out.first<16>(), get_u32(block.data()));
-    std::fill(out.begin() + 16, out.end(), 0);
-}
-
-std::uint32_t save_make_seed()
-{
-    for (;;) {
-        std::uint32_t seed = math_rand_u32();
-        int bits = std::popcount(seed);
-        if (bits >= 11 && bits <= 21) return seed;
-    }
-}
-
-std::uint32_t sys_crc32(std::size_t length, const void* data)
-{
-    std::uint32_t table[256];
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t value = i;
-        for (int bit = 0; bit < 8; ++bit)
-            value = (value & 1) ? 0xEDB88320 ^ (value >> 1) : value >> 1;
-        table[i] = value;
-    }
-    std::uint32_t crc = 0xFFFFFFFF;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    for (std::size_t i = 0; i < length; ++i)
-        crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }

@@ -1,14 +1,14 @@
 // The read-only archive: the main pair "data.ni"/"data.na" and the overlay pair
 // "data_us.ni"/"data_us.na" in the archive folder. Overlay entries replace main entries of the
-// same name and add new ones. Loaders find a file by its path and read it through a VfsFile.
-// Also the program's byte keystream, CRC-32 and scramble seeds, shared with save slots and records.
+// same name and add new ones. Loaders find a file by its path and read it through a VfsFile, or
+// read it whole with vfs_read_entry. The index is scrambled with the keystream of core/scramble.h.
 #pragma once
 
 #include "platform/win_types.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
+#include <vector>
 
 constexpr std::uint32_t VFS_ARCHIVE_SEED = 0x5A1E3C97;
 constexpr std::uint32_t VFS_INDEX_HEADER_SIZE = 16;
@@ -17,8 +17,6 @@ constexpr std::uint32_t VFS_OFFSET_MASK = 0x3FFFFFFF;
 constexpr std::uint32_t VFS_OFFSET_OVERLAY = 0x80000000; // the data lies in the overlay's data file
 // Lookups copy the path into a buffer of this size; a longer path finds nothing.
 constexpr std::size_t VFS_PATH_SIZE = MAX_PATH;
-// Bytes read from the archive between two 1-ms pauses.
-constexpr std::uint32_t VFS_THROTTLE_LIMIT = 0x200000;
 
 // An index entry as the file holds it once restored. Entries are sorted by ascending hash.
 struct VfsEntry {
@@ -54,6 +52,10 @@ const VfsEntry* vfs_find(const char* path);
 // cannot be set. `read` may be null.
 HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t* read);
 void vfs_close_file(VfsFile& file);
+// The whole of an archive file, for loaders that parse it in memory. ERR_OPEN_FILE when the path
+// is not in the archive; ERR_READ_FILE when the entry's range lies outside its data file or the
+// read comes short; otherwise vfs_read's failure. `out` is empty on any failure.
+HRESULT vfs_read_entry(const char* path, std::vector<std::uint8_t>& out);
 // Unmaps and closes both pairs and frees the tables; run on a failed start-up, at shutdown and
 // (registered by the first start-up) at process exit.
 void vfs_close_all();
@@ -64,15 +66,3 @@ std::uint32_t vfs_hash_name(const char* text);
 // Resolves "." and ".." components that stand between two backslashes. A ".." with no
 // component before it to remove turns the output into "..". False when `out` is too small.
 bool vfs_normalize_path(const char* path, char* out, std::size_t size);
-
-// The byte keystream: per byte the state becomes state * 12085 and the key is its bits 16-23.
-// Scrambling adds the key, restoring subtracts it; seed 0 leaves the bytes as they are.
-void save_scramble(std::span<std::uint8_t> bytes, std::uint32_t seed);
-void save_unscramble(std::span<std::uint8_t> bytes, std::uint32_t seed);
-// A little-endian seed followed by 16 scrambled bytes -> the 16 restored bytes and a zero word.
-void save_unscramble_block16(std::span<const std::uint8_t, 20> block, std::span<std::uint8_t, 20> out);
-// A scramble seed from the engine generator with 11 to 21 bits set (never 0).
-std::uint32_t save_make_seed();
-
-// The standard CRC-32 (reflected 0xEDB88320, initial and final complement), as zlib computes it.
-std::uint32_t sys_crc32(std::size_t length, const void* data);

@@ -1,14 +1,15 @@
 #include "game/g_ta.h"
 
+#include "core/bytes.h"
+#include "core/crc32.h"
 #include "core/file.h"
 #include "core/ini.h"
 #include "core/maths.h"
+#include "core/scramble.h"
 #include "core/userdir.h"
-#include "core/vfs.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,18 +37,6 @@ constexpr std::array<std::uint8_t, 20> k_signature_block = {0x17, 0x9E, 0x5C, 0x
 template <typename T> std::span<std::uint8_t> table_bytes(T& table)
 {
     return {reinterpret_cast<std::uint8_t*>(&table), sizeof table};
-}
-
-std::uint32_t get_u32(std::span<const std::uint8_t> image, std::size_t offset)
-{
-    std::uint32_t value;
-    std::memcpy(&value, image.subspan(offset, 4).data(), 4);
-    return value;
-}
-
-void put_u32(std::span<std::uint8_t> image, std::size_t offset, std::uint32_t value)
-{
-    std::memcpy(image.subspan(offset, 4).data(), &value, 4);
 }
 
 std::string user_path(const char* name)
@@ -83,11 +72,12 @@ bool load_table(const char* name, std::span<std::uint8_t> table)
     std::vector<std::uint8_t> image(k_header_size + table.size());
     const bool read = ini_remote_available() && g_remote_storage->FileExists(name) ? load_remote(name, image)
                                                                                    : load_local(name, image);
-    if (!read) return false;
-    const std::uint32_t seed = get_u32(image, k_seed_offset);
+    std::uint32_t seed = 0, crc = 0;
+    if (!read || !bytes_get_u32(image, k_seed_offset, seed)) return false;
     if (seed != 0) save_unscramble(std::span(image).subspan(k_crc_offset), seed);
     const auto stored = std::span(image).subspan(k_header_size);
-    if (sys_crc32(stored.size(), stored.data()) != get_u32(image, k_crc_offset)) return false;
+    if (!bytes_get_u32(image, k_crc_offset, crc) || sys_crc32(stored.size(), stored.data()) != crc)
+        return false;
     std::copy(stored.begin(), stored.end(), table.begin());
     return true;
 }
@@ -117,14 +107,14 @@ void store_table(const char* name, std::span<const std::uint8_t> table)
     std::vector<std::uint8_t> image(k_header_size + table.size());
     put_signature(image);
     std::copy(table.begin(), table.end(), image.begin() + k_header_size);
-    put_u32(image, k_crc_offset, sys_crc32(table.size(), table.data()));
+    bytes_put_u32(image, k_crc_offset, sys_crc32(table.size(), table.data()));
     const std::uint32_t seed = save_make_seed();
-    put_u32(image, k_seed_offset, seed);
+    bytes_put_u32(image, k_seed_offset, seed);
     save_scramble(std::span(image).subspan(k_crc_offset), seed);
-    put_u32(image, 0, k_magic);
-    put_u32(image, 4, k_version);
-    put_u32(image, 8, (math_rand_u32() >> 17) & 0xFFF);
-    put_u32(image, 12, math_rand_u32() & 0xFFF0FFF0);
+    bytes_put_u32(image, 0, k_magic);
+    bytes_put_u32(image, 4, k_version);
+    bytes_put_u32(image, 8, (math_rand_u32() >> 17) & 0xFFF);
+    bytes_put_u32(image, 12, math_rand_u32() & 0xFFF0FFF0);
     store_image(name, image);
 }
 

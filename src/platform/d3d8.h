@@ -5,26 +5,23 @@
 // The device keeps its whole state itself, as the platform would: render and texture-stage
 // states, bound textures and streams, vertex-shader handles with their declarations and byte
 // code, the constant registers, the gamma ramp, the present parameters. Resources live in real
-// memory with their lock state. A backend (D3D8Backend) mirrors that state to the GPU; without
-// one, draws are counted and clears and presents work on the surfaces' memory.
+// memory with their lock state. A backend (platform/impl/d3d8_state.h) mirrors that state to the
+// GPU; without one, draws are counted and clears and presents work on the surfaces' memory.
 // Adapters, display modes and device capabilities come from a machine description
-// (D3D8Machine): the host's, built through SDL, or one a test scripts (d3d8_seams.h).
+// (D3D8Machine): the host's, built through SDL, or one a test scripts
+// (platform/impl/d3d8_seams.h).
 #pragma once
 
 #include "platform/d3d8_errors.h"
-#include "platform/win_shell.h" // GUID
+#include "platform/d3d8types.h"
 #include "platform/win_types.h"
 #include "platform/win_window.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <vector>
 
-using INT = std::int32_t;
-using ULONG = std::uint32_t;
 using D3DCOLOR = DWORD;
 
 constexpr HRESULT D3D_OK = S_OK;
@@ -51,7 +48,10 @@ enum D3DFORMAT : DWORD {
     D3DFMT_A4R4G4B4 = 26,
     D3DFMT_V8U8 = 60,
     D3DFMT_DXT1 = MAKEFOURCC('D', 'X', 'T', '1'),
+    D3DFMT_DXT2 = MAKEFOURCC('D', 'X', 'T', '2'), // DXT3 blocks with premultiplied colour
     D3DFMT_DXT3 = MAKEFOURCC('D', 'X', 'T', '3'),
+    D3DFMT_DXT4 = MAKEFOURCC('D', 'X', 'T', '4'), // DXT5 blocks with premultiplied colour
+    D3DFMT_DXT5 = MAKEFOURCC('D', 'X', 'T', '5'),
     D3DFMT_D16_LOCKABLE = 70,
     D3DFMT_D32 = 71,
     D3DFMT_D15S1 = 73,
@@ -395,6 +395,7 @@ constexpr DWORD D3DFVF_TEXCOUNT_SHIFT = 8;
 constexpr DWORD D3DFVF_TEX0 = 0x000;
 constexpr DWORD D3DFVF_TEX1 = 0x100;
 constexpr DWORD D3DFVF_TEX2 = 0x200;
+constexpr DWORD D3DDP_MAXTEXCOORD = 8; // texture-coordinate sets a vertex may have
 
 // ---- Capability bits ---------------------------------------------------------------------------
 constexpr DWORD D3DCAPS2_FULLSCREENGAMMA = 0x00020000;
@@ -566,10 +567,6 @@ constexpr DWORD D3DSRO_FOG = 1;
 constexpr DWORD D3DSRO_POINT_SIZE = 2;
 
 // ---- Records -----------------------------------------------------------------------------------
-struct D3DVECTOR {
-    float x, y, z;
-};
-
 struct D3DMATRIX {
     union {
         struct {
@@ -731,6 +728,12 @@ class IDirect3DSurface8;
 class IDirect3DVertexBuffer8;
 class IDirect3DIndexBuffer8;
 class D3D8Backend;
+// The stand-in's own records of a device (platform/impl/d3d8_state.h).
+struct D3DDeviceState;
+struct D3DCallCounts;
+struct D3DDrawCall;
+struct D3DVertexShader;
+struct D3D8DeviceRecord;
 struct D3D8Machine;
 struct D3D8AdapterProfile;
 struct D3D8DeviceTypeProfile;
@@ -887,78 +890,6 @@ class IDirect3DIndexBuffer8 : public D3DBuffer8<D3DINDEXBUFFER_DESC> {
     friend class IDirect3DDevice8;
 };
 
-// ---- Device state ------------------------------------------------------------------------------
-struct D3DStreamBinding {
-    IDirect3DVertexBuffer8* buffer = nullptr;
-    UINT stride = 0;
-};
-
-// One vertex register fed by a declaration: its stream, type and byte offset in the stream.
-struct D3DVertexElement {
-    DWORD stream;
-    DWORD vertex_register;
-    DWORD type; // D3DVSDT_*
-    DWORD offset;
-};
-
-// A created vertex shader: the declaration through its end token, the byte code through its
-// end token, the elements the declaration feeds, the constants it loads.
-struct D3DVertexShader {
-    DWORD handle = 0;
-    DWORD usage = 0;
-    std::vector<DWORD> declaration;
-    std::vector<DWORD> function;
-    std::vector<D3DVertexElement> elements;
-    std::vector<std::pair<DWORD, std::array<float, 4>>> declared_constants;
-};
-
-// Everything a draw depends on; a backend reads it, tests inspect it.
-struct D3DDeviceState {
-    DWORD render[D3D_RENDER_STATE_COUNT];
-    DWORD stage[D3D_MAX_TEXTURE_STAGES][D3D_STAGE_STATE_COUNT];
-    IDirect3DBaseTexture8* textures[D3D_MAX_TEXTURE_STAGES];
-    D3DStreamBinding streams[D3D_MAX_STREAMS];
-    IDirect3DIndexBuffer8* indices;
-    UINT base_vertex;
-    DWORD vertex_shader; // a handle (bit 0 set) or an FVF code; 0 = none
-    float vs_constants[D3D_VS_CONSTANT_REGISTERS][4];
-    D3DVIEWPORT8 viewport;
-    IDirect3DSurface8* render_target;
-    IDirect3DSurface8* depth_stencil;
-    D3DGAMMARAMP gamma_ramp;
-    DWORD gamma_flags;
-    BOOL cursor_shown; // the device's own cursor; the game never sets one, it only hides it
-    bool in_scene;
-};
-
-struct D3DDrawCall {
-    D3DPRIMITIVETYPE type;
-    bool indexed;
-    UINT start; // first vertex, or first index when indexed
-    UINT primitive_count;
-    UINT min_index;    // indexed only
-    UINT vertex_count; // indexed only
-};
-
-// How often each device call reached the device (tests count redundant state changes).
-struct D3DCallCounts {
-    std::uint64_t render_states = 0;
-    std::uint64_t stage_states = 0;
-    std::uint64_t textures = 0;
-    std::uint64_t vertex_shaders = 0;
-    std::uint64_t stream_sources = 0;
-    std::uint64_t indices = 0;
-    std::uint64_t vs_constants = 0;
-    std::uint64_t draws = 0;
-    std::uint64_t clears = 0;
-    std::uint64_t scenes = 0;
-    std::uint64_t presents = 0;
-    std::uint64_t locks = 0;
-    std::uint64_t resets = 0;
-    std::uint64_t render_targets = 0;
-    std::uint64_t gamma_ramps = 0;
-};
-
 // ---- The device --------------------------------------------------------------------------------
 class IDirect3DDevice8 {
 public:
@@ -1036,7 +967,7 @@ public:
     D3DDEVTYPE device_type() const { return m_type; }
     HWND window() const { return m_window; }
     const D3DCallCounts& call_counts() const { return m_counts; }
-    void reset_call_counts() { m_counts = D3DCallCounts{}; }
+    void reset_call_counts();
     const D3DVertexShader* vertex_shader(DWORD handle) const;
     std::size_t vertex_shader_count() const;
     IDirect3DSurface8& back_buffer() const { return *m_back_buffer; }
@@ -1074,8 +1005,10 @@ private:
     DWORD m_flags;
     D3DCAPS8 m_caps;
     D3DPRESENT_PARAMETERS m_params{};
-    D3DDeviceState m_state{};
-    D3DCallCounts m_counts;
+    // The state and counts live in a record of the stand-in's own, outside the platform's surface.
+    std::unique_ptr<D3D8DeviceRecord> m_record;
+    D3DDeviceState& m_state;
+    D3DCallCounts& m_counts;
     ULONG m_refs = 1;
     HRESULT m_cooperative = D3D_OK; // D3DERR_DEVICELOST or D3DERR_DEVICENOTRESET when lost
     IDirect3DSurface8* m_back_buffer = nullptr;
@@ -1092,7 +1025,7 @@ private:
 };
 
 // ---- The adapter object ------------------------------------------------------------------------
-// Answers from the machine description taken when it was created (see d3d8_seams.h).
+// Answers from the machine description taken when it was created (see platform/impl/d3d8_seams.h).
 class IDirect3D8 {
 public:
     ULONG AddRef();
@@ -1139,42 +1072,17 @@ private:
 // Null when the SDK version is not 220 or the host has no video (or a test injected a failure).
 IDirect3D8* Direct3DCreate8(UINT sdk_version);
 
-// ---- Backend -----------------------------------------------------------------------------------
-// Mirrors the device to real hardware. The device calls it after its own bookkeeping; results
-// of the HRESULT calls are passed to the caller.
-class D3D8Backend {
-public:
-    virtual ~D3D8Backend() = default;
-    // After creation's and every Reset's checks. The swap chain's surfaces (back_buffer,
-    // front_buffer, auto_depth_stencil) exist already; they are not announced as resources.
-    virtual HRESULT reset(IDirect3DDevice8& device, const D3DPRESENT_PARAMETERS& params) = 0;
-    virtual void resource_created(IDirect3DResource8& resource) = 0;
-    virtual void resource_destroyed(IDirect3DResource8& resource) = 0;
-    // Buffers report their byte range, surfaces their rectangle, in the lock record.
-    virtual void resource_unlocked(IDirect3DResource8& resource, const D3DLockRecord& lock) = 0;
-    // Before a lock of a surface the GPU may have drawn into: brings its pixels into memory.
-    virtual void read_back(IDirect3DSurface8& surface) = 0;
-    virtual void shader_created(const D3DVertexShader& shader) = 0;
-    virtual void shader_deleted(const D3DVertexShader& shader) = 0;
-    virtual void clear(const D3DDeviceState& state, DWORD count, const D3DRECT* rects, DWORD flags,
-                       D3DCOLOR color, float z, DWORD stencil) = 0;
-    virtual void draw(const D3DDeviceState& state, const D3DDrawCall& call) = 0;
-    virtual HRESULT present(const D3DDeviceState& state) = 0;
-    virtual void gamma_changed(const D3DGAMMARAMP& ramp, DWORD flags) = 0;
-};
-
-// Makes the backend of a new device (null: state only). Set by the backend's module.
-using D3D8BackendFactory = std::unique_ptr<D3D8Backend> (*)(IDirect3DDevice8& device);
-void d3d8_set_backend_factory(D3D8BackendFactory factory);
-
 // ---- Format helpers (stand-in side) ------------------------------------------------------------
 // Bytes per pixel of an uncompressed format, 0 for block-compressed and unknown ones.
 UINT d3d8_format_bytes(D3DFORMAT format);
+// Bytes of one 4x4 block of a block-compressed format, 0 for the others.
+UINT d3d8_format_block_bytes(D3DFORMAT format);
 bool d3d8_format_is_compressed(D3DFORMAT format);
 bool d3d8_format_is_depth(D3DFORMAT format);
 // Row pitch in bytes of a level of that width (a row of 4x4 blocks for compressed formats),
 // and the level's whole size.
 UINT d3d8_format_pitch(D3DFORMAT format, UINT width);
 UINT d3d8_format_size(D3DFORMAT format, UINT width, UINT height);
-// Bytes of one vertex of a flexible vertex format.
+// Bytes of one vertex of a flexible vertex format; 0 for a format with more than
+// D3DDP_MAXTEXCOORD texture-coordinate sets, which the platform refuses.
 UINT d3d8_fvf_stride(DWORD fvf);

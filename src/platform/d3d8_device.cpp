@@ -1,7 +1,7 @@
 // The device of the Direct3D 8 stand-in: its state, resource creation, scenes, clears, draws,
 // presents, the lost-device cycle and resets.
-#include "platform/d3d8_internal.h"
-#include "platform/win_window_sdl.h"
+#include "platform/impl/d3d8_internal.h"
+#include "platform/impl/win_window_sdl.h"
 
 #include <SDL.h>
 
@@ -122,6 +122,8 @@ bool intersect(RECT& a, const RECT& b)
 
 UINT d3d8_fvf_stride(DWORD fvf)
 {
+    UINT sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (sets > D3DDP_MAXTEXCOORD) return 0;
     UINT stride = 0;
     switch (fvf & D3DFVF_POSITION_MASK) {
     case D3DFVF_XYZ:
@@ -140,7 +142,6 @@ UINT d3d8_fvf_stride(DWORD fvf)
     if (fvf & D3DFVF_PSIZE) stride += 4;
     if (fvf & D3DFVF_DIFFUSE) stride += 4;
     if (fvf & D3DFVF_SPECULAR) stride += 4;
-    UINT sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     for (UINT set = 0; set < sets; ++set) {
         // Two bits per set from bit 16: 0 two floats, 1 three, 2 four, 3 one.
         static constexpr UINT k_floats[4] = {2, 3, 4, 1};
@@ -171,7 +172,8 @@ UINT d3d8_primitive_vertices(D3DPRIMITIVETYPE type, UINT count)
 IDirect3DDevice8::IDirect3DDevice8(IDirect3D8& d3d, UINT adapter, D3DDEVTYPE type, HWND window, DWORD flags,
                                    const D3DPRESENT_PARAMETERS& params, const D3DCAPS8& caps)
     : m_d3d(&d3d), m_adapter(adapter), m_type(type), m_window(window), m_flags(flags), m_caps(caps),
-      m_params(params)
+      m_params(params), m_record(std::make_unique<D3D8DeviceRecord>()), m_state(m_record->state),
+      m_counts(m_record->counts)
 {
     d3d.AddRef();
     for (int i = 0; i < 256; ++i) {
@@ -575,7 +577,9 @@ HRESULT IDirect3DDevice8::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf
     *buffer = nullptr;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
     if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_INVALIDCALL;
-    if (fvf && length < d3d8_fvf_stride(fvf)) return D3DERR_INVALIDCALL;
+    // A format must describe a vertex the platform can hold, and the buffer at least one of them.
+    UINT stride = d3d8_fvf_stride(fvf);
+    if (fvf && (stride == 0 || length < stride)) return D3DERR_INVALIDCALL;
     HRESULT hr = d3d8_injected_failure(D3D8Call::CreateVertexBuffer);
     if (FAILED(hr)) return hr;
     auto* created = new IDirect3DVertexBuffer8(
@@ -905,6 +909,7 @@ HRESULT IDirect3DDevice8::SetVertexShader(DWORD handle)
 {
     const D3DVertexShader* shader = (handle & 1) ? vertex_shader(handle) : nullptr;
     if ((handle & 1) && !shader) return D3DERR_INVALIDCALL;
+    if (!(handle & 1) && handle && d3d8_fvf_stride(handle) == 0) return D3DERR_INVALIDCALL;
     ++m_counts.vertex_shaders;
     m_state.vertex_shader = handle;
     // Constants a declaration carries are loaded into the registers when its shader is selected;

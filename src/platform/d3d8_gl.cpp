@@ -1,12 +1,12 @@
 // The OpenGL backend of the Direct3D 8 stand-in. Every target is stored with Direct3D's first
 // row as OpenGL's row 0, so read-back, render-to-texture and uploads need no flipping; the
 // programs mirror y instead, and presenting flips the picture once onto the window.
-#include "platform/d3d8_gl.h"
-#include "platform/d3d8_gl_api.h"
-#include "platform/d3d8_gl_pipeline.h"
-#include "platform/d3d8_gl_vs.h"
-#include "platform/d3d8_internal.h"
-#include "platform/win_window_sdl.h"
+#include "platform/impl/d3d8_gl.h"
+#include "platform/impl/d3d8_gl_api.h"
+#include "platform/impl/d3d8_gl_pipeline.h"
+#include "platform/impl/d3d8_gl_vs.h"
+#include "platform/impl/d3d8_internal.h"
+#include "platform/impl/win_window_sdl.h"
 
 #include <SDL.h>
 
@@ -43,8 +43,13 @@ GlFormat gl_format(D3DFORMAT format)
         return {GL_RG8_SNORM, GL_RG, GL_BYTE};
     case D3DFMT_DXT1:
         return {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0};
+    // Premultiplied colour is the blending's business: DXT2 and DXT4 blocks are DXT3 and DXT5 blocks.
+    case D3DFMT_DXT2:
     case D3DFMT_DXT3:
         return {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0};
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5:
+        return {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0};
     default:
         return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE};
     }
@@ -861,7 +866,8 @@ const GlProgram& GlBackend::program(const D3D8GlProgramKey& key)
 {
     auto found = m_programs.find(key);
     if (found == m_programs.end()) {
-        std::string vertex = key.programmable ? m_vertex_shaders[key.fvf] : d3d8_gl_vertex_source(key);
+        std::string vertex =
+            key.programmable ? m_vertex_shaders[key.shader_or_fvf] : d3d8_gl_vertex_source(key);
         found = m_programs.emplace(key, link_program(key, vertex)).first;
     }
     return found->second;
@@ -878,7 +884,7 @@ void GlBackend::shader_deleted(const D3DVertexShader& shader)
     m_vertex_shaders.erase(shader.handle);
     bool current = make_current();
     std::erase_if(m_programs, [&](const auto& entry) {
-        bool built = entry.first.programmable && entry.first.fvf == shader.handle;
+        bool built = entry.first.programmable && entry.first.shader_or_fvf == shader.handle;
         if (built && current && entry.second.program) g_gl.glDeleteProgram(entry.second.program);
         return built;
     });

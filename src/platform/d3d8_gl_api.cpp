@@ -1,5 +1,5 @@
 // Loading the OpenGL entry points of the Direct3D 8 backend.
-#include "platform/d3d8_gl_api.h"
+#include "platform/impl/d3d8_gl_api.h"
 
 #include <SDL.h>
 

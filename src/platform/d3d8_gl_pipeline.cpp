@@ -1,6 +1,6 @@
 // The fixed-function pipeline of the Direct3D 8 backend: texture-stage blending, specular,
 // alpha test and pre-transformed vertices, written out as GLSL for one state key.
-#include "platform/d3d8_gl_pipeline.h"
+#include "platform/impl/d3d8_gl_pipeline.h"
 
 #include <algorithm>
 #include <string>
@@ -16,7 +16,7 @@ DWORD texcoord_sets(DWORD fvf)
 DWORD fragment_sets(const D3D8GlProgramKey& key)
 {
     return key.programmable ? D3D8_GL_TEXCOORD_SETS
-                            : std::min<DWORD>(texcoord_sets(key.fvf), D3D8_GL_TEXCOORD_SETS);
+                            : std::min<DWORD>(texcoord_sets(key.shader_or_fvf), D3D8_GL_TEXCOORD_SETS);
 }
 
 DWORD texcoord_floats(DWORD fvf, DWORD set)
@@ -181,7 +181,7 @@ std::string stage_code(const D3D8GlProgramKey& key, DWORD index)
 D3D8GlProgramKey d3d8_gl_program_key(const D3DDeviceState& state)
 {
     D3D8GlProgramKey key;
-    key.fvf = state.vertex_shader;
+    key.shader_or_fvf = state.vertex_shader;
     key.programmable = state.vertex_shader & 1;
     key.alpha_func = state.render[D3DRS_ALPHATESTENABLE] ? state.render[D3DRS_ALPHAFUNC] : D3DCMP_ALWAYS;
     key.specular = state.render[D3DRS_SPECULARENABLE] != 0;
@@ -208,8 +208,9 @@ D3D8GlProgramKey d3d8_gl_program_key(const D3DDeviceState& state)
 
 std::string d3d8_gl_vertex_source(const D3D8GlProgramKey& key)
 {
-    DWORD sets = std::min<DWORD>(texcoord_sets(key.fvf), D3D8_GL_TEXCOORD_SETS);
-    bool pretransformed = (key.fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    const DWORD fvf = key.shader_or_fvf; // this program serves fixed-function draws only
+    DWORD sets = std::min<DWORD>(texcoord_sets(fvf), D3D8_GL_TEXCOORD_SETS);
+    bool pretransformed = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
     std::string s = "#version 330\n";
     s += "layout(location = 0) in vec4 a_position;\n";
     s += "layout(location = 2) in vec4 a_diffuse;\n";
@@ -230,13 +231,12 @@ std::string d3d8_gl_vertex_source(const D3D8GlProgramKey& key)
     } else {
         s += "    vec4 p = vec4(a_position.xyz, 1.0);\n";
     }
-    s += std::string("    v_diffuse = ") + ((key.fvf & D3DFVF_DIFFUSE) ? "a_diffuse" : "vec4(1.0)") + ";\n";
-    s +=
-        std::string("    v_specular = ") + ((key.fvf & D3DFVF_SPECULAR) ? "a_specular" : "vec4(0.0)") + ";\n";
-    bool fog_in_specular = pretransformed && (key.fvf & D3DFVF_SPECULAR);
+    s += std::string("    v_diffuse = ") + ((fvf & D3DFVF_DIFFUSE) ? "a_diffuse" : "vec4(1.0)") + ";\n";
+    s += std::string("    v_specular = ") + ((fvf & D3DFVF_SPECULAR) ? "a_specular" : "vec4(0.0)") + ";\n";
+    bool fog_in_specular = pretransformed && (fvf & D3DFVF_SPECULAR);
     s += std::string("    v_fog = ") + (fog_in_specular ? "a_specular.a" : "1.0") + ";\n";
     for (DWORD set = 0; set < sets; ++set) {
-        DWORD floats = texcoord_floats(key.fvf, set);
+        DWORD floats = texcoord_floats(fvf, set);
         std::string v = "a_tex" + number(set);
         s += "    v_tex" + number(set) + " = " + (floats == 1 ? "vec4(" + v + ".x, 0.0, 0.0, 1.0)" : v) +
              ";\n";

@@ -1,6 +1,6 @@
 // Translation of vs.1.x byte code to GLSL: one statement per instruction, the registers as
 // vec4 variables, relative constant addressing through a0.x.
-#include "platform/d3d8_gl_vs.h"
+#include "platform/impl/d3d8_gl_vs.h"
 
 #include <set>
 

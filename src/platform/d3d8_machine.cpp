@@ -1,6 +1,6 @@
 // The adapter object of the Direct3D 8 stand-in and the host machine it answers from.
-#include "platform/d3d8_internal.h"
-#include "platform/win_window_sdl.h"
+#include "platform/impl/d3d8_internal.h"
+#include "platform/impl/win_window_sdl.h"
 
 #include <SDL.h>
 
@@ -244,9 +244,9 @@ D3D8DeviceTypeProfile d3d8_hardware_profile()
     caps.MaxVertexShaderConst = D3D_VS_CONSTANT_REGISTERS;
     profile.display_formats = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
     profile.depth_formats = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D24S8};
-    profile.texture_formats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,
-                               D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
-                               D3DFMT_V8U8,     D3DFMT_DXT1,     D3DFMT_DXT3};
+    profile.texture_formats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+                               D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_V8U8,   D3DFMT_DXT1,
+                               D3DFMT_DXT3,     D3DFMT_DXT5};
     profile.render_target_formats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
                                      D3DFMT_A1R5G5B5};
     profile.multisample_fullscreen =

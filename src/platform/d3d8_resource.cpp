@@ -1,5 +1,5 @@
 // Resources of the Direct3D 8 stand-in: reference counts, memory and locks.
-#include "platform/d3d8_internal.h"
+#include "platform/impl/d3d8_internal.h"
 
 #include <algorithm>
 
@@ -32,9 +32,24 @@ UINT d3d8_format_bytes(D3DFORMAT format)
     }
 }
 
+UINT d3d8_format_block_bytes(D3DFORMAT format)
+{
+    switch (format) {
+    case D3DFMT_DXT1:
+        return 8;
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
 bool d3d8_format_is_compressed(D3DFORMAT format)
 {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT3;
+    return d3d8_format_block_bytes(format) != 0;
 }
 
 bool d3d8_format_is_depth(D3DFORMAT format)
@@ -56,7 +71,7 @@ bool d3d8_format_is_depth(D3DFORMAT format)
 UINT d3d8_format_pitch(D3DFORMAT format, UINT width)
 {
     if (d3d8_format_is_compressed(format))
-        return std::max(1u, (width + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
+        return std::max(1u, (width + 3) / 4) * d3d8_format_block_bytes(format);
     // Rows start on 4-byte boundaries, as drivers lay them out.
     return (width * d3d8_format_bytes(format) + 3) & ~3u;
 }
@@ -237,7 +252,7 @@ HRESULT IDirect3DSurface8::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DW
     std::size_t offset;
     if (d3d8_format_is_compressed(m_desc.Format))
         offset = std::size_t(area.top / 4) * m_pitch +
-                 std::size_t(area.left / 4) * (m_desc.Format == D3DFMT_DXT1 ? 8 : 16);
+                 std::size_t(area.left / 4) * d3d8_format_block_bytes(m_desc.Format);
     else
         offset = std::size_t(area.top) * m_pitch + std::size_t(area.left) * d3d8_format_bytes(m_desc.Format);
     locked->Pitch = static_cast<INT>(m_pitch);

@@ -1,7 +1,7 @@
 // Test seams of the Direct3D 8 stand-in: failure injection, the cooperative-level script and
 // the draw log; and the backend factory.
-#include "platform/d3d8_gl.h"
-#include "platform/d3d8_internal.h"
+#include "platform/impl/d3d8_gl.h"
+#include "platform/impl/d3d8_internal.h"
 #include "platform/win_window.h"
 
 #include <algorithm>
@@ -101,4 +101,9 @@ void d3d8_set_backend_factory(D3D8BackendFactory factory)
 D3D8BackendFactory d3d8_backend_factory()
 {
     return g_backend_factory;
+}
+
+void IDirect3DDevice8::reset_call_counts()
+{
+    m_counts = D3DCallCounts{};
 }

@@ -1,5 +1,5 @@
 // Checks of vertex-shader declarations and vs.1.0/1.1 byte code, as CreateVertexShader makes them.
-#include "platform/d3d8_internal.h"
+#include "platform/impl/d3d8_internal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
-// D3DX 8 texture loaders of the stand-in. DDS files are read here; the other image formats
-// are decoded by stb_image. Every level is worked on as 0xAARRGGBB pixels and written in the
-// chosen format; DXT blocks of a DXT file go to a DXT texture as they are.
+// D3DX 8 texture loaders of the stand-in. DDS files and run-length BMPs are read here; the other
+// image formats are decoded by stb_image. Every level is worked on as 0xAARRGGBB pixels and
+// written in the chosen format; DXT blocks of a DXT file go to a DXT texture as they are.
 #include "platform/d3dx8_tex.h"
 
-#include "platform/d3d8_internal.h"
-#include "platform/host_path.h"
+#include "platform/impl/d3d8_internal.h"
+#include "platform/impl/host_path.h"
 
 #include <stb_dxt.h>
 #include <stb_image.h>
@@ -58,7 +58,40 @@ UINT chain_length(UINT width, UINT height)
     return levels;
 }
 
+// A few header bytes may declare gigabytes of pixels: an image larger than the device's largest
+// texture is refused before anything is decoded.
+bool fits_device(const D3DCAPS8& caps, std::uint64_t width, std::uint64_t height)
+{
+    return width <= caps.MaxTextureWidth && height <= caps.MaxTextureHeight;
+}
+
 // ---- DXT blocks --------------------------------------------------------------------------------
+// Where a block format keeps alpha: DXT1 in its colour half, DXT2 and DXT3 as explicit 4-bit
+// values, DXT4 and DXT5 as two end points with 3-bit indices. DXT2 and DXT4 hold colour
+// premultiplied by alpha; their pixels here are not.
+enum class BlockAlpha { InColour, Explicit, Interpolated };
+
+struct BlockLayout {
+    BlockAlpha alpha;
+    bool premultiplied;
+};
+
+BlockLayout block_layout(D3DFORMAT format)
+{
+    switch (format) {
+    case D3DFMT_DXT2:
+        return {BlockAlpha::Explicit, true};
+    case D3DFMT_DXT3:
+        return {BlockAlpha::Explicit, false};
+    case D3DFMT_DXT4:
+        return {BlockAlpha::Interpolated, true};
+    case D3DFMT_DXT5:
+        return {BlockAlpha::Interpolated, false};
+    default:
+        return {BlockAlpha::InColour, false};
+    }
+}
+
 DWORD widen_565(unsigned v)
 {
     unsigned r = (v >> 11) & 0x1F, g = (v >> 5) & 0x3F, b = v & 0x1F;
@@ -76,40 +109,85 @@ DWORD blend(DWORD a, DWORD b, unsigned wa, unsigned wb)
     return out;
 }
 
-// A 4x4 block's pixels in row order. DXT3 blocks carry 4-bit alphas before the colour half and
-// always use four colours; a DXT1 block whose first colour is not above the second has three
-// and transparent black.
-void decode_block(const std::uint8_t* block, bool dxt3, DWORD out[16])
+// Each colour channel times alpha / 255, or divided back; a pixel without alpha keeps its colour.
+DWORD premultiply(DWORD pixel)
 {
-    const std::uint8_t* colour = dxt3 ? block + 8 : block;
+    DWORD alpha = pixel >> 24, out = pixel & 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= ((((pixel >> shift) & 0xFF) * alpha + 127) / 255) << shift;
+    return out;
+}
+
+DWORD unpremultiply(DWORD pixel)
+{
+    DWORD alpha = pixel >> 24, out = pixel & 0xFF000000u;
+    if (alpha == 0) return pixel;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= std::min<DWORD>(255, (((pixel >> shift) & 0xFF) * 255 + alpha / 2) / alpha) << shift;
+    return out;
+}
+
+// The 16 alphas of an alpha half. Interpolated: six steps between the end points when the first
+// is above the second, else four steps, 0 and 255.
+void decode_alpha(const std::uint8_t* half, BlockAlpha kind, DWORD alpha[16])
+{
+    if (kind == BlockAlpha::Explicit) {
+        for (int i = 0; i < 16; ++i)
+            alpha[i] = ((half[i / 2] >> (4 * (i & 1))) & 0xF) * 17;
+        return;
+    }
+    unsigned a0 = half[0], a1 = half[1], steps = a0 > a1 ? 7 : 5;
+    std::uint64_t codes = 0;
+    for (int i = 0; i < 6; ++i)
+        codes |= std::uint64_t(half[2 + i]) << (8 * i);
+    for (int i = 0; i < 16; ++i) {
+        unsigned code = (codes >> (3 * i)) & 7;
+        if (code == 0)
+            alpha[i] = a0;
+        else if (code == 1)
+            alpha[i] = a1;
+        else if (code - 1 < steps)
+            alpha[i] = ((steps + 1 - code) * a0 + (code - 1) * a1) / steps;
+        else
+            alpha[i] = code == 6 ? 0 : 255;
+    }
+}
+
+// A 4x4 block's pixels in row order. The colour half of a block with an alpha half always uses
+// four colours; a DXT1 block whose first colour is not above the second has three and
+// transparent black.
+void decode_block(const std::uint8_t* block, BlockLayout layout, DWORD out[16])
+{
+    bool alpha_half = layout.alpha != BlockAlpha::InColour;
+    const std::uint8_t* colour = alpha_half ? block + 8 : block;
     unsigned c0 = colour[0] | colour[1] << 8, c1 = colour[2] | colour[3] << 8;
     DWORD palette[4] = {widen_565(c0), widen_565(c1), 0, 0};
-    if (dxt3 || c0 > c1) {
+    if (alpha_half || c0 > c1) {
         palette[2] = blend(palette[0], palette[1], 2, 1);
         palette[3] = blend(palette[0], palette[1], 1, 2);
     } else {
         palette[2] = blend(palette[0], palette[1], 1, 1);
     }
+    DWORD alpha[16];
+    if (alpha_half) decode_alpha(block, layout.alpha, alpha);
     DWORD indices = colour[4] | colour[5] << 8 | colour[6] << 16 | DWORD(colour[7]) << 24;
     for (int i = 0; i < 16; ++i) {
         DWORD pixel = palette[(indices >> (2 * i)) & 3];
-        if (dxt3) {
-            DWORD alpha = (block[i / 2] >> (4 * (i & 1))) & 0xF;
-            pixel = (pixel & 0xFFFFFF) | (alpha * 17) << 24;
-        }
-        out[i] = pixel;
+        if (alpha_half) pixel = (pixel & 0xFFFFFF) | alpha[i] << 24;
+        out[i] = layout.premultiplied ? unpremultiply(pixel) : pixel;
     }
 }
 
-ArgbLevel decode_blocks(Bytes blocks, UINT width, UINT height, bool dxt3)
+ArgbLevel decode_blocks(Bytes blocks, UINT width, UINT height, D3DFORMAT format)
 {
     ArgbLevel level{width, height, std::vector<DWORD>(std::size_t(width) * height)};
     UINT across = std::max(1u, (width + 3) / 4), down = std::max(1u, (height + 3) / 4);
-    std::size_t block_size = dxt3 ? 16 : 8;
+    std::size_t block_size = d3d8_format_block_bytes(format);
+    BlockLayout layout = block_layout(format);
     DWORD texels[16];
     for (UINT by = 0; by < down; ++by)
         for (UINT bx = 0; bx < across; ++bx) {
-            decode_block(blocks.data() + (std::size_t(by) * across + bx) * block_size, dxt3, texels);
+            decode_block(blocks.data() + (std::size_t(by) * across + bx) * block_size, layout, texels);
             for (UINT y = by * 4; y < std::min(height, by * 4 + 4); ++y)
                 for (UINT x = bx * 4; x < std::min(width, bx * 4 + 4); ++x)
                     level.pixels[std::size_t(y) * width + x] = texels[(y - by * 4) * 4 + (x - bx * 4)];
@@ -117,22 +195,25 @@ ArgbLevel decode_blocks(Bytes blocks, UINT width, UINT height, bool dxt3)
     return level;
 }
 
-// stb compresses the colour half; DXT3 puts the explicit alphas in front of it.
-void encode_block(const DWORD pixels[16], bool dxt3, std::uint8_t* out)
+// stb compresses the colour half, and the interpolated alpha half in front of it; explicit
+// alphas are written here.
+void encode_block(const DWORD pixels[16], D3DFORMAT format, std::uint8_t* out)
 {
+    BlockLayout layout = block_layout(format);
     std::uint8_t rgba[64];
     for (int i = 0; i < 16; ++i) {
-        rgba[4 * i] = std::uint8_t(pixels[i] >> 16);
-        rgba[4 * i + 1] = std::uint8_t(pixels[i] >> 8);
-        rgba[4 * i + 2] = std::uint8_t(pixels[i]);
-        rgba[4 * i + 3] = std::uint8_t(pixels[i] >> 24);
+        DWORD pixel = layout.premultiplied ? premultiply(pixels[i]) : pixels[i];
+        rgba[4 * i] = std::uint8_t(pixel >> 16);
+        rgba[4 * i + 1] = std::uint8_t(pixel >> 8);
+        rgba[4 * i + 2] = std::uint8_t(pixel);
+        rgba[4 * i + 3] = std::uint8_t(pixel >> 24);
     }
-    if (dxt3) {
+    if (layout.alpha == BlockAlpha::Explicit) {
         for (int i = 0; i < 8; ++i)
             out[i] = std::uint8_t((pixels[2 * i] >> 28) | (pixels[2 * i + 1] >> 28) << 4);
         out += 8;
     }
-    stb_compress_dxt_block(out, rgba, 0, STB_DXT_NORMAL);
+    stb_compress_dxt_block(out, rgba, layout.alpha == BlockAlpha::Interpolated, STB_DXT_NORMAL);
 }
 
 // ---- Reading DDS -------------------------------------------------------------------------------
@@ -171,7 +252,7 @@ ArgbLevel decode_masked(Bytes data, UINT width, UINT height, UINT pitch, DWORD b
 }
 
 // The header must be whole and every declared level must lie within the file.
-HRESULT decode_dds(Bytes file, SourceImage& image)
+HRESULT decode_dds(Bytes file, const D3DCAPS8& caps, SourceImage& image)
 {
     if (file.size() < k_dds_data_offset || read_u32(file, 4) != 124 || read_u32(file, 76) != 32)
         return D3DXERR_INVALIDDATA;
@@ -180,9 +261,10 @@ HRESULT decode_dds(Bytes file, SourceImage& image)
     DWORD masks[4] = {read_u32(file, 92), read_u32(file, 96), read_u32(file, 100), read_u32(file, 104)};
     UINT levels = std::max(1u, mips);
     if (width == 0 || height == 0 || levels > chain_length(width, height)) return D3DXERR_INVALIDDATA;
+    if (!fits_device(caps, width, height)) return D3DXERR_INVALIDDATA;
 
     D3DFORMAT format;
-    if ((flags & k_ddpf_fourcc) && (fourcc == D3DFMT_DXT1 || fourcc == D3DFMT_DXT3))
+    if ((flags & k_ddpf_fourcc) && d3d8_format_is_compressed(static_cast<D3DFORMAT>(fourcc)))
         format = static_cast<D3DFORMAT>(fourcc);
     else if (!(flags & k_ddpf_fourcc) && (flags & k_ddpf_rgb) && (bits == 16 || bits == 24 || bits == 32))
         format = uncompressed_format(bits, masks[1], masks[3]);
@@ -194,7 +276,7 @@ HRESULT decode_dds(Bytes file, SourceImage& image)
     for (UINT i = 0; i < levels; ++i) {
         UINT w = std::max(1u, width >> i), h = std::max(1u, height >> i);
         std::uint64_t row = compressed
-                                ? std::uint64_t(std::max(1u, (w + 3) / 4)) * (format == D3DFMT_DXT1 ? 8 : 16)
+                                ? std::uint64_t(std::max(1u, (w + 3) / 4)) * d3d8_format_block_bytes(format)
                                 : (std::uint64_t(bits / 8) * w + 3) & ~std::uint64_t{3};
         std::uint64_t rows = compressed ? std::max(1u, (h + 3) / 4) : h;
         std::uint64_t left = file.size() - offset;
@@ -202,13 +284,106 @@ HRESULT decode_dds(Bytes file, SourceImage& image)
         Bytes data = file.subspan(offset, std::size_t(row * rows));
         if (compressed) {
             image.blocks.push_back(data);
-            image.levels.push_back(decode_blocks(data, w, h, format == D3DFMT_DXT3));
+            image.levels.push_back(decode_blocks(data, w, h, format));
         } else {
             image.levels.push_back(decode_masked(data, w, h, UINT(row), bits / 8, masks));
         }
         offset += data.size();
     }
     image.info = {width, height, 1, levels, format, D3DRTYPE_TEXTURE, D3DXIFF_DDS};
+    return D3D_OK;
+}
+
+// ---- Run-length BMP ------------------------------------------------------------------------------
+// stb_image reads every BMP but the run-length ones: those are decoded here.
+constexpr std::size_t k_bmp_info_at = 14;
+constexpr DWORD k_bmp_info_size = 40;
+constexpr DWORD k_bi_rle8 = 1;
+constexpr DWORD k_bi_rle4 = 2;
+
+using BmpPalette = std::array<DWORD, 256>;
+
+DWORD read_u16(Bytes bytes, std::size_t offset)
+{
+    return DWORD(bytes[offset]) | DWORD(bytes[offset + 1]) << 8;
+}
+
+bool is_rle_bmp(Bytes file)
+{
+    if (file.size() < k_bmp_info_at + k_bmp_info_size || read_u32(file, k_bmp_info_at) < k_bmp_info_size)
+        return false;
+    DWORD compression = read_u32(file, k_bmp_info_at + 16);
+    return compression == k_bi_rle8 || compression == k_bi_rle4;
+}
+
+// Pairs of a count and a palette index (RLE4: two indices, used in turn), or an escape: the end
+// of a row, the end of the picture, a move right and up, or a run of indices as they are
+// (padded to 16 bits). Rows run bottom up. Runs are cut at the row's end, a move past the top
+// ends the picture, and so does the end of the data; pixels no run reaches keep index 0.
+void decode_rle(Bytes stream, bool rle4, const BmpPalette& palette, ArgbLevel& level)
+{
+    std::fill(level.pixels.begin(), level.pixels.end(), palette[0]);
+    UINT x = 0, y = 0;
+    auto put = [&](unsigned index) {
+        if (x == level.width) return;
+        level.pixels[std::size_t(level.height - 1 - y) * level.width + x] = palette[index];
+        ++x;
+    };
+    auto index_of = [rle4](unsigned byte, unsigned n) -> unsigned {
+        return !rle4 ? byte : n % 2 ? byte & 0xF : byte >> 4;
+    };
+    std::size_t at = 0;
+    while (y < level.height && stream.size() - at >= 2) {
+        unsigned count = stream[at], value = stream[at + 1];
+        at += 2;
+        if (count > 0) {
+            for (unsigned n = 0; n < count; ++n)
+                put(index_of(value, n));
+        } else if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            return;
+        } else if (value == 2) {
+            if (stream.size() - at < 2) return;
+            x = std::min<UINT>(x + stream[at], level.width);
+            y += stream[at + 1];
+            at += 2;
+        } else {
+            std::size_t bytes = rle4 ? (value + 1) / 2 : value;
+            for (unsigned n = 0; n < value; ++n) {
+                std::size_t byte = at + (rle4 ? n / 2 : n);
+                if (byte >= stream.size()) return;
+                put(index_of(stream[byte], n));
+            }
+            at += std::min(stream.size() - at, (bytes + 1) & ~std::size_t{1});
+        }
+    }
+}
+
+HRESULT decode_rle_bmp(Bytes file, const D3DCAPS8& caps, SourceImage& image)
+{
+    bool rle4 = read_u32(file, k_bmp_info_at + 16) == k_bi_rle4;
+    auto width = static_cast<std::int32_t>(read_u32(file, k_bmp_info_at + 4));
+    auto height = static_cast<std::int32_t>(read_u32(file, k_bmp_info_at + 8));
+    DWORD bits = read_u16(file, k_bmp_info_at + 14);
+    // Run-length pictures are stored bottom up only.
+    if (bits != (rle4 ? 4u : 8u) || width <= 0 || height <= 0) return D3DXERR_INVALIDDATA;
+    if (!fits_device(caps, UINT(width), UINT(height))) return D3DXERR_INVALIDDATA;
+    DWORD colours = read_u32(file, k_bmp_info_at + 32);
+    if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
+    std::uint64_t palette_at = k_bmp_info_at + std::uint64_t(read_u32(file, k_bmp_info_at));
+    DWORD data_at = read_u32(file, 10);
+    if (palette_at + 4 * colours > file.size() || data_at > file.size()) return D3DXERR_INVALIDDATA;
+
+    BmpPalette palette;
+    palette.fill(0xFF000000u); // indices past the palette are black
+    for (DWORD i = 0; i < colours; ++i)
+        palette[i] = 0xFF000000u | (read_u32(file, std::size_t(palette_at) + 4 * i) & 0xFFFFFF);
+    ArgbLevel level{UINT(width), UINT(height), std::vector<DWORD>(std::size_t(width) * UINT(height))};
+    decode_rle(file.subspan(data_at), rle4, palette, level);
+    image.info = {level.width, level.height, 1, 1, D3DFMT_R8G8B8, D3DRTYPE_TEXTURE, D3DXIFF_BMP};
+    image.levels.push_back(std::move(level));
     return D3D_OK;
 }
 
@@ -228,7 +403,7 @@ bool looks_like_tga(Bytes file)
     return map_type <= 1 && known_type && known_bits && (file[12] | file[13]) && (file[14] | file[15]);
 }
 
-HRESULT decode_picture(Bytes file, SourceImage& image)
+HRESULT decode_picture(Bytes file, const D3DCAPS8& caps, SourceImage& image)
 {
     D3DXIMAGE_FILEFORMAT kind;
     if (starts_with(file, {'B', 'M'}))
@@ -241,9 +416,13 @@ HRESULT decode_picture(Bytes file, SourceImage& image)
         kind = D3DXIFF_TGA;
     else
         return D3DXERR_INVALIDDATA;
+    if (kind == D3DXIFF_BMP && is_rle_bmp(file)) return decode_rle_bmp(file, caps, image);
     if (file.size() > INT_MAX) return D3DXERR_INVALIDDATA;
 
     int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(file.data(), int(file.size()), &width, &height, &channels) ||
+        !fits_device(caps, UINT(width), UINT(height)))
+        return D3DXERR_INVALIDDATA;
     stbi_uc* rgba = stbi_load_from_memory(file.data(), int(file.size()), &width, &height, &channels, 4);
     if (!rgba) return D3DXERR_INVALIDDATA;
     ArgbLevel level{UINT(width), UINT(height), std::vector<DWORD>(std::size_t(width) * height)};
@@ -262,10 +441,10 @@ HRESULT decode_picture(Bytes file, SourceImage& image)
     return D3D_OK;
 }
 
-HRESULT decode_file(Bytes file, SourceImage& image)
+HRESULT decode_file(Bytes file, const D3DCAPS8& caps, SourceImage& image)
 {
-    if (starts_with(file, {'D', 'D', 'S', ' '})) return decode_dds(file, image);
-    return decode_picture(file, image);
+    if (starts_with(file, {'D', 'D', 'S', ' '})) return decode_dds(file, caps, image);
+    return decode_picture(file, caps, image);
 }
 
 // ---- Making the texture ------------------------------------------------------------------------
@@ -297,7 +476,7 @@ ArgbLevel resample(const ArgbLevel& source, UINT width, UINT height)
     return level;
 }
 
-// Formats to try for a wanted one, closest first.
+// Formats to try for a wanted one, closest first; for a block format, those its decoded pixels fit.
 std::span<const D3DFORMAT> format_candidates(D3DFORMAT wanted)
 {
     static constexpr D3DFORMAT argb[] = {D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4, D3DFMT_A1R5G5B5};
@@ -311,8 +490,7 @@ std::span<const D3DFORMAT> format_candidates(D3DFORMAT wanted)
                                              D3DFMT_A8R8G8B8};
     static constexpr D3DFORMAT a1r5g5b5[] = {D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_A8R8G8B8};
     static constexpr D3DFORMAT a4r4g4b4[] = {D3DFMT_A4R4G4B4, D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5};
-    static constexpr D3DFORMAT dxt1[] = {D3DFMT_DXT1, D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4};
-    static constexpr D3DFORMAT dxt3[] = {D3DFMT_DXT3, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4, D3DFMT_A1R5G5B5};
+    static constexpr D3DFORMAT dxt1[] = {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4}; // one-bit alpha
     switch (wanted) {
     case D3DFMT_A8R8G8B8:
         return argb;
@@ -330,8 +508,11 @@ std::span<const D3DFORMAT> format_candidates(D3DFORMAT wanted)
         return a4r4g4b4;
     case D3DFMT_DXT1:
         return dxt1;
+    case D3DFMT_DXT2:
     case D3DFMT_DXT3:
-        return dxt3;
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5:
+        return argb;
     default:
         return {};
     }
@@ -341,11 +522,15 @@ D3DFORMAT closest_format(IDirect3DDevice8& device, D3DFORMAT wanted, DWORD usage
 {
     D3DDISPLAYMODE mode{};
     device.GetDisplayMode(&mode);
+    auto takes = [&](D3DFORMAT format) {
+        return SUCCEEDED(device.direct3d().CheckDeviceFormat(device.adapter(), device.device_type(),
+                                                             mode.Format, usage & D3DUSAGE_RENDERTARGET,
+                                                             D3DRTYPE_TEXTURE, format));
+    };
+    // Blocks stay blocks where the device takes them; elsewhere they are decoded.
+    if (d3d8_format_is_compressed(wanted) && takes(wanted)) return wanted;
     for (D3DFORMAT format : format_candidates(wanted))
-        if (SUCCEEDED(device.direct3d().CheckDeviceFormat(device.adapter(), device.device_type(), mode.Format,
-                                                          usage & D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
-                                                          format)))
-            return format;
+        if (takes(format)) return format;
     return D3DFMT_UNKNOWN;
 }
 
@@ -359,7 +544,7 @@ void fill_level(IDirect3DSurface8& surface, const ArgbLevel& pixels, Bytes block
     if (!blocks.empty()) {
         std::memcpy(bits, blocks.data(), std::min<std::size_t>(blocks.size(), desc.Size));
     } else if (d3d8_format_is_compressed(desc.Format)) {
-        bool dxt3 = desc.Format == D3DFMT_DXT3;
+        std::size_t block_bytes = d3d8_format_block_bytes(desc.Format);
         DWORD block[16];
         for (UINT by = 0; by < std::max(1u, (desc.Height + 3) / 4); ++by)
             for (UINT bx = 0; bx < std::max(1u, (desc.Width + 3) / 4); ++bx) {
@@ -369,7 +554,7 @@ void fill_level(IDirect3DSurface8& surface, const ArgbLevel& pixels, Bytes block
                     UINT y = std::min(by * 4 + i / 4, pixels.height - 1);
                     block[i] = pixels.pixels[std::size_t(y) * pixels.width + x];
                 }
-                encode_block(block, dxt3, bits + std::size_t(by) * pitch + std::size_t(bx) * (dxt3 ? 16 : 8));
+                encode_block(block, desc.Format, bits + std::size_t(by) * pitch + bx * block_bytes);
             }
     } else {
         UINT bytes = d3d8_format_bytes(desc.Format);
@@ -393,12 +578,10 @@ UINT requested_size(UINT requested, UINT file_size, DWORD limit)
     return size;
 }
 
-HRESULT create_texture(IDirect3DDevice8& device, SourceImage& image, UINT width, UINT height, UINT mip_levels,
-                       DWORD usage, D3DFORMAT format, D3DPOOL pool, D3DCOLOR color_key, D3DXIMAGE_INFO* info,
-                       IDirect3DTexture8** texture)
+HRESULT create_texture(IDirect3DDevice8& device, const D3DCAPS8& caps, SourceImage& image, UINT width,
+                       UINT height, UINT mip_levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                       D3DCOLOR color_key, D3DXIMAGE_INFO* info, IDirect3DTexture8** texture)
 {
-    D3DCAPS8 caps{};
-    device.GetDeviceCaps(&caps);
     width = requested_size(width, image.info.Width, caps.MaxTextureWidth);
     height = requested_size(height, image.info.Height, caps.MaxTextureHeight);
     UINT chain = chain_length(width, height);
@@ -434,11 +617,13 @@ HRESULT load_texture(IDirect3DDevice8* device, Bytes file, UINT width, UINT heig
                      DWORD usage, D3DFORMAT format, D3DPOOL pool, D3DCOLOR color_key, D3DXIMAGE_INFO* info,
                      IDirect3DTexture8** texture)
 {
+    D3DCAPS8 caps{};
+    device->GetDeviceCaps(&caps);
     SourceImage image;
-    HRESULT hr = decode_file(file, image);
+    HRESULT hr = decode_file(file, caps, image);
     if (FAILED(hr)) return hr;
-    return create_texture(*device, image, width, height, mip_levels, usage, format, pool, color_key, info,
-                          texture);
+    return create_texture(*device, caps, image, width, height, mip_levels, usage, format, pool, color_key,
+                          info, texture);
 }
 
 bool read_disk_file(const char* path, std::vector<std::uint8_t>& bytes)

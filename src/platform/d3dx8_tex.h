@@ -1,7 +1,8 @@
 // D3DX 8 texture loaders: a texture from an image file on disk or in memory. They read DDS
-// (uncompressed RGB of any masks, DXT1 and DXT3) and BMP, PNG, TGA and JPEG files, choose the
-// closest format the device takes (DXT blocks are decompressed when it takes none), scale to
-// the requested size, build the missing mip levels with a box filter and fill every level.
+// (uncompressed RGB of any masks, DXT1 to DXT5) and BMP (run-length ones too), PNG, TGA and
+// JPEG files, choose the closest format the device takes (DXT blocks are decompressed when it
+// takes none), scale to the requested size, build the missing mip levels with a box filter and
+// fill every level.
 #pragma once
 
 #include "platform/d3d8.h"
@@ -43,7 +44,8 @@ struct PALETTEENTRY {
 // whole chain; format D3DFMT_UNKNOWN takes the file's. A pixel equal to the non-zero colour
 // key (0xAARRGGBB) becomes transparent black. The filters are accepted and a box filter is
 // used. `info` and `palette` may be null (no palettised format is made). D3DXERR_INVALIDDATA
-// for a missing or unreadable file, D3DERR_NOTAVAILABLE when the device takes no close format.
+// for a missing or unreadable file or an image larger than the device's largest texture,
+// D3DERR_NOTAVAILABLE when the device takes no close format.
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice8* device, const char* file, UINT width, UINT height,
                                      UINT mip_levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                      DWORD filter, DWORD mip_filter, D3DCOLOR color_key, D3DXIMAGE_INFO* info,

@@ -1,8 +1,8 @@
 // The DirectInput object: start-up of SDL's joystick and haptic parts, device enumeration and
 // creation.
-#include "platform/dinput_internal.h"
-#include "platform/test_seams.h"
-#include "platform/win_window_sdl.h"
+#include "platform/impl/dinput_internal.h"
+#include "platform/impl/test_seams.h"
+#include "platform/impl/win_window_sdl.h"
 
 #include <SDL.h>
 
@@ -68,9 +68,9 @@ public:
         if (outer) return DIERR_NOAGGREGATION;
         std::lock_guard lock(g_dinput_lock);
         if (HRESULT failure = dinput_seam_failure("CreateDevice")) return failure;
-        if (dinput_guid_equal(instance, GUID_SysKeyboard)) {
+        if (IsEqualGUID(instance, GUID_SysKeyboard)) {
             *device = new DinputDevice(m_runtime, DinputKind::keyboard, instance, nullptr);
-        } else if (dinput_guid_equal(instance, GUID_SysMouse)) {
+        } else if (IsEqualGUID(instance, GUID_SysMouse)) {
             *device = new DinputDevice(m_runtime, DinputKind::mouse, instance, nullptr);
         } else if (auto pad = dinput_open_pad(*m_runtime, instance)) {
             *device = new DinputDevice(m_runtime, DinputKind::pad, instance, std::move(pad));
@@ -159,11 +159,6 @@ private:
 
 } // namespace
 
-bool dinput_guid_equal(const GUID& a, const GUID& b)
-{
-    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
-
 DinputRuntime::~DinputRuntime()
 {
     if (m_haptics) SDL_QuitSubSystem(SDL_INIT_HAPTIC);
@@ -191,7 +186,7 @@ HRESULT DirectInput8Create(HINSTANCE, DWORD version, const GUID& iid, void** out
     if (outer) return DIERR_NOAGGREGATION;
     if (version < DIRECTINPUT_VERSION) return DIERR_OLDDIRECTINPUTVERSION;
     if (version > DIRECTINPUT_VERSION) return DIERR_BETADIRECTINPUTVERSION;
-    if (!dinput_guid_equal(iid, IID_IDirectInput8A)) return DIERR_NOINTERFACE;
+    if (!IsEqualGUID(iid, IID_IDirectInput8A)) return DIERR_NOINTERFACE;
     std::lock_guard lock(g_dinput_lock);
     if (HRESULT failure = dinput_seam_failure("DirectInput8Create")) return failure;
     auto runtime = dinput_runtime();

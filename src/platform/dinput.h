@@ -11,17 +11,14 @@
 // acquisition, properties, effects. A foreground device loses its acquisition when its window
 // stops being the active one; the next read reports DIERR_INPUTLOST once, later reads
 // DIERR_NOTACQUIRED, until Acquire succeeds again. Only the three predefined data formats are
-// known. All calls may come from any thread. Tests steer the stand-in through dinput_seams.h.
+// known. All calls may come from any thread. Tests steer the stand-in through platform/impl/dinput_seams.h.
 #pragma once
 
-#include "platform/win_shell.h" // GUID
 #include "platform/win_types.h"
 #include "platform/win_window.h" // POINT
 
 #include <cstddef>
 #include <cstdint>
-
-using ULONG = std::uint32_t;
 
 // ---- Result codes ------------------------------------------------------------------------------
 constexpr HRESULT DI_OK = S_OK;
@@ -67,7 +64,6 @@ extern const GUID GUID_Slider;
 extern const GUID GUID_Button;
 extern const GUID GUID_Key;
 extern const GUID GUID_POV;
-bool dinput_guid_equal(const GUID& a, const GUID& b);
 
 constexpr DWORD DIRECTINPUT_VERSION = 0x0800;
 

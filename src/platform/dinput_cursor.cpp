@@ -1,6 +1,6 @@
 // The cursor position calls, over the window layer's view of the mouse.
 #include "platform/dinput.h"
-#include "platform/window_internal.h"
+#include "platform/impl/window_internal.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
 // A DirectInput device: data format, cooperative level, acquisition, properties and the reads.
-#include "platform/dinput_internal.h"
-#include "platform/win_window_sdl.h"
+#include "platform/impl/dinput_internal.h"
+#include "platform/impl/win_window_sdl.h"
 
 #include <SDL.h>
 
@@ -50,7 +50,7 @@ LONG clamp_to_long(std::int64_t value)
 DWORD property_number(const GUID& property)
 {
     GUID plain{property.Data1, 0, 0, {}};
-    return dinput_guid_equal(property, plain) ? property.Data1 : 0;
+    return IsEqualGUID(property, plain) ? property.Data1 : 0;
 }
 
 } // namespace
@@ -94,7 +94,7 @@ bool DinputDevice::in_foreground() const
 bool DinputDevice::exclusive_elsewhere() const
 {
     return std::any_of(g_exclusive.begin(), g_exclusive.end(), [this](const DinputDevice* other) {
-        return other != this && other->m_kind == m_kind && dinput_guid_equal(other->m_instance, m_instance);
+        return other != this && other->m_kind == m_kind && IsEqualGUID(other->m_instance, m_instance);
     });
 }
 
@@ -445,7 +445,7 @@ HRESULT DinputDevice::CreateEffect(const GUID& type, const DIEFFECT* effect, IDi
     std::lock_guard lock(g_dinput_lock);
     if (HRESULT failure = dinput_seam_failure("CreateEffect")) return failure;
     if (!m_pad || !m_pad->force_feedback()) return DIERR_UNSUPPORTED;
-    if (!dinput_guid_equal(type, GUID_Sine)) return DIERR_DEVICENOTREG;
+    if (!IsEqualGUID(type, GUID_Sine)) return DIERR_DEVICENOTREG;
     return dinput_make_effect(*this, effect, out);
 }
 

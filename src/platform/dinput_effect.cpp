@@ -1,6 +1,6 @@
 // Periodic (sine) force-feedback effects of a controller.
-#include "platform/dinput_internal.h"
-#include "platform/test_seams.h"
+#include "platform/impl/dinput_internal.h"
+#include "platform/impl/test_seams.h"
 
 #include <cmath>
 #include <string>

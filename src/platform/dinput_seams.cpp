@@ -1,7 +1,7 @@
 // The seams of the DirectInput stand-in: scripted keyboard, mouse and pads, SDL virtual
 // joysticks, failures, forced losses, and the script of an end-to-end run.
-#include "platform/dinput_seams.h"
-#include "platform/dinput_internal.h"
+#include "platform/impl/dinput_seams.h"
+#include "platform/impl/dinput_internal.h"
 
 #include <SDL.h>
 

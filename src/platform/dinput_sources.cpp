@@ -1,5 +1,5 @@
 // What the devices read: SDL's keyboard and mouse state, SDL's joysticks and their haptics.
-#include "platform/dinput_internal.h"
+#include "platform/impl/dinput_internal.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
 #include "platform/dsound.h"
 
-#include "platform/dsound_internal.h"
+#include "platform/impl/dsound_internal.h"
 
 #include <algorithm>
 #include <chrono>
@@ -72,8 +72,7 @@ public:
     {
         if (!object) return DSERR_INVALIDPARAM;
         *object = nullptr;
-        if (!dsound_guid_equal(iid, IID_IUnknown) && !dsound_guid_equal(iid, IID_IDirectSound8))
-            return DSERR_NOINTERFACE;
+        if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IDirectSound8)) return DSERR_NOINTERFACE;
         AddRef();
         *object = static_cast<IDirectSound8*>(this);
         return DS_OK;
@@ -229,9 +228,9 @@ public:
         DsGuard guard(m_device);
         HRESULT code;
         if (ds_seam_failure("QueryInterface", &code)) return code;
-        if (dsound_guid_equal(iid, IID_IUnknown) || dsound_guid_equal(iid, IID_IDirectSoundBuffer))
+        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectSoundBuffer))
             *object = static_cast<IDirectSoundBuffer*>(this);
-        else if (dsound_guid_equal(iid, IID_IDirectSound3DListener) && (m_flags & DSBCAPS_CTRL3D))
+        else if (IsEqualGUID(iid, IID_IDirectSound3DListener) && (m_flags & DSBCAPS_CTRL3D))
             *object = static_cast<IDirectSound3DListener*>(&m_listener);
         else
             return DSERR_NOINTERFACE;
@@ -438,11 +437,6 @@ WAVEFORMATEX dsound_pcm_format(WORD channels, DWORD rate, WORD bits)
     return format;
 }
 
-bool dsound_guid_equal(const GUID& a, const GUID& b)
-{
-    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
-
 DsGuard::DsGuard(const DsDevice& device) : m_lock(g_ds_mutex)
 {
     if (alcGetCurrentContext() != device.context) alcMakeContextCurrent(device.context);
@@ -503,7 +497,7 @@ HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** object, IUnknown*
     if (device) {
         bool found = false;
         for (const std::string& candidate : output_device_names())
-            if (dsound_guid_equal(guid_from_name(candidate), *device)) {
+            if (IsEqualGUID(guid_from_name(candidate), *device)) {
                 name = candidate;
                 found = true;
                 break;

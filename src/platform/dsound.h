@@ -12,11 +12,10 @@
 //   Without EFX the property sets report EAX absent.
 // The device offers a number of "hardware" voices (OpenAL sources reserved for hardware
 // buffers); other buffers are mixed "in software" by the same OpenAL context, without reverb.
-// Tests steer and inspect the stand-in through platform/dsound_seams.h.
+// Tests steer and inspect the stand-in through platform/impl/dsound_seams.h.
 #pragma once
 
-#include "platform/d3d8.h"      // D3DVECTOR, ULONG
-#include "platform/win_shell.h" // GUID
+#include "platform/d3d8types.h"
 #include "platform/win_types.h"
 
 #include <cstdint>
@@ -52,7 +51,6 @@ extern const GUID IID_IDirectSoundBuffer8;
 extern const GUID IID_IDirectSound3DListener; // also IID_IDirectSound3DListener8
 extern const GUID IID_IDirectSound3DBuffer;   // also IID_IDirectSound3DBuffer8
 extern const GUID IID_IKsPropertySet;
-bool dsound_guid_equal(const GUID& a, const GUID& b);
 
 // ---- Records -----------------------------------------------------------------------------------
 constexpr WORD WAVE_FORMAT_PCM = 1;

@@ -1,7 +1,7 @@
 // The 3-D listener and buffers on OpenAL. DirectSound's space is left-handed (z into the screen)
 // and OpenAL's right-handed (z out of it): every position, velocity and direction has its z
 // negated on the way to OpenAL.
-#include "platform/dsound_internal.h"
+#include "platform/impl/dsound_internal.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/dsound_internal.h"
+#include "platform/impl/dsound_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -149,12 +149,12 @@ HRESULT DsBuffer::QueryInterface(const GUID& iid, void** object)
     DsGuard guard(*m_device);
     HRESULT code;
     if (ds_seam_failure("QueryInterface", &code)) return code;
-    if (dsound_guid_equal(iid, IID_IUnknown) || dsound_guid_equal(iid, IID_IDirectSoundBuffer) ||
-        dsound_guid_equal(iid, IID_IDirectSoundBuffer8))
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectSoundBuffer) ||
+        IsEqualGUID(iid, IID_IDirectSoundBuffer8))
         *object = static_cast<IDirectSoundBuffer*>(this);
-    else if (dsound_guid_equal(iid, IID_IDirectSound3DBuffer) && m_3d)
+    else if (IsEqualGUID(iid, IID_IDirectSound3DBuffer) && m_3d)
         *object = static_cast<IDirectSound3DBuffer*>(m_3d.get());
-    else if (dsound_guid_equal(iid, IID_IKsPropertySet))
+    else if (IsEqualGUID(iid, IID_IKsPropertySet))
         *object = static_cast<IKsPropertySet*>(m_properties.get());
     else
         return DSERR_NOINTERFACE;

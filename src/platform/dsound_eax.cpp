@@ -1,7 +1,7 @@
 // The EAX 1.0 and 2.0 property sets on OpenAL Soft's EFX: the listener sets drive the device's
 // EAX reverb effect on its one auxiliary slot; the buffer sets drive that buffer's direct and
 // send filters. The environments are EFX's reverb presets, in the EAX environment order.
-#include "platform/dsound_internal.h"
+#include "platform/impl/dsound_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -145,10 +145,10 @@ enum class PropertySet { None, Eax1Listener, Eax1Buffer, Eax2Listener, Eax2Buffe
 
 PropertySet set_of(const GUID& set)
 {
-    if (dsound_guid_equal(set, DSPROPSETID_EAX_ReverbProperties)) return PropertySet::Eax1Listener;
-    if (dsound_guid_equal(set, DSPROPSETID_EAXBUFFER_ReverbProperties)) return PropertySet::Eax1Buffer;
-    if (dsound_guid_equal(set, DSPROPSETID_EAX20_ListenerProperties)) return PropertySet::Eax2Listener;
-    if (dsound_guid_equal(set, DSPROPSETID_EAX20_BufferProperties)) return PropertySet::Eax2Buffer;
+    if (IsEqualGUID(set, DSPROPSETID_EAX_ReverbProperties)) return PropertySet::Eax1Listener;
+    if (IsEqualGUID(set, DSPROPSETID_EAXBUFFER_ReverbProperties)) return PropertySet::Eax1Buffer;
+    if (IsEqualGUID(set, DSPROPSETID_EAX20_ListenerProperties)) return PropertySet::Eax2Listener;
+    if (IsEqualGUID(set, DSPROPSETID_EAX20_BufferProperties)) return PropertySet::Eax2Buffer;
     return PropertySet::None;
 }
 

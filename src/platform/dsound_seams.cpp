@@ -1,6 +1,6 @@
-#include "platform/dsound_seams.h"
+#include "platform/impl/dsound_seams.h"
 
-#include "platform/dsound_internal.h"
+#include "platform/impl/dsound_internal.h"
 
 #include <map>
 #include <string>

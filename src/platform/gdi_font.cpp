@@ -1,11 +1,11 @@
 // Memory device contexts, fonts and font resources of the GDI stand-in.
 #include "platform/gdi_font.h"
 
-#include "platform/gdi_font_internal.h"
-#include "platform/gdi_font_seams.h"
-#include "platform/host_path.h"
-#include "platform/sjis.h"
-#include "platform/win_handles.h"
+#include "platform/impl/gdi_font_internal.h"
+#include "platform/impl/gdi_font_seams.h"
+#include "platform/impl/host_path.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/win_handles.h"
 
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
@@ -43,12 +43,6 @@ constexpr int k_default_height = 16;
 constexpr int k_bold_weight = 600;
 constexpr const char* k_resource_magic = "KRO-FONT-RESOURCE 1";
 constexpr std::size_t k_resource_limit = 4096;
-
-template <typename T> T fail(DWORD error, T result)
-{
-    SetLastError(error);
-    return result;
-}
 
 bool host_file_exists(const std::string& path)
 {
@@ -274,7 +268,7 @@ std::string join_windows_path(const char* folder, const char* file)
 bool write_whole_new_file(const std::string& host_path, const std::string& text)
 {
     int fd = open(host_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return fail(win_error_from_errno(errno), false);
+    if (fd < 0) return win_fail(win_error_from_errno(errno), false);
     std::size_t done = 0;
     while (done < text.size()) {
         ssize_t n = write(fd, text.data() + done, text.size() - done);
@@ -283,14 +277,14 @@ bool write_whole_new_file(const std::string& host_path, const std::string& text)
             DWORD error = n < 0 ? win_error_from_errno(errno) : ERROR_DISK_FULL;
             close(fd);
             unlink(host_path.c_str());
-            return fail(error, false);
+            return win_fail(error, false);
         }
         done += static_cast<std::size_t>(n);
     }
     if (close(fd) != 0) {
         DWORD error = win_error_from_errno(errno);
         unlink(host_path.c_str());
-        return fail(error, false);
+        return win_fail(error, false);
     }
     return true;
 }
@@ -360,7 +354,7 @@ HDC CreateCompatibleDC(HDC dc)
         std::lock_guard lock(g_font_lock);
         ours = g_memory_dcs.count(dc) != 0;
     }
-    if (dc && !ours && GetDeviceCaps(dc, PLANES) == 0) return fail<HDC>(ERROR_INVALID_HANDLE, nullptr);
+    if (dc && !ours && GetDeviceCaps(dc, PLANES) == 0) return win_fail<HDC>(ERROR_INVALID_HANDLE, nullptr);
     // The window layer keeps the context object; this layer adds the selected font.
     HDC context = GetDC(nullptr);
     if (!context) return nullptr;
@@ -373,7 +367,7 @@ BOOL DeleteDC(HDC dc)
 {
     {
         std::lock_guard lock(g_font_lock);
-        if (!g_memory_dcs.erase(dc)) return fail(ERROR_INVALID_HANDLE, FALSE);
+        if (!g_memory_dcs.erase(dc)) return win_fail(ERROR_INVALID_HANDLE, FALSE);
     }
     ReleaseDC(nullptr, dc);
     return TRUE;
@@ -384,12 +378,12 @@ BOOL DeleteDC(HDC dc)
 HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD charset,
                   DWORD, DWORD, DWORD, DWORD pitch_and_family, const char* face)
 {
-    if (height == INT_MIN || width < 0) return fail<HFONT>(ERROR_INVALID_PARAMETER, nullptr);
+    if (height == INT_MIN || width < 0) return win_fail<HFONT>(ERROR_INVALID_PARAMETER, nullptr);
     std::string name = face ? std::string(face, strnlen(face, LF_FACESIZE - 1)) : std::string();
     FontRequest request{height, width, weight, italic != 0, charset, pitch_and_family, sjis_to_utf8(name)};
     std::lock_guard lock(g_font_lock);
     std::shared_ptr<FontTag> font = make_font(request);
-    if (!font) return fail<HFONT>(ERROR_FILE_NOT_FOUND, nullptr);
+    if (!font) return win_fail<HFONT>(ERROR_FILE_NOT_FOUND, nullptr);
     g_fonts[font.get()] = font;
     return font.get();
 }
@@ -398,7 +392,8 @@ HFONT SelectObject(HDC dc, HFONT font)
 {
     std::lock_guard lock(g_font_lock);
     auto context = g_memory_dcs.find(dc);
-    if (context == g_memory_dcs.end() || !valid_font(font)) return fail<HFONT>(ERROR_INVALID_HANDLE, nullptr);
+    if (context == g_memory_dcs.end() || !valid_font(font))
+        return win_fail<HFONT>(ERROR_INVALID_HANDLE, nullptr);
     HFONT previous = context->second.get();
     context->second = font == g_system_font.get() ? g_system_font : g_fonts[font];
     return previous;
@@ -408,7 +403,7 @@ BOOL DeleteObject(HFONT font)
 {
     std::lock_guard lock(g_font_lock);
     if (font && font == g_system_font.get()) return TRUE; // a stock object
-    if (!g_fonts.erase(font)) return fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!g_fonts.erase(font)) return win_fail(ERROR_INVALID_HANDLE, FALSE);
     return TRUE;
 }
 
@@ -416,8 +411,8 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics)
 {
     std::lock_guard lock(g_font_lock);
     FontTag* font = font_of_context(dc);
-    if (!font) return fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!metrics) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (!font) return win_fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!metrics) return win_fail(ERROR_INVALID_PARAMETER, FALSE);
     *metrics = font->metrics;
     return TRUE;
 }
@@ -428,17 +423,17 @@ BOOL CreateScalableFontResourceA(DWORD hidden, const char* resource_file, const 
                                  const char* current_path)
 {
     if (!resource_file || !*resource_file || !font_file || !*font_file)
-        return fail(ERROR_INVALID_PARAMETER, FALSE);
+        return win_fail(ERROR_INVALID_PARAMETER, FALSE);
     std::string font_path =
         current_path && *current_path ? join_windows_path(current_path, font_file) : font_file;
     std::string host_resource = host_path_from_windows(resource_file);
     std::string host_font = host_path_from_windows(font_path);
     struct stat info {};
-    if (stat(host_resource.c_str(), &info) == 0) return fail(ERROR_FILE_EXISTS, FALSE);
-    if (!host_file_exists(host_font)) return fail(ERROR_FILE_NOT_FOUND, FALSE);
+    if (stat(host_resource.c_str(), &info) == 0) return win_fail(ERROR_FILE_EXISTS, FALSE);
+    if (!host_file_exists(host_font)) return win_fail(ERROR_FILE_NOT_FOUND, FALSE);
     {
         std::lock_guard lock(g_font_lock);
-        if (fonts_in_file(host_font) == 0) return fail(ERROR_INVALID_PARAMETER, FALSE);
+        if (fonts_in_file(host_font) == 0) return win_fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     std::string text =
         std::string(k_resource_magic) + "\nhidden " + (hidden ? "1" : "0") + "\nfile " + font_path + "\n";
@@ -447,12 +442,12 @@ BOOL CreateScalableFontResourceA(DWORD hidden, const char* resource_file, const 
 
 int AddFontResourceA(const char* file)
 {
-    if (!file || !*file) return fail(ERROR_INVALID_PARAMETER, 0);
+    if (!file || !*file) return win_fail(ERROR_INVALID_PARAMETER, 0);
     std::string host = host_path_from_windows(file);
-    if (!host_file_exists(host)) return fail(ERROR_FILE_NOT_FOUND, 0);
+    if (!host_file_exists(host)) return win_fail(ERROR_FILE_NOT_FOUND, 0);
     if (auto named = resource_font_path(read_head(host, k_resource_limit))) {
         host = host_path_from_windows(*named);
-        if (!host_file_exists(host)) return fail(ERROR_FILE_NOT_FOUND, 0);
+        if (!host_file_exists(host)) return win_fail(ERROR_FILE_NOT_FOUND, 0);
     }
     if (char* real = realpath(host.c_str(), nullptr)) {
         host = real;
@@ -461,10 +456,10 @@ int AddFontResourceA(const char* file)
     std::lock_guard lock(g_font_lock);
     if (auto added = g_added_files.find(host); added != g_added_files.end()) return added->second;
     int count = fonts_in_file(host);
-    if (count == 0) return fail(ERROR_INVALID_PARAMETER, 0);
+    if (count == 0) return win_fail(ERROR_INVALID_PARAMETER, 0);
     if (!fontconfig_ready() ||
         !FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(host.c_str())))
-        return fail(ERROR_INVALID_PARAMETER, 0);
+        return win_fail(ERROR_INVALID_PARAMETER, 0);
     g_added_files[host] = count;
     return count;
 }

@@ -2,9 +2,9 @@
 // font) goes through the caller's matrix and FreeType's rasteriser into gray levels.
 #include "platform/gdi_font.h"
 
-#include "platform/gdi_font_internal.h"
-#include "platform/sjis.h"
-#include "platform/win_handles.h"
+#include "platform/impl/gdi_font_internal.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/win_handles.h"
 
 #include FT_OUTLINE_H
 

@@ -1,4 +1,4 @@
-#include "platform/host_folders.h"
+#include "platform/impl/host_folders.h"
 
 #include <pwd.h>
 #include <unistd.h>

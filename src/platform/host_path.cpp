@@ -1,6 +1,6 @@
-#include "platform/host_path.h"
+#include "platform/impl/host_path.h"
 
-#include "platform/sjis.h"
+#include "platform/impl/sjis.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/host_socket.h"
+#include "platform/impl/host_socket.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

@@ -1,4 +1,4 @@
-#include "platform/runtime_dir.h"
+#include "platform/impl/runtime_dir.h"
 
 #include <cerrno>
 #include <climits>

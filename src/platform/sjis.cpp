@@ -1,4 +1,4 @@
-#include "platform/sjis.h"
+#include "platform/impl/sjis.h"
 
 #include <iconv.h>
 

@@ -1,7 +1,8 @@
 #include "platform/steam_api.h"
 
-#include "platform/host_folders.h"
-#include "platform/sjis.h"
+#include "platform/impl/host_folders.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/steam_api_seams.h"
 #include "platform/win_shell.h"
 
 #include <algorithm>

@@ -9,8 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
-#include <string>
 
 // Opens the store, creating its folders; false when there is no data home or it cannot be
 // made. Calling it again while open changes nothing.
@@ -246,19 +244,3 @@ protected:
 
 // Null while the store is not open.
 ISteamUserStats* SteamUserStats();
-
-// The store's own side of an asynchronous call (user stats, leaderboards): the call has
-// finished now with this result record; it is delivered by the next dispatch. Returns the
-// call's handle, or k_uAPICallInvalid while the store is not open.
-SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> result, bool io_failure);
-
-// Test seams. The store folder (a host path) used from the next SteamAPI_Init on; empty
-// returns to the data home's.
-void seam_set_store_folder(std::string host_folder);
-// Switches the account's cloud storage of the open store; false while it is not open.
-bool seam_set_cloud_enabled_for_account(bool enabled);
-// Puts another user's entry on a board of the open store (made as FindLeaderboard makes
-// it), replacing that user's earlier entry; false while closed or when the board cannot be
-// read or written.
-bool seam_put_leaderboard_entry(const char* board, std::uint64_t user, std::int32_t score,
-                                std::span<const std::int32_t> details);

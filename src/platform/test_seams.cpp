@@ -1,6 +1,6 @@
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
 
-#include "platform/seams_internal.h"
+#include "platform/impl/seams_internal.h"
 
 #include <mutex>
 

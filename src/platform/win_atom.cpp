@@ -3,9 +3,9 @@
 // Record: u16 atom, u16 uses, u16 name length, the name bytes.
 #include "platform/win_atom.h"
 
-#include "platform/mbcs.h"
-#include "platform/runtime_dir.h"
-#include "platform/win_handles.h"
+#include "platform/impl/mbcs.h"
+#include "platform/impl/runtime_dir.h"
+#include "platform/impl/win_handles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -106,12 +106,6 @@ private:
     std::vector<AtomEntry> m_entries;
 };
 
-ATOM fail(DWORD error)
-{
-    SetLastError(error);
-    return 0;
-}
-
 // "#<decimal>" names an integer atom; empty when the name is not of that form.
 std::optional<unsigned long> integer_name(const char* name)
 {
@@ -124,7 +118,7 @@ std::optional<unsigned long> integer_name(const char* name)
 
 ATOM integer_atom(unsigned long value)
 {
-    if (value == 0 || value > k_last_integer_atom) return fail(ERROR_INVALID_PARAMETER);
+    if (value == 0 || value > k_last_integer_atom) return win_fail(ERROR_INVALID_PARAMETER);
     return static_cast<ATOM>(value);
 }
 
@@ -132,20 +126,20 @@ ATOM integer_atom(unsigned long value)
 
 ATOM GlobalAddAtomA(const char* name)
 {
-    if (!name) return fail(ERROR_INVALID_PARAMETER);
+    if (!name) return win_fail(ERROR_INVALID_PARAMETER);
     if (reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF)
         return integer_atom(reinterpret_cast<std::uintptr_t>(name));
     if (auto value = integer_name(name)) return integer_atom(*value);
     std::size_t length = std::strlen(name);
-    if (length == 0 || length > ATOM_NAME_MAX) return fail(ERROR_INVALID_PARAMETER);
+    if (length == 0 || length > ATOM_NAME_MAX) return win_fail(ERROR_INVALID_PARAMETER);
     AtomTable table;
-    if (!table.ok()) return fail(win_error_from_errno(errno));
+    if (!table.ok()) return win_fail(win_error_from_errno(errno));
     std::string key = mbcs_fold_case(name);
     for (AtomEntry& entry : table.entries()) {
         if (mbcs_fold_case(entry.name) != key) continue;
         if (entry.uses == 0xFFFF) return entry.atom; // the count saturates, as the platform's does
         ++entry.uses;
-        return table.save() ? entry.atom : fail(win_error_from_errno(errno));
+        return table.save() ? entry.atom : win_fail(win_error_from_errno(errno));
     }
     ATOM atom = k_first_string_atom;
     auto taken = [&](ATOM candidate) {
@@ -153,11 +147,11 @@ ATOM GlobalAddAtomA(const char* name)
                            [candidate](const AtomEntry& entry) { return entry.atom == candidate; });
     };
     while (taken(atom)) {
-        if (atom == 0xFFFF) return fail(ERROR_NOT_ENOUGH_MEMORY);
+        if (atom == 0xFFFF) return win_fail(ERROR_NOT_ENOUGH_MEMORY);
         ++atom;
     }
     table.entries().push_back({atom, 1, name});
-    return table.save() ? atom : fail(win_error_from_errno(errno));
+    return table.save() ? atom : win_fail(win_error_from_errno(errno));
 }
 
 ATOM GlobalDeleteAtom(ATOM atom)
@@ -177,16 +171,16 @@ ATOM GlobalDeleteAtom(ATOM atom)
 
 UINT GlobalGetAtomNameA(ATOM atom, char* buffer, int size)
 {
-    if (!buffer || size <= 0) return fail(ERROR_INSUFFICIENT_BUFFER);
+    if (!buffer || size <= 0) return win_fail(ERROR_INSUFFICIENT_BUFFER);
     std::string name;
     if (atom != 0 && atom <= k_last_integer_atom) {
         name = "#" + std::to_string(atom);
     } else {
         AtomTable table;
-        if (!table.ok()) return fail(win_error_from_errno(errno));
+        if (!table.ok()) return win_fail(win_error_from_errno(errno));
         for (const AtomEntry& entry : table.entries())
             if (entry.atom == atom) name = entry.name;
-        if (name.empty()) return fail(ERROR_INVALID_HANDLE);
+        if (name.empty()) return win_fail(ERROR_INVALID_HANDLE);
     }
     std::size_t room = static_cast<std::size_t>(size) - 1;
     std::size_t length = 0;

@@ -2,7 +2,7 @@
 // the user's runtime folder, so every program of the user's session reads the same atoms.
 #pragma once
 
-#include "platform/win_handles.h"
+#include "platform/win_error.h"
 #include "platform/win_types.h"
 
 #include <cstdint>

@@ -1,7 +1,9 @@
 #include "platform/win_crt.h"
 
-#include "platform/sjis.h"
+#include "platform/impl/host_path.h"
+#include "platform/impl/sjis.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -27,4 +29,13 @@ void crt_set_arguments(int argc, char** argv)
     g_argument_pointers.push_back(nullptr);
     g_crt_argc = argc;
     g_crt_argv = g_argument_pointers.data();
+}
+
+errno_t fopen_s(FILE** file, const char* path, const char* mode)
+{
+    if (!file) return EINVAL;
+    *file = nullptr;
+    if (!path || !mode) return EINVAL;
+    *file = std::fopen(host_path_from_windows(path).c_str(), mode);
+    return *file ? 0 : errno;
 }

@@ -1,6 +1,7 @@
 #include "platform/win_file.h"
 
-#include "platform/host_path.h"
+#include "platform/impl/host_path.h"
+#include "platform/impl/win_handles.h"
 #include "platform/win_kernel.h"
 
 #include <fcntl.h>
@@ -42,15 +43,9 @@ public:
 std::mutex g_view_lock;
 std::map<const void*, std::size_t> g_views;
 
-BOOL fail(DWORD error)
-{
-    SetLastError(error);
-    return FALSE;
-}
-
 BOOL fail_errno()
 {
-    return fail(win_error_from_errno(errno));
+    return win_fail(win_error_from_errno(errno));
 }
 
 std::uint64_t offset_of(const OVERLAPPED& overlapped)
@@ -70,7 +65,7 @@ DWORD missing_error(const std::string& host)
 
 BOOL fail_path(const std::string& host)
 {
-    return errno == ENOENT ? fail(missing_error(host)) : fail_errno();
+    return errno == ENOENT ? win_fail(missing_error(host)) : fail_errno();
 }
 
 int open_flags(DWORD access, DWORD disposition)
@@ -123,8 +118,8 @@ BOOL transfer(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED* o
     if (done) *done = 0;
     auto object = handle_get<FileObject>(file);
     if (!object) return FALSE;
-    if (!(object->access & (writing ? GENERIC_WRITE : GENERIC_READ))) return fail(ERROR_ACCESS_DENIED);
-    if (object->overlapped() && !overlapped) return fail(ERROR_INVALID_PARAMETER);
+    if (!(object->access & (writing ? GENERIC_WRITE : GENERIC_READ))) return win_fail(ERROR_ACCESS_DENIED);
+    if (object->overlapped() && !overlapped) return win_fail(ERROR_INVALID_PARAMETER);
     off_t offset = overlapped ? static_cast<off_t>(offset_of(*overlapped)) : -1;
     int saved_errno = 0;
     ssize_t moved = transfer_at(object->fd, buffer, count, offset, writing);
@@ -142,7 +137,7 @@ BOOL transfer(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED* o
     }
     bool end_of_file = !writing && bytes == 0 && count > 0;
     if (overlapped) overlapped->Internal = end_of_file ? ERROR_HANDLE_EOF : ERROR_SUCCESS;
-    if (end_of_file && object->overlapped()) return fail(ERROR_HANDLE_EOF);
+    if (end_of_file && object->overlapped()) return win_fail(ERROR_HANDLE_EOF);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
@@ -150,10 +145,10 @@ BOOL transfer(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED* o
 BOOL transfer_ex(HANDLE file, void* buffer, DWORD count, OVERLAPPED* overlapped,
                  LPOVERLAPPED_COMPLETION_ROUTINE routine, bool writing)
 {
-    if (!overlapped || !routine) return fail(ERROR_INVALID_PARAMETER);
+    if (!overlapped || !routine) return win_fail(ERROR_INVALID_PARAMETER);
     auto object = handle_get<FileObject>(file);
     if (!object) return FALSE;
-    if (!object->overlapped()) return fail(ERROR_INVALID_PARAMETER);
+    if (!object->overlapped()) return win_fail(ERROR_INVALID_PARAMETER);
     DWORD done = 0;
     if (!transfer(file, buffer, count, &done, overlapped, writing) && GetLastError() != ERROR_HANDLE_EOF)
         return FALSE;
@@ -268,44 +263,44 @@ BOOL FlushFileBuffers(HANDLE file)
 {
     auto object = handle_get<FileObject>(file);
     if (!object) return FALSE;
-    if (!(object->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
+    if (!(object->access & GENERIC_WRITE)) return win_fail(ERROR_ACCESS_DENIED);
     return fsync(object->fd) == 0 ? TRUE : fail_errno();
 }
 
 BOOL CreateDirectoryA(const char* path, void*)
 {
-    if (!path || !*path) return fail(ERROR_PATH_NOT_FOUND);
+    if (!path || !*path) return win_fail(ERROR_PATH_NOT_FOUND);
     std::string host = host_path_from_windows(path);
     if (mkdir(host.c_str(), 0777) == 0) return TRUE;
-    return errno == ENOENT ? fail(ERROR_PATH_NOT_FOUND) : fail_errno();
+    return errno == ENOENT ? win_fail(ERROR_PATH_NOT_FOUND) : fail_errno();
 }
 
 BOOL DeleteFileA(const char* path)
 {
-    if (!path || !*path) return fail(ERROR_PATH_NOT_FOUND);
+    if (!path || !*path) return win_fail(ERROR_PATH_NOT_FOUND);
     std::string host = host_path_from_windows(path);
     struct stat info {};
-    if (lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return fail(ERROR_ACCESS_DENIED);
+    if (lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return win_fail(ERROR_ACCESS_DENIED);
     return unlink(host.c_str()) == 0 ? TRUE : fail_path(host);
 }
 
 BOOL MoveFileExA(const char* existing, const char* destination, DWORD flags)
 {
-    if (!existing || !destination) return fail(ERROR_INVALID_PARAMETER);
+    if (!existing || !destination) return win_fail(ERROR_INVALID_PARAMETER);
     std::string from = host_path_from_windows(existing);
     std::string to = host_path_from_windows(destination);
     struct stat info {};
     if (lstat(from.c_str(), &info) != 0) return fail_path(from);
     if (lstat(to.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !(flags & MOVEFILE_REPLACE_EXISTING)))
-        return fail(S_ISDIR(info.st_mode) ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
+        return win_fail(S_ISDIR(info.st_mode) ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
     unsigned rename_flags = (flags & MOVEFILE_REPLACE_EXISTING) ? 0 : RENAME_NOREPLACE;
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), rename_flags) == 0) return TRUE;
-    return errno == ENOENT ? fail(missing_error(to)) : fail_errno();
+    return errno == ENOENT ? win_fail(missing_error(to)) : fail_errno();
 }
 
 DWORD GetFileAttributesA(const char* path)
 {
-    if (!path || !*path) return fail(ERROR_PATH_NOT_FOUND), INVALID_FILE_ATTRIBUTES;
+    if (!path || !*path) return win_fail(ERROR_PATH_NOT_FOUND), INVALID_FILE_ATTRIBUTES;
     std::string host = host_path_from_windows(path);
     struct stat info {};
     if (stat(host.c_str(), &info) != 0) return fail_path(host), INVALID_FILE_ATTRIBUTES;
@@ -332,13 +327,13 @@ bool windows_form(const std::string& host, std::string& out)
 
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size)
 {
-    if (module && module != GetModuleHandleA(nullptr)) return fail(ERROR_MOD_NOT_FOUND), 0;
+    if (module && module != GetModuleHandleA(nullptr)) return win_fail(ERROR_MOD_NOT_FOUND), 0;
     char host[4096];
     ssize_t length = readlink("/proc/self/exe", host, sizeof host - 1);
     if (length < 0) return fail_errno(), 0;
     std::string path;
     if (!windows_form(std::string(host, static_cast<std::size_t>(length)), path)) return 0;
-    if (size == 0) return fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    if (size == 0) return win_fail(ERROR_INSUFFICIENT_BUFFER), 0;
     if (path.size() >= size) {
         std::memcpy(buffer, path.data(), size - 1);
         buffer[size - 1] = '\0';
@@ -363,7 +358,7 @@ DWORD GetCurrentDirectoryA(DWORD size, char* buffer)
 
 BOOL SetCurrentDirectoryA(const char* path)
 {
-    if (!path || !*path) return fail(ERROR_INVALID_PARAMETER);
+    if (!path || !*path) return win_fail(ERROR_INVALID_PARAMETER);
     std::string host = host_path_from_windows(path);
     return chdir(host.c_str()) == 0 ? TRUE : fail_path(host);
 }
@@ -372,18 +367,18 @@ BOOL SetCurrentDirectoryA(const char* path)
 HANDLE CreateFileMappingA(HANDLE file, void*, DWORD protect, DWORD maximum_size_high, DWORD maximum_size_low,
                           const char* name)
 {
-    if (protect != PAGE_READONLY || name) return fail(ERROR_INVALID_PARAMETER), nullptr;
+    if (protect != PAGE_READONLY || name) return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     auto object = handle_get<FileObject>(file);
     if (!object) return nullptr;
-    if (!(object->access & GENERIC_READ)) return fail(ERROR_ACCESS_DENIED), nullptr;
+    if (!(object->access & GENERIC_READ)) return win_fail(ERROR_ACCESS_DENIED), nullptr;
     struct stat info {};
     if (fstat(object->fd, &info) != 0) return fail_errno(), nullptr;
     auto file_size = static_cast<std::uint64_t>(info.st_size);
     std::uint64_t size = (std::uint64_t{maximum_size_high} << 32) | maximum_size_low;
     if (size == 0) size = file_size;
-    if (size == 0) return fail(ERROR_FILE_INVALID), nullptr;
+    if (size == 0) return win_fail(ERROR_FILE_INVALID), nullptr;
     // A read-only mapping cannot grow the file.
-    if (size > file_size) return fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+    if (size > file_size) return win_fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
     int fd = fcntl(object->fd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return fail_errno(), nullptr;
     HANDLE handle = handle_add(std::make_shared<MappingObject>(fd, size));
@@ -393,14 +388,14 @@ HANDLE CreateFileMappingA(HANDLE file, void*, DWORD protect, DWORD maximum_size_
 
 void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offset_low, SIZE_T bytes)
 {
-    if (access != FILE_MAP_READ) return fail(ERROR_ACCESS_DENIED), nullptr;
+    if (access != FILE_MAP_READ) return win_fail(ERROR_ACCESS_DENIED), nullptr;
     auto object = handle_get<MappingObject>(mapping);
     if (!object) return nullptr;
     std::uint64_t offset = (std::uint64_t{offset_high} << 32) | offset_low;
-    if (offset % k_map_granularity) return fail(ERROR_MAPPED_ALIGNMENT), nullptr;
-    if (offset >= object->size) return fail(ERROR_ACCESS_DENIED), nullptr;
+    if (offset % k_map_granularity) return win_fail(ERROR_MAPPED_ALIGNMENT), nullptr;
+    if (offset >= object->size) return win_fail(ERROR_ACCESS_DENIED), nullptr;
     if (bytes == 0) bytes = static_cast<SIZE_T>(object->size - offset);
-    if (bytes > object->size - offset) return fail(ERROR_ACCESS_DENIED), nullptr;
+    if (bytes > object->size - offset) return win_fail(ERROR_ACCESS_DENIED), nullptr;
     void* view = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, object->fd, static_cast<off_t>(offset));
     if (view == MAP_FAILED) return fail_errno(), nullptr;
     std::lock_guard lock(g_view_lock);
@@ -412,7 +407,7 @@ BOOL UnmapViewOfFile(const void* view)
 {
     std::lock_guard lock(g_view_lock);
     auto it = g_views.find(view);
-    if (it == g_views.end()) return fail(ERROR_INVALID_ADDRESS);
+    if (it == g_views.end()) return win_fail(ERROR_INVALID_ADDRESS);
     munmap(const_cast<void*>(it->first), it->second);
     g_views.erase(it);
     return TRUE;

@@ -1,9 +1,9 @@
 // File services of the platform, as the game calls them. Paths are the program's own:
-// Shift-JIS, '\' or '/', any case; host_path.h maps them onto the disk. Handles come from
-// the table in win_handles.h and are closed with CloseHandle.
+// Shift-JIS, '\' or '/', any case; platform/impl/host_path.h maps them onto the disk. Handles
+// come from the kernel's handle table and are closed with CloseHandle.
 #pragma once
 
-#include "platform/win_handles.h"
+#include "platform/win_error.h"
 #include "platform/win_types.h"
 
 constexpr DWORD GENERIC_READ = 0x80000000;

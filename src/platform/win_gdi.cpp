@@ -1,9 +1,9 @@
 // Device contexts, brushes, painting, cursors, icons and system metrics of the window layer.
-#include "platform/test_seams.h"
-#include "platform/win_handles.h"
+#include "platform/impl/test_seams.h"
+#include "platform/impl/win_handles.h"
+#include "platform/impl/window_internal.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_kernel.h"
-#include "platform/window_internal.h"
-#include "platform/window_seams.h"
 
 #include <SDL.h>
 
@@ -67,12 +67,6 @@ std::map<std::tuple<WORD, int, int>, IconTag*> g_icon_cache; // by id, width and
 
 std::atomic<DWORD> g_foreground_lock_timeout{200000};
 
-BOOL fail(DWORD error)
-{
-    SetLastError(error);
-    return FALSE;
-}
-
 bool is_stock(const BrushTag* brush)
 {
     return brush >= std::begin(g_stock_brushes) && brush < std::end(g_stock_brushes);
@@ -127,11 +121,11 @@ const IconImage& best_image(const std::vector<IconImage>& images, int width, int
 
 HICON load_icon(HINSTANCE instance, const char* name, int width, int height, bool own_size)
 {
-    if (!instance || !IS_INTRESOURCE(name)) return fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
+    if (!instance || !IS_INTRESOURCE(name)) return win_fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
     auto id = static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name));
     std::lock_guard lock(g_gdi_lock);
     auto resource = g_icon_resources.find(id);
-    if (resource == g_icon_resources.end()) return fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
+    if (resource == g_icon_resources.end()) return win_fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
     if (own_size) {
         width = resource->second.front().width;
         height = resource->second.front().height;
@@ -260,7 +254,7 @@ int ShowCursor(BOOL show)
 
 HCURSOR SetCursor(HCURSOR cursor)
 {
-    if (cursor && !valid_icon(cursor)) return fail(ERROR_INVALID_PARAMETER), g_cursor.load();
+    if (cursor && !valid_icon(cursor)) return win_fail(ERROR_INVALID_PARAMETER), g_cursor.load();
     HCURSOR previous = g_cursor.exchange(cursor);
     g_cursor_dirty = true;
     cursor_apply();
@@ -272,7 +266,7 @@ HCURSOR LoadCursorA(HINSTANCE instance, const char* name)
     if (!instance && IS_INTRESOURCE(name))
         for (SystemCursor& entry : g_system_cursors)
             if (reinterpret_cast<std::uintptr_t>(name) == entry.id) return &entry.cursor;
-    return fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
+    return win_fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
 }
 
 HICON LoadIconA(HINSTANCE instance, const char* name)
@@ -282,8 +276,8 @@ HICON LoadIconA(HINSTANCE instance, const char* name)
 
 HANDLE LoadImageA(HINSTANCE instance, const char* name, UINT type, int width, int height, UINT flags)
 {
-    if (type != IMAGE_ICON) return fail(ERROR_RESOURCE_TYPE_NOT_FOUND), nullptr;
-    if (width < 0 || height < 0) return fail(ERROR_INVALID_PARAMETER), nullptr;
+    if (type != IMAGE_ICON) return win_fail(ERROR_RESOURCE_TYPE_NOT_FOUND), nullptr;
+    if (width < 0 || height < 0) return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     bool own_size = (width == 0 || height == 0) && !(flags & LR_DEFAULTSIZE);
     if (width == 0) width = METRIC_ICON;
     if (height == 0) height = METRIC_ICON;
@@ -326,14 +320,14 @@ BOOL DeleteObject(HGDIOBJ object)
 {
     if (is_stock(object)) return TRUE;
     std::lock_guard lock(g_gdi_lock);
-    if (!g_brushes.erase(object)) return fail(ERROR_INVALID_HANDLE);
+    if (!g_brushes.erase(object)) return win_fail(ERROR_INVALID_HANDLE);
     delete object;
     return TRUE;
 }
 
 HDC GetDC(HWND window)
 {
-    if (window && !window_find(window)) return fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
+    if (window && !window_find(window)) return win_fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
     return new_context(window);
 }
 
@@ -373,7 +367,7 @@ int GetDeviceCaps(HDC dc, int index)
 
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
 {
-    if (!valid_context(dc) || !rect || !valid_brush(brush)) return fail(ERROR_INVALID_PARAMETER);
+    if (!valid_context(dc) || !rect || !valid_brush(brush)) return win_fail(ERROR_INVALID_PARAMETER);
     if (brush->hollow) return TRUE;
     char line[96];
     std::snprintf(line, sizeof line, "FillRect %ld,%ld,%ld,%ld #%06X", static_cast<long>(rect->left),
@@ -390,8 +384,8 @@ HDC BeginPaint(HWND handle, PAINTSTRUCT* paint)
 {
     auto window = window_find(handle);
     if (!window || window->thread_id != GetCurrentThreadId())
-        return fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
-    if (!paint) return fail(ERROR_INVALID_PARAMETER), nullptr;
+        return win_fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
+    if (!paint) return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     bool erase = window->needs_erase;
     window->needs_paint = window->needs_erase = false;
     *paint = {};
@@ -404,7 +398,7 @@ HDC BeginPaint(HWND handle, PAINTSTRUCT* paint)
 
 BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint)
 {
-    if (!paint) return fail(ERROR_INVALID_PARAMETER);
+    if (!paint) return win_fail(ERROR_INVALID_PARAMETER);
     ReleaseDC(handle, paint->hdc);
     return TRUE;
 }
@@ -452,14 +446,14 @@ BOOL SystemParametersInfoA(UINT action, UINT, void* param, UINT)
 {
     switch (action) {
     case SPI_GETFOREGROUNDLOCKTIMEOUT:
-        if (!param) return fail(ERROR_INVALID_PARAMETER);
+        if (!param) return win_fail(ERROR_INVALID_PARAMETER);
         *static_cast<DWORD*>(param) = g_foreground_lock_timeout;
         return TRUE;
     case SPI_SETFOREGROUNDLOCKTIMEOUT:
         g_foreground_lock_timeout = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(param));
         return TRUE;
     default:
-        return fail(ERROR_INVALID_PARAMETER);
+        return win_fail(ERROR_INVALID_PARAMETER);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "platform/win_handles.h"
+#include "platform/impl/win_handles.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "platform/win_ipc.h"
+#include "platform/impl/win_ipc.h"
 
-#include "platform/mbcs.h"
-#include "platform/runtime_dir.h"
-#include "platform/window_internal.h"
+#include "platform/impl/mbcs.h"
+#include "platform/impl/runtime_dir.h"
+#include "platform/impl/window_internal.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "platform/win_kernel.h"
 
-#include "platform/seams_internal.h"
-#include "platform/win_handles.h"
+#include "platform/impl/seams_internal.h"
+#include "platform/impl/win_handles.h"
 #include "platform/win_thread.h"
 
 #include <cpuid.h>

@@ -1,6 +1,6 @@
-#include "platform/win_handles.h"
+#include "platform/impl/win_handles.h"
+#include "platform/impl/window_internal.h"
 #include "platform/win_kernel.h"
-#include "platform/window_internal.h"
 
 #include <atomic>
 #include <deque>

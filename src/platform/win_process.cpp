@@ -1,10 +1,12 @@
 #include "platform/win_process.h"
 
-#include "platform/host_path.h"
-#include "platform/mbcs.h"
-#include "platform/sjis.h"
+#include "platform/impl/host_path.h"
+#include "platform/impl/mbcs.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/win_handles.h"
+#include "platform/impl/win_process_internal.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_file.h"
-#include "platform/window_seams.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -44,12 +46,6 @@ struct ProcessHandle : HandleObject {
 struct ThreadHandle : HandleObject {
     std::shared_ptr<ChildProcess> child;
 };
-
-BOOL fail(DWORD error)
-{
-    SetLastError(error);
-    return FALSE;
-}
 
 bool is_blank(char c)
 {
@@ -196,13 +192,13 @@ BOOL CreateProcessA(const char* application, char* command_line, void*, void*, B
                     PROCESS_INFORMATION* info)
 {
     if (!startup || !info || (!application && !command_line) || creation_flags || environment)
-        return fail(ERROR_INVALID_PARAMETER);
+        return win_fail(ERROR_INVALID_PARAMETER);
     std::vector<std::string> arguments = cmdline_split(command_line ? command_line : application);
     std::string file = program_file(application ? application : arguments.front());
-    if (file.empty()) return fail(ERROR_FILE_NOT_FOUND);
+    if (file.empty()) return win_fail(ERROR_FILE_NOT_FOUND);
 
     pid_t pid = 0;
-    if (int error = spawn(file, arguments, current_dir, pid)) return fail(win_error_from_errno(error));
+    if (int error = spawn(file, arguments, current_dir, pid)) return win_fail(win_error_from_errno(error));
     auto child = std::make_shared<ChildProcess>(pid);
     auto process = std::make_shared<ProcessHandle>();
     process->child = child;

@@ -1,12 +1,8 @@
 // Starting the system's own programs, as the game starts the settings program.
 #pragma once
 
-#include "platform/win_handles.h"
+#include "platform/win_error.h"
 #include "platform/win_types.h"
-
-#include <string>
-#include <string_view>
-#include <vector>
 
 struct STARTUPINFOA {
     DWORD cb;
@@ -35,14 +31,6 @@ struct PROCESS_INFORMATION {
     DWORD dwProcessId;
     DWORD dwThreadId;
 };
-
-// Splits a command line into arguments by the platform's rules: the program name ends at the
-// first blank or tab outside quotes, and its quotes are dropped; in the arguments, blanks and
-// tabs outside quotes separate (line breaks do not), quotes are removed, "" inside quotes is a
-// quote, 2n backslashes before a quote are n backslashes and 2n+1 are n and a literal quote,
-// other backslashes are themselves. Double-byte (Shift-JIS) characters are taken whole, so a
-// trail byte 0x5C is never a backslash.
-std::vector<std::string> cmdline_split(std::string_view command_line);
 
 // Starts one of the system's own programs: the program name (from `application`, else the
 // command line's first argument) with ".exe" dropped is looked for, in any case, beside the

@@ -19,10 +19,10 @@
 // mouse button                   WM_SETCURSOR sent, WM_L/R/MBUTTONDOWN/UP posted
 // mouse wheel                    WM_MOUSEWHEEL (120 per notch in the high word of wParam, screen
 //                                position in lParam), posted to the window with the focus
-#include "platform/sjis.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/window_internal.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_kernel.h"
-#include "platform/window_internal.h"
-#include "platform/window_seams.h"
 
 #include <SDL.h>
 

@@ -1,9 +1,11 @@
 #include "platform/win_shell.h"
 
-#include "platform/host_folders.h"
+#include "platform/impl/host_folders.h"
 
-#include "platform/host_path.h"
-#include "platform/sjis.h"
+#include "platform/impl/host_path.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/test_seams.h"
+#include "platform/impl/win_handles.h"
 
 #include <dlfcn.h>
 #include <pwd.h>
@@ -65,12 +67,6 @@ std::string_view file_name_of(std::string_view path)
 bool has_folder(std::string_view path)
 {
     return path.find_first_of("\\/") != std::string_view::npos;
-}
-
-BOOL fail(DWORD error)
-{
-    SetLastError(error);
-    return FALSE;
 }
 
 std::u16string utf16_from_utf8(std::string_view text)
@@ -192,16 +188,16 @@ bool is_predefined(HKEY key)
 
 BOOL GetUserNameA(char* buffer, DWORD* size)
 {
-    if (!size) return fail(ERROR_INVALID_PARAMETER);
+    if (!size) return win_fail(ERROR_INVALID_PARAMETER);
     const passwd* entry = getpwuid(geteuid());
     const char* name = entry && entry->pw_name ? entry->pw_name : std::getenv("USER");
-    if (!name) return fail(ERROR_FILE_NOT_FOUND);
+    if (!name) return win_fail(ERROR_FILE_NOT_FOUND);
     auto converted = host_path_to_windows(name);
-    if (!converted) return fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (!converted) return win_fail(ERROR_NO_UNICODE_TRANSLATION);
     DWORD needed = static_cast<DWORD>(converted->size() + 1);
     if (!buffer || *size < needed) {
         *size = needed;
-        return fail(ERROR_INSUFFICIENT_BUFFER);
+        return win_fail(ERROR_INSUFFICIENT_BUFFER);
     }
     std::memcpy(buffer, converted->c_str(), needed);
     *size = needed;
@@ -239,7 +235,7 @@ int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count
                         const char*, BOOL* used_default)
 {
     if (code_page != CP_ACP || !wide || wide_count == 0 || out_size < 0)
-        return fail(ERROR_INVALID_PARAMETER), 0;
+        return win_fail(ERROR_INVALID_PARAMETER), 0;
     std::size_t length = 0;
     if (wide_count < 0)
         while (wide[length++]) {
@@ -250,11 +246,11 @@ int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count
     auto text = utf8 ? utf8_to_sjis(*utf8) : std::nullopt;
     if (!text) {
         if (utf8) host_path_report_refused(*utf8);
-        return fail(ERROR_NO_UNICODE_TRANSLATION), 0;
+        return win_fail(ERROR_NO_UNICODE_TRANSLATION), 0;
     }
     if (used_default) *used_default = FALSE;
     if (out_size == 0) return static_cast<int>(text->size());
-    if (text->size() > static_cast<std::size_t>(out_size)) return fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    if (text->size() > static_cast<std::size_t>(out_size)) return win_fail(ERROR_INSUFFICIENT_BUFFER), 0;
     std::memcpy(out, text->data(), text->size());
     return static_cast<int>(text->size());
 }
@@ -312,7 +308,7 @@ void library_unregister_builtin(const char* name)
 
 HMODULE LoadLibraryA(const char* name)
 {
-    if (!name || !*name) return fail(ERROR_INVALID_PARAMETER), nullptr;
+    if (!name || !*name) return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     register_shell_once();
     std::lock_guard lock(g_library_lock);
     LoadedLibrary library;
@@ -320,10 +316,10 @@ HMODULE LoadLibraryA(const char* name)
     if (!library.builtin) {
         std::string host = has_folder(name) ? host_path_from_windows(name) : host_library_name(name);
         struct stat info {};
-        if (has_folder(name) && stat(host.c_str(), &info) != 0) return fail(ERROR_MOD_NOT_FOUND), nullptr;
+        if (has_folder(name) && stat(host.c_str(), &info) != 0) return win_fail(ERROR_MOD_NOT_FOUND), nullptr;
         library.shared_object = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!library.shared_object)
-            return fail(has_folder(name) ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND), nullptr;
+            return win_fail(has_folder(name) ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND), nullptr;
     }
     // A module loaded again under another spelling is the same module, counted once more.
     for (LoadedLibrary& loaded : g_libraries)
@@ -341,15 +337,15 @@ FARPROC GetProcAddress(HMODULE module, const char* name)
 {
     std::lock_guard lock(g_library_lock);
     LoadedLibrary* library = find_loaded(module);
-    if (!library) return fail(ERROR_MOD_NOT_FOUND), nullptr;
-    if (!name) return fail(ERROR_PROC_NOT_FOUND), nullptr;
+    if (!library) return win_fail(ERROR_MOD_NOT_FOUND), nullptr;
+    if (!name) return win_fail(ERROR_PROC_NOT_FOUND), nullptr;
     if (library->builtin) {
         for (const auto& entry : library->builtin->exports)
             if (entry.first == name) return entry.second;
-        return fail(ERROR_PROC_NOT_FOUND), nullptr;
+        return win_fail(ERROR_PROC_NOT_FOUND), nullptr;
     }
     void* symbol = dlsym(library->shared_object, name);
-    if (!symbol) return fail(ERROR_PROC_NOT_FOUND), nullptr;
+    if (!symbol) return win_fail(ERROR_PROC_NOT_FOUND), nullptr;
     return reinterpret_cast<FARPROC>(symbol);
 }
 
@@ -357,7 +353,7 @@ BOOL FreeLibrary(HMODULE module)
 {
     std::lock_guard lock(g_library_lock);
     LoadedLibrary* library = find_loaded(module);
-    if (!library) return fail(ERROR_INVALID_HANDLE);
+    if (!library) return win_fail(ERROR_INVALID_HANDLE);
     if (--library->references > 0) return TRUE;
     if (library->shared_object) dlclose(library->shared_object);
     g_libraries.remove_if([&](const LoadedLibrary& entry) { return &entry == library; });

@@ -2,11 +2,10 @@
 // Folders come from the XDG environment and reach the program in its own path form.
 #pragma once
 
-#include "platform/win_handles.h"
+#include "platform/win_error.h"
 #include "platform/win_types.h"
 
 #include <cstdint>
-#include <initializer_list>
 
 // The logon name. size: in, the buffer's size; out, the length with the terminator (also
 // the size needed when the buffer is too small: FALSE, ERROR_INSUFFICIENT_BUFFER).
@@ -15,12 +14,6 @@ BOOL GetUserNameA(char* buffer, DWORD* size);
 // Wide text in the platform's sense: UTF-16.
 using WCHAR = char16_t;
 
-struct GUID {
-    std::uint32_t Data1;
-    std::uint16_t Data2;
-    std::uint16_t Data3;
-    std::uint8_t Data4[8];
-};
 using KNOWNFOLDERID = GUID;
 extern const KNOWNFOLDERID FOLDERID_SavedGames;
 
@@ -65,15 +58,6 @@ using FARPROC = void (*)();
 HMODULE LoadLibraryA(const char* name);
 FARPROC GetProcAddress(HMODULE module, const char* name);
 BOOL FreeLibrary(HMODULE module);
-
-// Libraries the platform layer provides itself, for LoadLibraryA to find: a name without a
-// folder matches any path ending in it, a name with a folder only that path (any case).
-struct LibraryExport {
-    const char* name;
-    FARPROC function;
-};
-void library_register_builtin(const char* name, std::initializer_list<LibraryExport> exports);
-void library_unregister_builtin(const char* name);
 
 // The registry holds no keys: opening any key fails with ERROR_FILE_NOT_FOUND, and so does a
 // value read on a predefined root.

@@ -1,8 +1,8 @@
 #include "platform/win_sock.h"
 
-#include "platform/host_socket.h"
-#include "platform/seams_internal.h"
-#include "platform/win_handles.h"
+#include "platform/impl/host_socket.h"
+#include "platform/impl/seams_internal.h"
+#include "platform/impl/win_handles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,13 +30,6 @@ struct HostRecord {
     char* no_aliases[1] = {nullptr};
 };
 thread_local HostRecord t_host;
-
-// Sets the error code and returns the call's failure value.
-template <class T = int> T fail(int code, T failure = SOCKET_ERROR)
-{
-    SetLastError(static_cast<DWORD>(code));
-    return failure;
-}
 
 int wsa_error_from_errno(int error)
 {
@@ -91,7 +84,7 @@ int wsa_error_from_errno(int error)
 
 template <class T = int> T fail_errno(T failure = SOCKET_ERROR)
 {
-    return fail(wsa_error_from_errno(errno), failure);
+    return win_fail(wsa_error_from_errno(errno), failure);
 }
 
 bool started()
@@ -145,7 +138,7 @@ int WSACleanup()
     std::set<int> closing;
     {
         std::lock_guard lock(g_sock_lock);
-        if (g_startups == 0) return fail(WSANOTINITIALISED);
+        if (g_startups == 0) return win_fail(WSANOTINITIALISED, SOCKET_ERROR);
         if (--g_startups == 0) closing.swap(g_sockets);
     }
     for (int fd : closing)
@@ -160,10 +153,10 @@ int WSAGetLastError()
 
 SOCKET socket(int family, int type, int protocol)
 {
-    if (!started()) return fail(WSANOTINITIALISED, INVALID_SOCKET);
-    if (family != AF_INET) return fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
-    if (type != SOCK_STREAM) return fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
-    if (protocol != 0 && protocol != IPPROTO_TCP) return fail(WSAEPROTONOSUPPORT, INVALID_SOCKET);
+    if (!started()) return win_fail(WSANOTINITIALISED, INVALID_SOCKET);
+    if (family != AF_INET) return win_fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
+    if (type != SOCK_STREAM) return win_fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
+    if (protocol != 0 && protocol != IPPROTO_TCP) return win_fail(WSAEPROTONOSUPPORT, INVALID_SOCKET);
     int fd = host_socket_open_tcp();
     if (fd < 0) return fail_errno(INVALID_SOCKET);
     std::lock_guard lock(g_sock_lock);
@@ -179,10 +172,10 @@ std::uint32_t inet_addr(const char* text)
 
 hostent* gethostbyname(const char* name)
 {
-    if (!started()) return fail<hostent*>(WSANOTINITIALISED, nullptr);
-    if (!name) return fail<hostent*>(WSAEFAULT, nullptr);
+    if (!started()) return win_fail<hostent*>(WSANOTINITIALISED, nullptr);
+    if (!name) return win_fail<hostent*>(WSAEFAULT, nullptr);
     std::vector<std::uint32_t> found = host_resolve_ipv4(name);
-    if (found.empty()) return fail<hostent*>(WSAHOST_NOT_FOUND, nullptr);
+    if (found.empty()) return win_fail<hostent*>(WSAHOST_NOT_FOUND, nullptr);
     HostRecord& record = t_host;
     record.name = name;
     record.addresses.assign(found.begin(), found.end());
@@ -204,8 +197,9 @@ int connect(SOCKET s, const sockaddr* name, int name_length)
 {
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
-    if (!name || name_length < static_cast<int>(sizeof(sockaddr_in))) return fail(WSAEFAULT);
-    if (name->sa_family != AF_INET) return fail(WSAEAFNOSUPPORT);
+    if (!name || name_length < static_cast<int>(sizeof(sockaddr_in)))
+        return win_fail(WSAEFAULT, SOCKET_ERROR);
+    if (name->sa_family != AF_INET) return win_fail(WSAEAFNOSUPPORT, SOCKET_ERROR);
     sockaddr_in target;
     std::memcpy(&target, name, sizeof target);
     std::uint16_t port = redirected_port(target.sin_addr.s_addr, target.sin_port);
@@ -216,8 +210,8 @@ int send(SOCKET s, const char* buffer, int length, int flags)
 {
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
-    if (length < 0 || (length > 0 && !buffer)) return fail(WSAEFAULT);
-    if (flags != 0) return fail(WSAEOPNOTSUPP);
+    if (length < 0 || (length > 0 && !buffer)) return win_fail(WSAEFAULT, SOCKET_ERROR);
+    if (flags != 0) return win_fail(WSAEOPNOTSUPP, SOCKET_ERROR);
     long sent = host_socket_send(fd, buffer, static_cast<std::size_t>(length));
     return sent < 0 ? fail_errno() : static_cast<int>(sent);
 }
@@ -226,8 +220,8 @@ int recv(SOCKET s, char* buffer, int length, int flags)
 {
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
-    if (length < 0 || (length > 0 && !buffer)) return fail(WSAEFAULT);
-    if (flags != 0) return fail(WSAEOPNOTSUPP);
+    if (length < 0 || (length > 0 && !buffer)) return win_fail(WSAEFAULT, SOCKET_ERROR);
+    if (flags != 0) return win_fail(WSAEOPNOTSUPP, SOCKET_ERROR);
     long got = host_socket_recv(fd, buffer, static_cast<std::size_t>(length));
     return got < 0 ? fail_errno() : static_cast<int>(got);
 }
@@ -236,8 +230,9 @@ int setsockopt(SOCKET s, int level, int option, const char* value, int value_len
 {
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
-    if (level != SOL_SOCKET || (option != SO_RCVTIMEO && option != SO_SNDTIMEO)) return fail(WSAENOPROTOOPT);
-    if (!value || value_length < static_cast<int>(sizeof(DWORD))) return fail(WSAEFAULT);
+    if (level != SOL_SOCKET || (option != SO_RCVTIMEO && option != SO_SNDTIMEO))
+        return win_fail(WSAENOPROTOOPT, SOCKET_ERROR);
+    if (!value || value_length < static_cast<int>(sizeof(DWORD))) return win_fail(WSAEFAULT, SOCKET_ERROR);
     DWORD milliseconds;
     std::memcpy(&milliseconds, value, sizeof milliseconds);
     return host_socket_set_timeout(fd, option == SO_RCVTIMEO, milliseconds) ? 0 : fail_errno();
@@ -247,7 +242,7 @@ int shutdown(SOCKET s, int how)
 {
     int fd = descriptor_of(s);
     if (fd < 0) return SOCKET_ERROR;
-    if (how != SD_RECEIVE && how != SD_SEND && how != SD_BOTH) return fail(WSAEINVAL);
+    if (how != SD_RECEIVE && how != SD_SEND && how != SD_BOTH) return win_fail(WSAEINVAL, SOCKET_ERROR);
     return host_socket_shutdown(fd, how) ? 0 : fail_errno();
 }
 

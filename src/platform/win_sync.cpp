@@ -1,7 +1,7 @@
 #include "platform/win_sync.h"
 
-#include "platform/runtime_dir.h"
-#include "platform/win_handles.h"
+#include "platform/impl/runtime_dir.h"
+#include "platform/impl/win_handles.h"
 #include "platform/win_kernel.h"
 
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // Mutexes of the kernel, named ones shared between processes. A named mutex lives as a lock
-// file in the user's runtime folder (platform/runtime_dir.h): every process with a handle to it
+// file in the user's runtime folder (platform/impl/runtime_dir.h): every process with a handle to it
 // holds a shared lock on that file, so it exists exactly as long as some process holds a
 // handle, and the host drops the locks of a process that ends however it ends.
 #pragma once

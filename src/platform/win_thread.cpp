@@ -1,5 +1,6 @@
 #include "platform/win_thread.h"
 
+#include "platform/impl/win_handles.h"
 #include "platform/win_kernel.h"
 
 #include <pthread.h>

@@ -1,10 +1,10 @@
 // Threads and critical sections of the kernel, as the audio thread uses them. A thread is a
-// real host thread behind a handle of the table in win_handles.h (close it with CloseHandle;
+// real host thread behind a handle of the kernel's table (close it with CloseHandle;
 // the thread runs on without it). Suspension exists only as a thread's own: a thread suspends
 // itself and sleeps on a condition until another thread resumes it.
 #pragma once
 
-#include "platform/win_handles.h"
+#include "platform/win_error.h"
 #include "platform/win_sync.h" // SECURITY_ATTRIBUTES
 #include "platform/win_types.h"
 
@@ -54,17 +54,6 @@ constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 // STILL_ACTIVE while the thread runs, then its start routine's result.
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exit_code);
-
-// A handle object that can be waited on.
-class WaitableObject : public HandleObject {
-public:
-    // True when signalled within the time.
-    virtual bool wait(DWORD milliseconds) = 0;
-};
-
-// For the kernel's other thread calls: the POSIX thread behind a thread handle or the
-// current-thread pseudo handle; false (ERROR_INVALID_HANDLE) for anything else.
-bool thread_posix_id(HANDLE thread, unsigned long* posix_id);
 
 // Recursive, as on the platform: the owning thread may enter again and leaves as often.
 struct CRITICAL_SECTION {

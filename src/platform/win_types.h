@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using INT = std::int32_t;
 using UINT = std::uint32_t;
 using BOOL = std::int32_t;
 using HRESULT = std::int32_t;
@@ -52,3 +55,14 @@ constexpr HRESULT CLASS_E_NOAGGREGATION = make_hresult(0x80040110);
 constexpr HRESULT REGDB_E_CLASSNOTREG = make_hresult(0x80040154);
 
 constexpr DWORD MAX_PATH = 260;
+
+struct GUID {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+inline BOOL IsEqualGUID(const GUID& a, const GUID& b)
+{
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}

@@ -1,8 +1,8 @@
 #include "platform/win_user.h"
 
-#include "platform/sjis.h"
-#include "platform/win_window_sdl.h"
-#include "platform/window_seams.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/win_window_sdl.h"
+#include "platform/impl/window_seams.h"
 
 #include <SDL.h>
 

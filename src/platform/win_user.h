@@ -28,5 +28,5 @@ constexpr int IDNO = 7;
 // of the program's); closing it answers as its Cancel (or No) button would. Without a display
 // (none at all, or SDL's dummy or offscreen driver, as in tests) the text goes to standard
 // error and the first button answers, so no run can hang on a dialog nobody sees. The texts
-// are Shift-JIS. Tests script the answers (window_seams.h).
+// are Shift-JIS. Tests script the answers (platform/impl/window_seams.h).
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);

@@ -1,9 +1,9 @@
-#include "platform/mbcs.h"
-#include "platform/sjis.h"
-#include "platform/win_handles.h"
+#include "platform/impl/mbcs.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/win_handles.h"
+#include "platform/impl/window_internal.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_kernel.h"
-#include "platform/window_internal.h"
-#include "platform/window_seams.h"
 
 #include <SDL.h>
 
@@ -34,12 +34,6 @@ constexpr POINT k_not_reported{INT_MIN, INT_MIN};
 constexpr LONG k_iconic_position = -32000;
 constexpr LONG k_iconic_width = 160;
 constexpr LONG k_iconic_height = 28;
-
-BOOL fail(DWORD error)
-{
-    SetLastError(error);
-    return FALSE;
-}
 
 // Handles carry the process number, so a handle passed between processes means the same
 // window everywhere and the transport knows where to deliver.
@@ -273,7 +267,7 @@ BOOL show_local(const std::shared_ptr<Window>& window, int command)
         set_visible(window, true);
         break;
     default:
-        return fail(ERROR_INVALID_PARAMETER);
+        return win_fail(ERROR_INVALID_PARAMETER);
     }
     return was_visible;
 }
@@ -516,12 +510,12 @@ ATOM RegisterClassExA(const WNDCLASSEXA* window_class)
 {
     if (!window_class || window_class->cbSize != sizeof(WNDCLASSEXA) || !window_class->lpfnWndProc ||
         !window_class->lpszClassName || IS_INTRESOURCE(window_class->lpszClassName))
-        return fail(ERROR_INVALID_PARAMETER), 0;
+        return win_fail(ERROR_INVALID_PARAMETER), 0;
     std::string name = window_class->lpszClassName;
-    if (name.empty() || name.size() > ATOM_NAME_MAX) return fail(ERROR_INVALID_PARAMETER), 0;
+    if (name.empty() || name.size() > ATOM_NAME_MAX) return win_fail(ERROR_INVALID_PARAMETER), 0;
     std::lock_guard lock(g_window_lock);
     std::string key = mbcs_fold_case(name);
-    if (g_classes.count(key)) return fail(ERROR_CLASS_ALREADY_EXISTS), 0;
+    if (g_classes.count(key)) return win_fail(ERROR_CLASS_ALREADY_EXISTS), 0;
     auto entry = std::make_shared<WindowClass>();
     entry->name = name;
     entry->info = *window_class;
@@ -536,8 +530,8 @@ BOOL UnregisterClassA(const char* class_name, HINSTANCE)
 {
     std::lock_guard lock(g_window_lock);
     auto window_class = find_class_locked(class_name);
-    if (!window_class) return fail(ERROR_CLASS_DOES_NOT_EXIST);
-    if (window_class->window_count > 0) return fail(ERROR_CLASS_HAS_WINDOWS);
+    if (!window_class) return win_fail(ERROR_CLASS_DOES_NOT_EXIST);
+    if (window_class->window_count > 0) return win_fail(ERROR_CLASS_HAS_WINDOWS);
     g_classes.erase(mbcs_fold_case(window_class->name));
     return TRUE;
 }
@@ -551,10 +545,10 @@ HWND CreateWindowExA(DWORD ex_style, const char* class_name, const char* title, 
     {
         std::lock_guard lock(g_window_lock);
         window->window_class = find_class_locked(class_name);
-        if (!window->window_class) return fail(ERROR_CANNOT_FIND_WND_CLASS), nullptr;
-        if (parent && !g_windows.count(parent)) return fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
+        if (!window->window_class) return win_fail(ERROR_CANNOT_FIND_WND_CLASS), nullptr;
+        if (parent && !g_windows.count(parent)) return win_fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
     }
-    if ((style & WS_CHILD) && !parent) return fail(ERROR_INVALID_PARAMETER), nullptr;
+    if ((style & WS_CHILD) && !parent) return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     bool child = style & WS_CHILD;
     bool default_position = x == CW_USEDEFAULT;
     if (width == CW_USEDEFAULT) {
@@ -581,7 +575,7 @@ HWND CreateWindowExA(DWORD ex_style, const char* class_name, const char* title, 
     if (!child) {
         if (!create_host_window(window, default_position)) {
             forget_window(window);
-            return fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+            return win_fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
         }
         if (!ipc_publish(window->hwnd, window->window_class->name))
             note_transport_failure(window->window_class->name.c_str());
@@ -593,11 +587,11 @@ HWND CreateWindowExA(DWORD ex_style, const char* class_name, const char* title, 
     if (!SendMessageA(window->hwnd, WM_NCCREATE, 0, create_param)) {
         SendMessageA(window->hwnd, WM_NCDESTROY, 0, 0);
         forget_window(window);
-        return fail(ERROR_INVALID_PARAMETER), nullptr;
+        return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     }
     if (SendMessageA(window->hwnd, WM_CREATE, 0, create_param) == -1) {
         DestroyWindow(window->hwnd);
-        return fail(ERROR_INVALID_PARAMETER), nullptr;
+        return win_fail(ERROR_INVALID_PARAMETER), nullptr;
     }
     report_placement(window);
     if (style & WS_VISIBLE) show_local(window, SW_SHOW);
@@ -608,7 +602,7 @@ BOOL DestroyWindow(HWND handle)
 {
     auto window = own_window(handle);
     if (!window) return FALSE;
-    if (window->thread_id != GetCurrentThreadId()) return fail(ERROR_ACCESS_DENIED);
+    if (window->thread_id != GetCurrentThreadId()) return win_fail(ERROR_ACCESS_DENIED);
     {
         std::lock_guard lock(g_window_lock);
         if (window->destroying) return TRUE;
@@ -668,7 +662,7 @@ BOOL ShowWindow(HWND handle, int command)
 {
     if (handle && !window_is_local_handle(handle)) {
         auto reply = ipc_request(handle, IpcKind::show, 0, 0, 0, command);
-        if (!reply || !reply->ok) return fail(ERROR_INVALID_WINDOW_HANDLE);
+        if (!reply || !reply->ok) return win_fail(ERROR_INVALID_WINDOW_HANDLE);
         return reply->result ? TRUE : FALSE;
     }
     auto window = own_window(handle);
@@ -691,7 +685,7 @@ BOOL IsIconic(HWND handle)
 
 BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu)
 {
-    if (!rect) return fail(ERROR_INVALID_PARAMETER);
+    if (!rect) return win_fail(ERROR_INVALID_PARAMETER);
     RECT frame = frame_of(style, menu);
     rect->left -= frame.left;
     rect->top -= frame.top;
@@ -704,7 +698,7 @@ BOOL GetWindowRect(HWND handle, RECT* rect)
 {
     auto window = own_window(handle);
     if (!window) return FALSE;
-    if (!rect) return fail(ERROR_INVALID_PARAMETER);
+    if (!rect) return win_fail(ERROR_INVALID_PARAMETER);
     if (window->iconic) {
         *rect = {k_iconic_position, k_iconic_position, k_iconic_position + k_iconic_width,
                  k_iconic_position + k_iconic_height};
@@ -723,7 +717,7 @@ BOOL GetClientRect(HWND handle, RECT* rect)
 {
     auto window = own_window(handle);
     if (!window) return FALSE;
-    if (!rect) return fail(ERROR_INVALID_PARAMETER);
+    if (!rect) return win_fail(ERROR_INVALID_PARAMETER);
     POINT size = window_client_size(*window);
     *rect = {0, 0, size.x, size.y};
     return TRUE;
@@ -733,7 +727,7 @@ BOOL ClientToScreen(HWND handle, POINT* point)
 {
     auto window = own_window(handle);
     if (!window) return FALSE;
-    if (!point) return fail(ERROR_INVALID_PARAMETER);
+    if (!point) return win_fail(ERROR_INVALID_PARAMETER);
     POINT origin = window_client_origin(*window);
     point->x += origin.x;
     point->y += origin.y;
@@ -747,14 +741,14 @@ LONG GetWindowLongA(HWND handle, int index)
     std::lock_guard lock(g_window_lock);
     if (index == GWL_STYLE) return static_cast<LONG>(window->style);
     if (index == GWL_EXSTYLE) return static_cast<LONG>(window->ex_style);
-    return fail(ERROR_INVALID_INDEX), 0;
+    return win_fail(ERROR_INVALID_INDEX), 0;
 }
 
 LONG SetWindowLongA(HWND handle, int index, LONG value)
 {
     auto window = own_window(handle);
     if (!window) return 0;
-    if (index != GWL_STYLE && index != GWL_EXSTYLE) return fail(ERROR_INVALID_INDEX), 0;
+    if (index != GWL_STYLE && index != GWL_EXSTYLE) return win_fail(ERROR_INVALID_INDEX), 0;
     return static_cast<LONG>(window_run_on_owner(*window, [window, index, value]() -> LRESULT {
         auto bits = static_cast<DWORD>(value);
         DWORD previous = index == GWL_STYLE ? window->style : window->ex_style;
@@ -822,7 +816,7 @@ HWND SetFocus(HWND handle)
     }
     auto window = own_window(handle);
     if (!window) return nullptr;
-    if (window->thread_id != GetCurrentThreadId()) return fail(ERROR_ACCESS_DENIED), nullptr;
+    if (window->thread_id != GetCurrentThreadId()) return win_fail(ERROR_ACCESS_DENIED), nullptr;
     auto top = top_level_of(window);
     if (!window_is_active(top->hwnd)) request_activation(top);
     t_focus = handle;
@@ -843,7 +837,7 @@ BOOL SetForegroundWindow(HWND handle)
 {
     if (handle && !window_is_local_handle(handle)) {
         auto reply = ipc_request(handle, IpcKind::activate);
-        return reply && reply->ok ? TRUE : fail(ERROR_INVALID_WINDOW_HANDLE);
+        return reply && reply->ok ? TRUE : win_fail(ERROR_INVALID_WINDOW_HANDLE);
     }
     auto window = own_window(handle);
     if (!window) return FALSE;
@@ -859,7 +853,7 @@ DWORD GetWindowThreadProcessId(HWND handle, DWORD* process)
 {
     if (handle && !window_is_local_handle(handle)) {
         auto reply = ipc_request(handle, IpcKind::query);
-        if (!reply || !reply->ok) return fail(ERROR_INVALID_WINDOW_HANDLE), 0;
+        if (!reply || !reply->ok) return win_fail(ERROR_INVALID_WINDOW_HANDLE), 0;
         if (process) *process = reply->process;
         return reply->thread;
     }
@@ -872,14 +866,15 @@ DWORD GetWindowThreadProcessId(HWND handle, DWORD* process)
 BOOL AttachThreadInput(DWORD thread, DWORD to_thread, BOOL attach)
 {
     auto exists = [](DWORD id) { return id && access(("/proc/" + std::to_string(id)).c_str(), F_OK) == 0; };
-    if (thread == to_thread || !exists(thread) || !exists(to_thread)) return fail(ERROR_INVALID_PARAMETER);
+    if (thread == to_thread || !exists(thread) || !exists(to_thread))
+        return win_fail(ERROR_INVALID_PARAMETER);
     std::lock_guard lock(g_attach_lock);
     auto pair = std::make_pair(thread, to_thread);
     if (attach) {
         g_attached_input.insert(pair);
         return TRUE;
     }
-    return g_attached_input.erase(pair) ? TRUE : fail(ERROR_INVALID_PARAMETER);
+    return g_attached_input.erase(pair) ? TRUE : win_fail(ERROR_INVALID_PARAMETER);
 }
 
 // ---- The default window procedure -----------------------------------------------------------

@@ -4,13 +4,13 @@
 // SDL, so the device stand-in can take them over. SDL's events become the messages a window
 // procedure expects (see win_sdl_events.cpp for the table). Each thread that uses windows has
 // its own message queue; other processes of the user reach top-level windows through the
-// transport in win_ipc.h (find by class, send and post messages, restore, foreground).
+// transport in platform/impl/win_ipc.h (find by class, send and post messages, restore, foreground).
 // On SDL's headless drivers (offscreen, dummy) there is no window manager: a shown window
 // becomes the active one at once, and hiding, minimising or destroying it deactivates it.
 #pragma once
 
 #include "platform/win_atom.h"
-#include "platform/win_handles.h"
+#include "platform/win_error.h"
 #include "platform/win_types.h"
 
 #include <cstdint>

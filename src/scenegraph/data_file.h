@@ -1,14 +1,13 @@
-// The bytes of the engine's binary data files (models, collision models) and the one
-// bounds-checked reader their parsers walk them with.
+// The bytes of the engine's binary data files (models, collision models); their parsers walk
+// them with the core byte reader, which comes with this header.
 #pragma once
 
+#include "core/bytes.h"
 #include "core/unpack.h"
 #include "platform/win_types.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
-#include <type_traits>
 #include <vector>
 
 // A whole data file. A path ending in ".z" (any case) is unpacked from the archive into the work
@@ -31,24 +30,4 @@ public:
 private:
     UnpackBuffer m_packed;
     std::vector<std::uint8_t> m_disk;
-};
-
-// Reads fixed-width records front to back; a read that does not fit consumes nothing.
-class ByteReader {
-public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-
-    bool Read(void* out, std::size_t size);
-    template <typename T> bool Read(T& out)
-    {
-        static_assert(std::is_trivially_copyable_v<T>);
-        return Read(&out, sizeof out);
-    }
-    // Whether count records of size bytes remain, without overflow in the product.
-    bool Has(std::uint64_t count, std::uint64_t size) const;
-    std::size_t Remaining() const { return m_bytes.size() - m_position; }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-    std::size_t m_position = 0;
 };

@@ -1,12 +1,14 @@
 #include "scenegraph/locus_curve.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lowlv/d3d/d3d_state.h"
-#include "scenegraph/data_file.h"
 
 #include <algorithm>
 #include <cmath>
+#include <span>
+#include <vector>
 
 namespace {
 
@@ -99,20 +101,13 @@ bool segments_within(const TrailCurve& curve)
     });
 }
 
-HRESULT read_curve(TrailCurve& curve, VfsFile& file)
+HRESULT read_curve(TrailCurve& curve, std::span<const std::uint8_t> file)
 {
-    std::uint32_t got = 0;
-    if (FAILED(vfs_read(file, &curve.header, sizeof curve.header, &got)) || got != sizeof curve.header)
-        return ERR_READ_FILE;
+    ByteReader reader(file);
+    if (!reader.Read(curve.header)) return ERR_READ_FILE;
     HRESULT result = check_counts(curve.header);
     if (FAILED(result)) return result;
-    std::uint64_t size = block_size(curve.header);
-    if (size > file.entry->size - sizeof curve.header) return ERR_READ_FILE;
-
-    std::vector<std::uint8_t> block(size);
-    if (FAILED(vfs_read(file, block.data(), static_cast<std::uint32_t>(size), &got)) || got != size)
-        return ERR_READ_FILE;
-    ByteReader reader(block);
+    if (block_size(curve.header) > reader.Remaining()) return ERR_READ_FILE;
     parse_block(curve, reader);
     return segments_within(curve) ? S_OK : ERR_UNSUPPORTED_FORMAT;
 }
@@ -122,10 +117,9 @@ HRESULT read_curve(TrailCurve& curve, VfsFile& file)
 HRESULT renderer_trail_load(TrailCurve& curve, const char* path)
 {
     curve = TrailCurve{};
-    VfsFile file{vfs_find(path), 0};
-    if (!file.entry) return ERR_OPEN_FILE;
-    HRESULT result = read_curve(curve, file);
-    vfs_close_file(file);
+    std::vector<std::uint8_t> bytes;
+    HRESULT result = vfs_read_entry(path, bytes);
+    if (SUCCEEDED(result)) result = read_curve(curve, bytes);
     if (FAILED(result)) curve = TrailCurve{};
     return result;
 }

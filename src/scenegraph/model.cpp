@@ -208,6 +208,8 @@ void read_vertex_buffers(ByteReader& reader, Model& model, ModelMesh& mesh, std:
         const BufferDescImage& desc = descs[i];
         MeshVertexBuffer& vb = mesh.vertex_buffers[i];
         vb = {nullptr, desc.count, desc.format, desc.element_size, {}};
+        // The format also selects the vertex shader when the mesh is drawn.
+        check(((desc.format & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT) <= D3DDP_MAXTEXCOORD);
         if (desc.count == 0) continue;
         check(desc.element_size > 0);
         load_buffer(reader, desc, model.load_flags & MODEL_LOAD_KEEP_VERTICES, vb.copy, vb.buffer,
@@ -423,13 +425,31 @@ void link_nodes(Model& model)
     check_tree_links(model);
 }
 
+// Keys of the one layout the track holds.
+std::size_t key_count(const ModelTrack& track)
+{
+    return std::max({track.matrix.size(), track.srt.size(), track.scale.size(), track.rotation.size(),
+                     track.translation.size()});
+}
+
+// A range lies within the keys of the longest track, so that the animation's frame numbers are
+// keys that exist; a range of length 0 plays one key.
+void check_ranges(const Model& model)
+{
+    std::uint64_t keys = 0;
+    for (const ModelTrack& track : model.tracks)
+        keys = std::max<std::uint64_t>(keys, key_count(track));
+    for (const ModelRange& range : model.ranges) {
+        check(std::uint64_t{range.start} + std::max(range.length, 1u) <= keys);
+        check(range.next == MODEL_RANGE_HOLD || range.next == MODEL_RANGE_LOOP ||
+              (range.next >= 0 && static_cast<std::size_t>(range.next) < model.ranges.size()));
+    }
+}
+
 void parse_body(Model& model, ByteReader& reader)
 {
     const ModelHeader& header = model.header;
     read_array(reader, model.ranges, header.range_count);
-    for (const ModelRange& range : model.ranges)
-        check(range.next == MODEL_RANGE_HOLD || range.next == MODEL_RANGE_LOOP ||
-              (range.next >= 0 && static_cast<std::uint32_t>(range.next) < header.range_count));
     read_array(reader, model.materials, header.material_count);
     model.textures.assign(model.materials.size() * MODEL_TEXTURES, nullptr);
 
@@ -454,6 +474,7 @@ void parse_body(Model& model, ByteReader& reader)
         read_point(reader, model, point);
 
     if (header.flags & 1) read(reader, model.extra);
+    check_ranges(model);
     link_nodes(model);
     model.fade = 1.0f;
 }

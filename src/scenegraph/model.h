@@ -287,7 +287,9 @@ void model_register_loader();
 // A ".z" path from the archive, else from disk; then the parse and the textures.
 HRESULT model_load_file(Model& model, const char* path, std::uint8_t keep_mode, std::uint32_t load_flags);
 // 0, ERR_UNKNOWN_FORMAT (magic), ERR_UNMATCHED_VERSION, or ERR_UNSUPPORTED_FORMAT for a count,
-// size or index the data cannot hold; on failure the model is freed.
+// size or index the data cannot hold, an animation range past the longest track's keys, or a
+// vertex format with more texture-coordinate sets than a vertex may have; on failure the model
+// is freed.
 HRESULT model_parse(Model& model, std::span<const std::uint8_t> data, std::uint8_t keep_mode,
                     std::uint32_t load_flags);
 // Loads the material's textures relative to the folder (which ends with its separator).

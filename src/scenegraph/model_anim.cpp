@@ -176,6 +176,15 @@ D3DXVECTOR3 translation_of(const D3DXMATRIX& m)
     return {m._41, m._42, m._43};
 }
 
+// Frame numbers from the instance's float times, which callers may set freely: a time below 0
+// (or NaN) is frame 0, one past the 32-bit range the last frame.
+std::uint32_t frame_at(float time)
+{
+    if (!(time > 0.0f)) return 0;
+    if (time >= 4294967296.0f) return UINT32_MAX;
+    return static_cast<std::uint32_t>(time);
+}
+
 } // namespace
 
 void model_instance_init(ModelInstance& instance, Model& model, std::uint32_t flags)
@@ -266,9 +275,9 @@ void model_instance_update(ModelInstance& instance, const D3DXMATRIX& model_to_w
     // A range set up end below start spans the same keys.
     float low = std::min(instance.range_start, instance.range_end);
     float high = std::max(instance.range_start, instance.range_end);
-    auto frames = static_cast<std::uint32_t>(std::floor(high - low)) + 1;
-    auto first = static_cast<std::uint32_t>(std::floor(low));
-    model_apply_animation(model, frames, first, instance.time, instance.blend_weight, model_to_world,
+    std::uint32_t span = frame_at(high - low);
+    std::uint32_t frames = span == UINT32_MAX ? span : span + 1;
+    model_apply_animation(model, frames, frame_at(low), instance.time, instance.blend_weight, model_to_world,
                           root_local);
     if (instance.flags & MODEL_INST_POSES) {
         instance.transform = model.transform;
@@ -296,7 +305,9 @@ void model_save_prev_pose(Model& model)
 void model_apply_animation(Model& model, std::uint32_t frame_count, std::uint32_t first_frame, float time,
                            float blend_weight, const D3DXMATRIX& model_to_world, const D3DXMATRIX& root_local)
 {
-    std::uint32_t last = frame_count == 0 ? first_frame : first_frame + (frame_count - 1);
+    // Key indices are clamped to each track's keys, so a last frame past the 32-bit range is the end.
+    std::uint64_t end = std::uint64_t{first_frame} + std::max(frame_count, 1u) - 1;
+    auto last = static_cast<std::uint32_t>(std::min<std::uint64_t>(end, UINT32_MAX));
     for (const ModelTrack& track : model.tracks)
         if (track.node) sample_track(track, first_frame, last, time, blend_weight);
     model.transform = model_to_world;

@@ -61,7 +61,7 @@ HRESULT load_packed(const std::string& path, const LoadRequest& request, IDirect
                     D3DXIMAGE_INFO& image_info)
 {
     UnpackLoan loan;
-    const std::uint8_t* data = unpack_load(loan.buffer, path.c_str());
+    const std::uint8_t* data = unpack_load(loan.buffer, vfs_find(path.c_str()), path.c_str());
     if (!data) return ERR_OPEN_FILE;
     DdsImage image;
     HRESULT hr = dds_parse(image, {data, loan.buffer.size});

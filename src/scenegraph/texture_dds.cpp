@@ -1,6 +1,7 @@
 // The DDS reader and the creation of a texture from its levels.
 #include "scenegraph/texture.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lowlv/d3d/d3d_core.h"
@@ -9,12 +10,6 @@
 #include <cstring>
 
 namespace {
-
-std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t offset)
-{
-    return std::uint32_t(bytes[offset]) | std::uint32_t(bytes[offset + 1]) << 8 |
-           std::uint32_t(bytes[offset + 2]) << 16 | std::uint32_t(bytes[offset + 3]) << 24;
-}
 
 D3DFORMAT pixel_format(const DdsPixelFormat& pf)
 {
@@ -103,21 +98,25 @@ bool conversion_allowed(D3DFORMAT from, D3DFORMAT to)
     return false;
 }
 
-// A file pixel as 0xAARRGGBB: A8R8G8B8 is stored B, G, R, A; the files' 24-bit pixels R, G, B.
-DWORD read_pixel(D3DFORMAT format, const std::uint8_t* p)
+// A file pixel as 0xAARRGGBB: A8R8G8B8 is that word little-endian (B, G, R, A); the files'
+// 24-bit pixels are R, G, B.
+DWORD read_pixel(D3DFORMAT format, std::span<const std::uint8_t> data, std::size_t at)
 {
-    if (format == D3DFMT_R8G8B8) return 0xFF000000u | DWORD(p[0]) << 16 | DWORD(p[1]) << 8 | p[2];
-    return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24;
+    if (format == D3DFMT_R8G8B8)
+        return 0xFF000000u | DWORD(data[at]) << 16 | DWORD(data[at + 1]) << 8 | data[at + 2];
+    DWORD argb = 0;
+    bytes_get_u32(data, at, argb);
+    return argb;
 }
 
 // The top bits of each channel.
-void write_pixel(D3DFORMAT format, std::uint8_t* out, DWORD argb)
+void write_pixel(D3DFORMAT format, std::span<std::uint8_t> out, std::size_t at, DWORD argb)
 {
     DWORD a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
     DWORD packed;
     switch (format) {
     case D3DFMT_A8R8G8B8:
-        out[0] = BYTE(b), out[1] = BYTE(g), out[2] = BYTE(r), out[3] = BYTE(a);
+        bytes_put_u32(out, at, argb);
         return;
     case D3DFMT_R5G6B5:
         packed = (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
@@ -129,7 +128,7 @@ void write_pixel(D3DFORMAT format, std::uint8_t* out, DWORD argb)
         packed = (a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | b >> 4;
         break;
     }
-    out[0] = BYTE(packed), out[1] = BYTE(packed >> 8);
+    bytes_put_u16(out, at, static_cast<std::uint16_t>(packed));
 }
 
 // Blocks and unconverted pixels are copied row by row when the locked pitch differs; converted
@@ -152,34 +151,30 @@ void fill_level(const DdsImage& image, const DdsLevel& level, D3DFORMAT target, 
     }
     std::size_t source_bytes = image.format == D3DFMT_R8G8B8 ? 3 : 4;
     std::size_t dest_bytes = d3d8_format_bytes(target);
-    for (std::uint32_t y = 0; y < std::max(level.height, 1u); ++y)
+    const std::uint32_t rows = std::max(level.height, 1u);
+    std::span<std::uint8_t> out(dest, dest_pitch * rows);
+    for (std::uint32_t y = 0; y < rows; ++y)
         for (std::uint32_t x = 0; x < std::max(level.width, 1u); ++x)
-            write_pixel(target, dest + y * dest_pitch + x * dest_bytes,
-                        read_pixel(image.format, level.data.data() + y * shape.row + x * source_bytes));
+            write_pixel(target, out, y * dest_pitch + x * dest_bytes,
+                        read_pixel(image.format, level.data, y * shape.row + x * source_bytes));
 }
 
 } // namespace
 
 HRESULT dds_load(DdsImage& image, const char* path)
 {
-    const VfsEntry* entry = vfs_find(path);
-    if (!entry) return ERR_OPEN_FILE;
-    std::vector<std::uint8_t> bytes(entry->size);
-    VfsFile file{entry, 0};
-    std::uint32_t read = 0;
-    HRESULT hr = vfs_read(file, bytes.data(), entry->size, &read);
-    vfs_close_file(file);
+    std::vector<std::uint8_t> bytes;
+    HRESULT hr = vfs_read_entry(path, bytes);
     if (FAILED(hr)) return hr;
-    if (read != entry->size) return ERR_READ_FILE;
     return dds_parse(image, bytes);
 }
 
 HRESULT dds_parse(DdsImage& image, std::span<const std::uint8_t> file)
 {
     dds_free(image);
-    if (file.size() < 4 || read_u32(file, 0) != DDS_MAGIC) return ERR_UNKNOWN_FORMAT;
-    if (file.size() < DDS_DATA_OFFSET) return ERR_UNSUPPORTED_FORMAT;
-    std::memcpy(&image.header, file.data() + 4, sizeof image.header);
+    std::uint32_t magic = 0;
+    if (!bytes_get_u32(file, 0, magic) || magic != DDS_MAGIC) return ERR_UNKNOWN_FORMAT;
+    if (!ByteReader(file.subspan(4)).Read(image.header)) return ERR_UNSUPPORTED_FORMAT;
     const DdsHeader& header = image.header;
     if (header.size != DDS_HEADER_SIZE || (header.flags & DDSD_REQUIRED) != DDSD_REQUIRED ||
         header.pixel_format.size != sizeof(DdsPixelFormat) || header.width == 0 || header.height == 0)

@@ -8,10 +8,10 @@
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_device.h"
-#include "platform/d3d8_seams.h"
-#include "platform/test_seams.h"
+#include "platform/impl/d3d8_seams.h"
+#include "platform/impl/test_seams.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_crt.h"
-#include "platform/window_seams.h"
 #include "scenegraph/text_glyph.h"
 
 #include "app_fixture.h"

@@ -2,7 +2,7 @@
 
 #include "app_fixture.h"
 #include "core/sys.h"
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
 #include "platform/win_crt.h"
 
 #include <gtest/gtest.h>

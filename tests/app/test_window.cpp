@@ -5,9 +5,9 @@
 #include "app/app_window.h"
 #include "core/timer.h"
 #include "lowlv/input/input_state.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_user.h"
-#include "platform/window_seams.h"
 
 #include "app_fixture.h"
 

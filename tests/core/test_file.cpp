@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "core/sys.h"
 
+#include "platform/impl/win_handles.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "lib/ini_writer.h"
+#include "platform/impl/steam_api_seams.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

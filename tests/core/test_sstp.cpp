@@ -1,6 +1,6 @@
 #include "core/sstp.h"
 
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_sync.h"
 

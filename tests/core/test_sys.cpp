@@ -2,7 +2,7 @@
 
 #include "archive_fixture.h"
 #include "core/errors.h"
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "core/userdir.h"
 
+#include "platform/impl/test_seams.h"
 #include "platform/win_file.h"
 #include "platform/win_kernel.h"
 #include "platform/win_shell.h"

@@ -1,17 +1,15 @@
 #include "core/vfs.h"
 
 #include "archive_fixture.h"
+#include "byte_pattern.h"
 #include "core/errors.h"
-#include "core/maths.h"
 #include "core/sys.h"
 #include "lib/archive_writer.h"
-#include "platform/win_handles.h"
+#include "platform/impl/win_handles.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -20,22 +18,10 @@
 
 namespace {
 
-std::vector<std::uint8_t> pattern(std::size_t size, std::uint8_t salt)
-{
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + salt);
-    return bytes;
-}
-
 std::vector<std::uint8_t> read_entry(const char* path)
 {
-    VfsFile file{vfs_find(path), 0};
-    if (!file.entry) return {};
-    std::vector<std::uint8_t> bytes(file.entry->size);
-    std::uint32_t read = 0;
-    EXPECT_EQ(vfs_read(file, bytes.data(), file.entry->size, &read), S_OK);
-    EXPECT_EQ(read, file.entry->size);
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(vfs_read_entry(path, bytes), S_OK) << path;
     return bytes;
 }
 
@@ -50,72 +36,6 @@ std::string startup_error(const std::string& folder)
 }
 
 } // namespace
-
-TEST(Keystream, GivesTheKnownKeyBytes)
-{
-    std::vector<std::uint8_t> bytes(6, 0);
-    save_scramble(bytes, 1);
-    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x00, 0xB4, 0x0C, 0x21, 0x7E, 0x91}));
-    std::vector<std::uint8_t> archive(6, 0);
-    save_scramble(archive, VFS_ARCHIVE_SEED);
-    EXPECT_EQ(archive, (std::vector<std::uint8_t>{0x62, 0xE0, 0xD1, 0x87, 0xF9, 0x83}));
-    save_unscramble(archive, VFS_ARCHIVE_SEED);
-    EXPECT_EQ(archive, std::vector<std::uint8_t>(6, 0));
-}
-
-TEST(Keystream, SeedZeroLeavesBytesUnchanged)
-{
-    const std::vector<std::uint8_t> original = pattern(300, 5);
-    std::vector<std::uint8_t> bytes = original;
-    save_scramble(bytes, 0);
-    EXPECT_EQ(bytes, original);
-    save_unscramble(bytes, 0);
-    EXPECT_EQ(bytes, original);
-}
-
-TEST(Keystream, RestoresWhatTheArchiveWriterScrambled)
-{
-    const std::vector<std::uint8_t> original = pattern(5000, 9);
-    std::vector<std::uint8_t> bytes = original;
-    archive_scramble(bytes, 0xDEADBEEF);
-    EXPECT_NE(bytes, original);
-    save_unscramble(bytes, 0xDEADBEEF);
-    EXPECT_EQ(bytes, original);
-}
-
-TEST(Keystream, Block16RestoresSixteenBytesAndEndsWithAZeroWord)
-{
-    const char text[] = "SIGNATURE-TEXT16";
-    for (std::uint32_t seed : {0u, 0x12345678u}) {
-        std::array<std::uint8_t, 20> block{};
-        for (int i = 0; i < 4; ++i)
-            block[i] = static_cast<std::uint8_t>(seed >> (8 * i));
-        std::memcpy(&block[4], text, 16);
-        archive_scramble(std::span(block).subspan(4), seed);
-        std::array<std::uint8_t, 20> out;
-        out.fill(0xEE);
-        save_unscramble_block16(block, out);
-        EXPECT_STREQ(reinterpret_cast<const char*>(out.data()), text) << seed;
-        EXPECT_EQ(out[16] | out[17] | out[18] | out[19], 0);
-    }
-}
-
-TEST(Crc32, MatchesTheStandardCheckValueAndZlib)
-{
-    EXPECT_EQ(sys_crc32(9, "123456789"), 0xCBF43926u);
-    EXPECT_EQ(sys_crc32(0, ""), 0u);
-    const std::vector<std::uint8_t> bytes = pattern(7020, 3);
-    EXPECT_EQ(sys_crc32(bytes.size(), bytes.data()), crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
-}
-
-TEST(SaveSeed, HasElevenToTwentyOneBitsSet)
-{
-    for (int i = 0; i < 2000; ++i) {
-        std::uint32_t seed = save_make_seed();
-        ASSERT_GE(std::popcount(seed), 11) << seed;
-        ASSERT_LE(std::popcount(seed), 21) << seed;
-    }
-}
 
 TEST(VfsHash, GivesTheKnownValuesAndAgreesWithTheWriter)
 {
@@ -403,4 +323,47 @@ TEST_F(ArchiveStartup, CloseAllReleasesEveryHandle)
     vfs_close_all();
     EXPECT_EQ(handle_live_count(), handles);
     EXPECT_EQ(vfs_find("a.dat"), nullptr);
+}
+
+using ArchiveReadEntry = ArchiveTest;
+
+TEST_F(ArchiveReadEntry, ReadsWholeEntriesAndNothingOfABrokenOne)
+{
+    // The main data file loses its last byte, so "cut.dat" reaches past it; the overlay's only
+    // entry claims almost 4 GiB.
+    const std::vector<ArchiveSource> main_files = {
+        {"data\\misc\\a.dat", pattern(100, 1)}, {"empty.bin", {}}, {"cut.dat", pattern(10, 2)}};
+    const std::vector<ArchiveSource> overlay_files = {{"extra\\new.dat", pattern(33, 6)},
+                                                      {"huge.dat", pattern(4, 3)}};
+    ArchivePairImage main = archive_build(main_files);
+    main.data.pop_back();
+    ArchivePairImage overlay = archive_build(overlay_files);
+    for (ArchiveIndexRecord& entry : overlay.index.entries)
+        if (entry.size == 4) entry.size = 0xFFFFFF00;
+    ASSERT_TRUE(archive_write_pair(m_folder.path(), "data", main));
+    ASSERT_TRUE(archive_write_pair(m_folder.path(), "data_us", overlay));
+    // A loose file on disk is no archive entry: nothing falls back to the disk.
+    ASSERT_TRUE(tools_write_file(m_folder.path() / "loose.dat", pattern(8, 4)));
+    vfs::Startup(archive_folder().c_str());
+    ASSERT_EQ(vfs_mount_overlay(TRUE), S_OK);
+
+    struct Case {
+        std::string path;
+        HRESULT result;
+        std::vector<std::uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"data\\misc\\a.dat", S_OK, pattern(100, 1)},
+        {"DATA\\EXTRA\\NEW.DAT", S_OK, pattern(33, 6)},
+        {"empty.bin", S_OK, {}},
+        {"nothing.dat", ERR_OPEN_FILE, {}},
+        {m_folder.windows("loose.dat"), ERR_OPEN_FILE, {}},
+        {"cut.dat", ERR_READ_FILE, {}},
+        {"huge.dat", ERR_READ_FILE, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> out(5, 0xEE);
+        EXPECT_EQ(vfs_read_entry(c.path.c_str(), out), c.result) << c.path;
+        EXPECT_EQ(out, c.bytes) << c.path;
+    }
 }

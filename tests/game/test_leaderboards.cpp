@@ -1,5 +1,6 @@
 #include "game/g_leaderboards.h"
 
+#include "platform/impl/steam_api_seams.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

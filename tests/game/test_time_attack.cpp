@@ -4,6 +4,7 @@
 #include "core/userdir.h"
 #include "lib/le_bytes.h"
 #include "lib/ta_writer.h"
+#include "platform/impl/steam_api_seams.h"
 #include "platform/steam_api.h"
 #include "temp_folder.h"
 

@@ -1,5 +1,5 @@
 #include "platform/d3d8.h"
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
 
 #include "d3d8_machines.h"
 #include "lib/vso_writer.h"
@@ -330,6 +330,28 @@ TEST_F(D3D8Test, BufferLocksRecordTheirRangeAndKeepTheBytes)
     vb->Release();
 }
 
+TEST_F(D3D8Test, VertexFormatsBeyondEightTextureSetsAreRefused)
+{
+    create_windowed();
+    // Eight sets of four floats after the position: 12 + 8 x 16 bytes.
+    constexpr DWORD eight = D3DFVF_XYZ | 0x800 | 0xAAAA0000;
+    EXPECT_EQ(d3d8_fvf_stride(eight), 140u);
+    IDirect3DVertexBuffer8* vb = nullptr;
+    ASSERT_EQ(m_device->CreateVertexBuffer(140, 0, eight, D3DPOOL_MANAGED, &vb), D3D_OK);
+    EXPECT_EQ(m_device->SetVertexShader(eight), D3D_OK);
+    vb->Release();
+    for (DWORD sets : {9u, 15u}) {
+        DWORD fvf = D3DFVF_XYZ | sets << D3DFVF_TEXCOUNT_SHIFT;
+        EXPECT_EQ(d3d8_fvf_stride(fvf), 0u) << sets;
+        IDirect3DVertexBuffer8* refused = nullptr;
+        EXPECT_EQ(m_device->CreateVertexBuffer(4096, 0, fvf, D3DPOOL_MANAGED, &refused), D3DERR_INVALIDCALL)
+            << sets;
+        EXPECT_EQ(refused, nullptr);
+        EXPECT_EQ(m_device->SetVertexShader(fvf), D3DERR_INVALIDCALL) << sets;
+    }
+    EXPECT_EQ(m_device->state().vertex_shader, eight);
+}
+
 TEST_F(D3D8Test, SurfaceLocksFollowPoolUsageAndFormat)
 {
     create_windowed();
@@ -358,6 +380,17 @@ TEST_F(D3D8Test, SurfaceLocksFollowPoolUsageAndFormat)
     dxt->GetLevelDesc(1, &desc);
     EXPECT_EQ(desc.Size, 8u * 8 * 8);
     dxt->UnlockRect(1);
+    // Blocks with an alpha half take 16 bytes; a lock of a rectangle starts at its block.
+    IDirect3DTexture8* dxt5 = nullptr;
+    ASSERT_EQ(m_device->CreateTexture(16, 8, 1, 0, D3DFMT_DXT5, D3DPOOL_MANAGED, &dxt5), D3D_OK);
+    dxt5->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Size, 4u * 2 * 16);
+    RECT second_row{8, 4, 12, 8};
+    ASSERT_EQ(dxt5->LockRect(0, &locked, &second_row, 0), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 4 * 16);
+    EXPECT_EQ(static_cast<std::uint8_t*>(locked.pBits) - dxt5->level(0).bits(), 4 * 16 + 2 * 16);
+    dxt5->UnlockRect(0);
+    dxt5->Release();
 
     IDirect3DSurface8* back = nullptr;
     m_device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);

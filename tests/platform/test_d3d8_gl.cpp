@@ -1,6 +1,6 @@
 #include "gl_device_fixture.h"
 
-#include "platform/d3d8_gl.h"
+#include "platform/impl/d3d8_gl.h"
 
 #include "lib/vso_writer.h"
 
@@ -75,8 +75,8 @@ protected:
         EXPECT_EQ(m_device->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &made), D3D_OK);
         D3DLOCKED_RECT locked{};
         EXPECT_EQ(made->LockRect(0, &locked, nullptr, 0), D3D_OK);
-        UINT row_bytes = UINT(bytes.size()) / (format == D3DFMT_DXT1 || format == D3DFMT_DXT3 ? 1 : height);
-        UINT rows = format == D3DFMT_DXT1 || format == D3DFMT_DXT3 ? 1 : height;
+        UINT rows = d3d8_format_is_compressed(format) ? 1 : height;
+        UINT row_bytes = UINT(bytes.size()) / rows;
         for (UINT y = 0; y < rows; ++y)
             std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, &bytes[y * row_bytes],
                         row_bytes);
@@ -215,21 +215,36 @@ TEST_F(D3D8GlTest, TexturesOfEachUncompressedFormatSampleTheirTexels)
 
 TEST_F(D3D8GlTest, CompressedTexturesDecodeTheirBlocks)
 {
+    // The texture's alpha blends it over black.
     m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    m_device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     // One 4x4 block: red as colour 0, blue as colour 1; the top two rows pick 0, the others 1.
+    // DXT3 alphas are all 15; DXT5 alphas are its end points, 255 in the top two rows, 0 below.
     std::vector<BYTE> colour_block = {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x00, 0x55, 0x55};
     std::vector<BYTE> dxt3 = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     dxt3.insert(dxt3.end(), colour_block.begin(), colour_block.end());
-    for (auto [format, bytes] : {std::pair{D3DFMT_DXT1, colour_block}, std::pair{D3DFMT_DXT3, dxt3}}) {
-        IDirect3DTexture8* made = texture(format, 4, 4, bytes);
+    std::vector<BYTE> dxt5 = {0xFF, 0x00, 0x00, 0x00, 0x00, 0x49, 0x92, 0x24};
+    dxt5.insert(dxt5.end(), colour_block.begin(), colour_block.end());
+    const struct {
+        D3DFORMAT format;
+        std::vector<BYTE> bytes;
+        DWORD bottom;
+    } cases[] = {{D3DFMT_DXT1, colour_block, 0xFF0000FF},
+                 {D3DFMT_DXT3, dxt3, 0xFF0000FF},
+                 {D3DFMT_DXT5, dxt5, 0xFF000000}};
+    for (const auto& c : cases) {
+        IDirect3DTexture8* made = texture(c.format, 4, 4, c.bytes);
         m_device->SetTexture(0, made);
         clear(0xFF000000);
         quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xFFFFFFFF);
         std::vector<DWORD> image = pixels();
         for (UINT y = 0; y < 4; ++y)
             for (UINT x = 0; x < 4; ++x)
-                EXPECT_TRUE(near_color(at(image, x, y), y < 2 ? 0xFFFF0000 : 0xFF0000FF, 0))
-                    << "format " << format << " at " << x << "," << y;
+                EXPECT_TRUE(near_color(at(image, x, y), y < 2 ? 0xFFFF0000 : c.bottom, 0))
+                    << "format " << c.format << " at " << x << "," << y;
         m_device->SetTexture(0, nullptr);
         made->Release();
     }

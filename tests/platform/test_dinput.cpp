@@ -1,6 +1,6 @@
 #include "platform/dinput.h"
-#include "platform/dinput_seams.h"
-#include "platform/test_seams.h"
+#include "platform/impl/dinput_seams.h"
+#include "platform/impl/test_seams.h"
 #include "window_test_support.h"
 
 #include <gmock/gmock.h>
@@ -190,8 +190,8 @@ TEST_F(DinputTest, EnumeratesKeyboardMouseThenControllersByClassAndFlags)
     };
     auto all = enumerate(m_input, DI8DEVCLASS_ALL, DIEDFL_ATTACHEDONLY);
     ASSERT_EQ(all.size(), 5u);
-    EXPECT_TRUE(dinput_guid_equal(all[0].guidInstance, GUID_SysKeyboard));
-    EXPECT_TRUE(dinput_guid_equal(all[1].guidInstance, GUID_SysMouse));
+    EXPECT_TRUE(IsEqualGUID(all[0].guidInstance, GUID_SysKeyboard));
+    EXPECT_TRUE(IsEqualGUID(all[1].guidInstance, GUID_SysMouse));
     std::vector<std::string> all_names = names(all);
     EXPECT_THAT(std::vector<std::string>(all_names.begin() + 3, all_names.end()),
                 ElementsAre("Plain Pad", "Force Pad"));
@@ -475,7 +475,7 @@ TEST_F(DinputTest, CapabilitiesAndObjectsDescribeTheController)
 
     auto axes = objects_of(pad, DIDFT_AXIS);
     ASSERT_EQ(axes.size(), 2u);
-    EXPECT_TRUE(dinput_guid_equal(axes[1].guidType, GUID_YAxis));
+    EXPECT_TRUE(IsEqualGUID(axes[1].guidType, GUID_YAxis));
     EXPECT_EQ(axes[1].dwOfs, DIJOFS_Y);
     EXPECT_EQ(DIDFT_GETINSTANCE(axes[1].dwType), 1u);
     EXPECT_TRUE(axes[1].dwFlags & DIDOI_FFACTUATOR);

@@ -1,6 +1,6 @@
 #include "platform/gdi_font.h"
-#include "platform/gdi_font_seams.h"
-#include "platform/win_handles.h"
+#include "platform/impl/gdi_font_seams.h"
+#include "platform/impl/win_handles.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

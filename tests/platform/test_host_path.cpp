@@ -1,4 +1,4 @@
-#include "platform/host_path.h"
+#include "platform/impl/host_path.h"
 
 #include "temp_folder.h"
 

@@ -1,3 +1,4 @@
+#include "platform/impl/steam_api_seams.h"
 #include "platform/steam_api.h"
 
 #include "temp_folder.h"

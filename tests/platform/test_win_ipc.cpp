@@ -1,7 +1,7 @@
 // Windows, messages and atoms between processes. The other process is this test program run
 // again as a helper (IpcHelper.DISABLED_Serve) that owns a window of class "ClassKroConfig" and
 // writes what its window procedure sees into a file.
-#include "platform/runtime_dir.h"
+#include "platform/impl/runtime_dir.h"
 #include "platform/win_atom.h"
 #include "platform/win_window.h"
 #include "window_test_support.h"

@@ -1,7 +1,8 @@
-#include "platform/sjis.h"
+#include "platform/impl/sjis.h"
+#include "platform/impl/win_process_internal.h"
+#include "platform/impl/window_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_process.h"
-#include "platform/window_seams.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

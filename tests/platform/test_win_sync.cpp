@@ -1,5 +1,5 @@
-#include "platform/runtime_dir.h"
-#include "platform/win_handles.h"
+#include "platform/impl/runtime_dir.h"
+#include "platform/impl/win_handles.h"
 #include "platform/win_kernel.h"
 #include "platform/win_sync.h"
 

@@ -1,3 +1,4 @@
+#include "platform/impl/win_handles.h"
 #include "platform/win_kernel.h"
 #include "platform/win_thread.h"
 

@@ -1,6 +1,6 @@
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
+#include "platform/impl/window_internal.h"
 #include "platform/win_user.h"
-#include "platform/window_internal.h"
 #include "window_test_support.h"
 
 #include <gmock/gmock.h>

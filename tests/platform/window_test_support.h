@@ -2,9 +2,9 @@
 // procedure.
 #pragma once
 
+#include "platform/impl/window_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
-#include "platform/window_seams.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

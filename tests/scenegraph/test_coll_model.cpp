@@ -210,7 +210,7 @@ TEST_F(CollisionLoadTest, ReadsPackedEntriesAndDiskFilesAndGivesTheBlockBack)
 TEST_F(CollisionLoadTest, APackedFileFailsWhileTheWorkBlockIsLent)
 {
     UnpackBuffer other;
-    ASSERT_NE(unpack_load(other, "map\\room.qco.z"), nullptr);
+    ASSERT_NE(unpack_load(other, vfs_find("map\\room.qco.z"), "map\\room.qco.z"), nullptr);
     EXPECT_EQ(coll_model_load("map\\room.qco.z", m_model), ERR_READ_FILE);
     unpack_release_buffer(other);
     EXPECT_EQ(coll_model_load("map\\room.qco.z", m_model), S_OK);

@@ -197,6 +197,12 @@ TEST(ModelParse, RejectsCountsAndIndicesTheFileCannotHold)
         {"negative palette bone", [](QmoImage& m) { m.meshes[0].subsets[0].palette[0] = -5; }},
         {"triangle range", [](QmoImage& m) { m.meshes[0].subsets[0].first_triangle = 1; }},
         {"range next", [](QmoImage& m) { m.ranges[0].next = 2; }},
+        {"range start near 2^32", [](QmoImage& m) { m.ranges[1].start = 0xFFFFFFF0; }},
+        {"range length near 2^32", [](QmoImage& m) { m.ranges[0].length = 0xFFFFFFFF; }},
+        {"range past the keys", [](QmoImage& m) { m.ranges[1].length = 2; }},
+        {"ranges without keys", [](QmoImage& m) { m.tracks.clear(); }},
+        {"nine texture sets", [](QmoImage& m) { m.meshes[0].vertex_buffers[1].format = 0x902; }},
+        {"fifteen texture sets", [](QmoImage& m) { m.meshes[0].vertex_buffers[0].format = 0xF52; }},
         {"bones per vertex", [](QmoImage& m) { m.meshes[0].bones_per_vertex = 5; }},
         {"index size", [](QmoImage& m) { m.meshes[0].index_buffers[0].element_size = 3; }},
         {"index value",
@@ -228,6 +234,21 @@ TEST(ModelParse, RejectsCountsAndIndicesTheFileCannotHold)
         Model model;
         EXPECT_EQ(model_parse(model, damaged, 0, 0), ERR_UNSUPPORTED_FORMAT) << offset;
     }
+}
+
+TEST(ModelParse, ARangeMayEndOnTheLastKey)
+{
+    QmoImage image = qmo_two_bone_skinned();
+    image.ranges.push_back({.start = 4, .length = 0}); // length 0 plays one key
+    ParsedModel parsed(image);
+    ASSERT_EQ(parsed.result, S_OK);
+    ModelInstance instance{};
+    model_instance_init(instance, parsed.model, MODEL_INST_RANGES);
+    EXPECT_EQ(model_anim_play(instance, 2, false, 0, MODEL_END_OFFSET_NONE), 4u);
+    EXPECT_EQ(instance.range_end, 4.0f);
+    model_instance_update(instance, identity(), identity());
+    expect_bone2_turned(parsed.model, 90.0f);
+    model_instance_free(instance);
 }
 
 TEST(ModelParse, ATreeDeeperThanTheWalksAllowIsRejected)
@@ -289,6 +310,28 @@ TEST_F(ModelAnimTest, PlaySetsStartStopAndClampsItsOffsets)
     model_instance_init(bare, m_model, 0);
     EXPECT_EQ(model_anim_play(bare, 0, false, 0, 0), 0u);
     EXPECT_EQ(bare.time, 0.0f);
+}
+
+TEST_F(ModelAnimTest, UpdateKeepsTimesOutsideTheKeysOnTheKeys)
+{
+    // Range times a caller set by hand: beyond the 32-bit range, below zero, or not a number.
+    struct Case {
+        float start, end, time, degrees;
+    };
+    const Case cases[] = {
+        {0.0f, 4294967296.0f, 4.0f, 90.0f}, {4294967296.0f, 4294967296.0f, 2.0f, 90.0f},
+        {1e30f, 0.0f, 2.0f, 45.0f},         {-3.0f, 2.0f, 2.0f, 45.0f},
+        {std::nanf(""), 4.0f, 1.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        model_anim_play(m_inst, 0, false, 0, MODEL_END_OFFSET_NONE);
+        m_inst.range_start = c.start;
+        m_inst.range_end = c.end;
+        m_inst.time = c.time;
+        update();
+        SCOPED_TRACE(c.start);
+        expect_bone2_turned(m_model, c.degrees);
+    }
 }
 
 TEST_F(ModelAnimTest, SamplesSrtKeysAtIntegralAndFractionalTimes)
@@ -414,6 +457,7 @@ protected:
         QmoTrack& track = image.tracks[0];
         track.srt.clear();
         track.scale = {{{1, 1, 1}, 0}, {{3, 3, 3}, 2}};
+        image.ranges = {{.start = 0, .length = 2, .next = MODEL_RANGE_LOOP}};
         image.nodes[2].default_translation = {0, 7, 0};
         QmoTrack matrix{.node = "bone1"};
         QmoMatrix a = QMO_IDENTITY, b = QMO_IDENTITY;

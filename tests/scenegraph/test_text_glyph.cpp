@@ -1,7 +1,7 @@
 #include "scenegraph/text_glyph.h"
 
-#include "platform/d3d8_seams.h"
-#include "platform/gdi_font_seams.h"
+#include "platform/impl/d3d8_seams.h"
+#include "platform/impl/gdi_font_seams.h"
 #include "renderer_fixture.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "lib/dds_writer.h"
 #include "lib/image_writer.h"
 #include "lib/packed_writer.h"
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
 #include "texture_device.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "lib/archive_writer.h"
 
+#include "lib/le_bytes.h"
+
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -13,12 +15,6 @@ constexpr std::uint32_t k_max_data_size = 0x40000000;
 bool is_sjis_lead(unsigned char c)
 {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFB);
-}
-
-void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 } // namespace
@@ -87,16 +83,16 @@ ArchivePairImage archive_build(std::span<const ArchiveSource> files)
 std::vector<std::uint8_t> archive_index_bytes(const ArchiveIndexImage& index)
 {
     std::vector<std::uint8_t> out;
-    put_u32(out, 0);
-    put_u32(out, static_cast<std::uint32_t>(index.entries.size()));
-    put_u32(out, static_cast<std::uint32_t>(index.names.size()));
-    put_u32(out, index.flags);
+    le_put_u32(out, 0);
+    le_put_u32(out, static_cast<std::uint32_t>(index.entries.size()));
+    le_put_u32(out, static_cast<std::uint32_t>(index.names.size()));
+    le_put_u32(out, index.flags);
     std::vector<std::uint8_t> entries;
     for (const ArchiveIndexRecord& e : index.entries) {
-        put_u32(entries, e.hash);
-        put_u32(entries, e.size);
-        put_u32(entries, e.offset);
-        put_u32(entries, e.name_offset);
+        le_put_u32(entries, e.hash);
+        le_put_u32(entries, e.size);
+        le_put_u32(entries, e.offset);
+        le_put_u32(entries, e.name_offset);
     }
     archive_scramble(entries, ARCHIVE_KEY_SEED);
     std::vector<std::uint8_t> names = index.names;

@@ -1,6 +1,7 @@
 #include "lib/dds_writer.h"
 
 #include "lib/archive_writer.h"
+#include "lib/le_bytes.h"
 
 #include <algorithm>
 #include <array>
@@ -47,12 +48,6 @@ FormatLayout layout_of(DdsFormat format)
         return {0, 0x33545844, {}}; // "DXT3"
     }
     return {};
-}
-
-void put_u32(std::vector<std::uint8_t>& out, std::size_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // A channel of the pixel kept to the mask's width and moved to its place.
@@ -234,28 +229,28 @@ std::vector<std::uint8_t> dds_build(DdsFormat format, std::span<const DdsPixels>
     bool blocks = layout.bits == 0;
     const DdsPixels& top = levels.front();
     std::vector<std::uint8_t> out(DDS_AT_DATA, 0);
-    put_u32(out, 0, 0x20534444); // "DDS "
-    put_u32(out, DDS_AT_HEADER_SIZE, 124);
+    le_patch_u32(out, 0, 0x20534444); // "DDS "
+    le_patch_u32(out, DDS_AT_HEADER_SIZE, 124);
     std::uint32_t flags = k_ddsd_required | (blocks ? k_ddsd_linear_size : k_ddsd_pitch);
     std::uint32_t caps = k_caps_texture;
     if (levels.size() > 1) {
         flags |= k_ddsd_mip_count;
         caps |= k_caps_complex | k_caps_mipmap;
-        put_u32(out, DDS_AT_MIP_COUNT, std::uint32_t(levels.size()));
+        le_patch_u32(out, DDS_AT_MIP_COUNT, std::uint32_t(levels.size()));
     }
-    put_u32(out, DDS_AT_FLAGS, flags);
-    put_u32(out, DDS_AT_HEIGHT, top.height);
-    put_u32(out, DDS_AT_WIDTH, top.width);
+    le_patch_u32(out, DDS_AT_FLAGS, flags);
+    le_patch_u32(out, DDS_AT_HEIGHT, top.height);
+    le_patch_u32(out, DDS_AT_WIDTH, top.width);
     std::vector<std::uint8_t> first = dds_encode_level(format, top);
-    put_u32(out, 20, blocks ? std::uint32_t(first.size()) : row_pitch(layout, top.width));
-    put_u32(out, DDS_AT_PIXEL_FORMAT_SIZE, 32);
+    le_patch_u32(out, 20, blocks ? std::uint32_t(first.size()) : row_pitch(layout, top.width));
+    le_patch_u32(out, DDS_AT_PIXEL_FORMAT_SIZE, 32);
     std::uint32_t pixel_flags = blocks ? k_ddpf_fourcc : k_ddpf_rgb | (layout.masks[3] ? k_ddpf_alpha : 0);
-    put_u32(out, DDS_AT_PIXEL_FORMAT_FLAGS, pixel_flags);
-    put_u32(out, DDS_AT_FOURCC, layout.fourcc);
-    put_u32(out, DDS_AT_RGB_BITS, layout.bits);
+    le_patch_u32(out, DDS_AT_PIXEL_FORMAT_FLAGS, pixel_flags);
+    le_patch_u32(out, DDS_AT_FOURCC, layout.fourcc);
+    le_patch_u32(out, DDS_AT_RGB_BITS, layout.bits);
     for (int i = 0; i < 4; ++i)
-        put_u32(out, DDS_AT_MASKS + 4 * i, layout.masks[i]);
-    put_u32(out, 108, caps);
+        le_patch_u32(out, DDS_AT_MASKS + 4 * i, layout.masks[i]);
+    le_patch_u32(out, 108, caps);
 
     out.insert(out.end(), first.begin(), first.end());
     for (std::size_t i = 1; i < levels.size(); ++i) {
@@ -272,7 +267,7 @@ bool dds_write_file(const std::filesystem::path& path, DdsFormat format, std::sp
 
 void dds_patch_u32(std::vector<std::uint8_t>& file, std::size_t offset, std::uint32_t value)
 {
-    put_u32(file, offset, value);
+    le_patch_u32(file, offset, value);
 }
 
 std::optional<DdsFormat> dds_format_from_name(std::string_view name)

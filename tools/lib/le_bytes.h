@@ -10,6 +10,12 @@ inline void le_put_u8(std::vector<std::uint8_t>& out, std::uint8_t value)
     out.push_back(value);
 }
 
+inline void le_put_u16(std::vector<std::uint8_t>& out, std::uint16_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
 inline void le_put_u32(std::vector<std::uint8_t>& out, std::uint32_t value)
 {
     for (int shift = 0; shift < 32; shift += 8)

@@ -1,23 +1,12 @@
 #include "lib/wav_writer.h"
 
 #include "lib/archive_writer.h"
+#include "lib/le_bytes.h"
 
 #include <cmath>
 #include <numbers>
 
 namespace {
-
-void put_u16(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    put_u16(out, value & 0xFFFF);
-    put_u16(out, value >> 16);
-}
 
 void put_id(std::vector<std::uint8_t>& out, const std::string& id)
 {
@@ -31,12 +20,12 @@ std::vector<std::uint8_t> wav_format_bytes(const WavFormat& format, std::size_t 
 {
     std::uint32_t block_align = format.channels * format.bits / 8u;
     std::vector<std::uint8_t> out;
-    put_u16(out, WAV_FORMAT_PCM);
-    put_u16(out, format.channels);
-    put_u32(out, format.rate);
-    put_u32(out, format.rate * block_align);
-    put_u16(out, block_align);
-    put_u16(out, format.bits);
+    le_put_u16(out, WAV_FORMAT_PCM);
+    le_put_u16(out, format.channels);
+    le_put_u32(out, format.rate);
+    le_put_u32(out, format.rate * block_align);
+    le_put_u16(out, block_align);
+    le_put_u16(out, format.bits);
     out.resize(size, 0);
     return out;
 }
@@ -45,11 +34,11 @@ std::vector<std::uint8_t> wav_build(std::span<const WavChunk> chunks)
 {
     std::vector<std::uint8_t> out;
     put_id(out, "RIFF");
-    put_u32(out, 0);
+    le_put_u32(out, 0);
     put_id(out, "WAVE");
     for (const WavChunk& chunk : chunks) {
         put_id(out, chunk.id);
-        put_u32(out, static_cast<std::uint32_t>(chunk.data.size()));
+        le_put_u32(out, static_cast<std::uint32_t>(chunk.data.size()));
         out.insert(out.end(), chunk.data.begin(), chunk.data.end());
         if (chunk.data.size() % 2) out.push_back(0);
     }
@@ -74,7 +63,7 @@ std::vector<std::uint8_t> wav_tone(const WavFormat& format, std::uint32_t frames
         double phase = 2.0 * std::numbers::pi * hz * i / format.rate;
         auto sample = static_cast<std::int16_t>(std::lround(std::sin(phase) * 12000.0));
         for (std::uint16_t c = 0; c < format.channels; ++c)
-            put_u16(out, static_cast<std::uint16_t>(sample));
+            le_put_u16(out, static_cast<std::uint16_t>(sample));
     }
     return out;
 }

@@ -1,5 +1,6 @@
 #include "lowlv/audio/audio_sound.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lowlv/audio/audio_params.h"
@@ -13,11 +14,6 @@ namespace {
 
 constexpr int k_restore_tries = 100;
 constexpr std::size_t k_format_min_size = 14;
-
-std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (std::uint32_t{bytes[at + 3]} << 24);
-}
 
 bool has_id(std::span<const std::uint8_t> bytes, std::size_t at, std::string_view id)
 {
@@ -158,17 +154,21 @@ HRESULT restore_buffer(IDirectSoundBuffer* buffer)
 bool wav_parse(std::span<const std::uint8_t> file, WAVEFORMATEX& format, std::uint32_t& data_offset,
                std::uint32_t& data_size)
 {
-    if (file.size() < 12 || !has_id(file, 0, "RIFF") || !has_id(file, 8, "WAVE")) return false;
-    std::size_t end = std::min<std::uint64_t>(file.size(), std::uint64_t{read_u32(file, 4)} + 8);
+    std::uint32_t riff_size = 0;
+    if (file.size() < 12 || !has_id(file, 0, "RIFF") || !has_id(file, 8, "WAVE") ||
+        !bytes_get_u32(file, 4, riff_size))
+        return false;
+    std::size_t end = std::min<std::uint64_t>(file.size(), std::uint64_t{riff_size} + 8);
     bool have_format = false, have_data = false;
     for (std::size_t at = 12; at + 8 <= end && !(have_format && have_data);) {
-        std::uint32_t size = read_u32(file, at + 4);
+        std::uint32_t size = 0;
+        if (!bytes_get_u32(file, at + 4, size)) return false;
         std::size_t body = at + 8;
         bool whole = size <= end - body;
         if (!have_format && has_id(file, at, "fmt ")) {
             if (!whole || size < k_format_min_size) return false;
             format = WAVEFORMATEX{};
-            std::memcpy(&format, file.data() + body, std::min<std::size_t>(size, sizeof format));
+            ByteReader(file.subspan(body)).Read(&format, std::min<std::size_t>(size, sizeof format));
             have_format = true;
         } else if (!have_data && has_id(file, at, "data")) {
             if (!whole) return false;
@@ -184,16 +184,9 @@ bool wav_parse(std::span<const std::uint8_t> file, WAVEFORMATEX& format, std::ui
 
 HRESULT wav_load(WavImage& image, const char* path)
 {
-    const VfsEntry* entry = vfs_find(path);
-    if (!entry) return ERR_OPEN_FILE;
     image = WavImage{};
-    image.file.resize(entry->size);
-    VfsFile file{entry, 0};
-    std::uint32_t read = 0;
-    HRESULT result = vfs_read(file, image.file.data(), entry->size, &read);
-    vfs_close_file(file);
+    HRESULT result = vfs_read_entry(path, image.file);
     if (FAILED(result)) return result;
-    if (read != entry->size) return ERR_READ_FILE;
     if (!wav_parse(image.file, image.format, image.data_offset, image.data_size)) return E_FAIL;
     return S_OK;
 }

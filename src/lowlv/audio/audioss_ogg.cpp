@@ -2,9 +2,9 @@
 
 #include "core/errors.h"
 #include "lowlv/audio/audio_params.h"
-#include "platform/win_kernel.h"
-#include "platform/host_path.h"
+#include "platform/win_crt.h"
 #include "platform/win_file.h"
+#include "platform/win_kernel.h"
 #include "platform/win_shell.h"
 
 #include <algorithm>
@@ -284,8 +284,7 @@ bool SoundStream_OggVorbis::Open(const char* path, DWORD buffer_flags)
 
 const OggInfo* SoundStream_OggVorbis::OpenDecoder(const char* path)
 {
-    m_file = std::fopen(host_path_from_windows(path).c_str(), "rb");
-    if (!m_file) return nullptr;
+    if (fopen_s(&m_file, path, "rb") != 0) return nullptr;
     std::memset(DecoderState(), 0, g_ogg_alternative ? sizeof m_alt_state : sizeof m_file_state);
     // A file the decoder refuses stays ours to close: the decoder never took it.
     if (g_ogg.open_callbacks(m_file, DecoderState(), nullptr, 0, k_file_callbacks) < 0) {

@@ -1,5 +1,6 @@
 #include "lowlv/d3d/d3d_shader.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lowlv/d3d/d3d_core.h"
@@ -167,17 +168,12 @@ const ShaderRow& row_of(int slot)
 
 std::vector<DWORD> read_shader_code(const char* path)
 {
-    const VfsEntry* entry = vfs_find(path);
-    if (!entry) err_raise_code(ERR_OPEN_FILE, path, "d3d_shader", SHADER_LINE_MISSING);
-    std::uint32_t size = entry->size & ~3u;
+    std::vector<std::uint8_t> bytes;
+    HRESULT result = vfs_read_entry(path, bytes);
+    if (FAILED(result)) err_raise_code(result, path, "d3d_shader", SHADER_LINE_MISSING);
     // An empty file still gives one word, a version token the device rejects.
-    std::vector<DWORD> code(std::max<std::uint32_t>(size / 4, 1), 0);
-    VfsFile file{entry, 0};
-    std::uint32_t got = 0;
-    HRESULT result = vfs_read(file, code.data(), size, &got);
-    vfs_close_file(file);
-    if (FAILED(result) || got != size)
-        err_raise_code(FAILED(result) ? result : ERR_READ_FILE, path, "d3d_shader", SHADER_LINE_MISSING);
+    std::vector<DWORD> code(std::max<std::size_t>(bytes.size() / 4, 1), 0);
+    ByteReader(bytes).Read(code.data(), bytes.size() / 4 * sizeof(DWORD));
     return code;
 }
 

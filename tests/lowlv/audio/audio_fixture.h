@@ -10,8 +10,8 @@
 #include "lib/wav_writer.h"
 #include "lowlv/audio/audio_dsound.h"
 #include "lowlv/audio/audio_mgr.h"
-#include "platform/dsound_seams.h"
-#include "platform/test_seams.h"
+#include "platform/impl/dsound_seams.h"
+#include "platform/impl/test_seams.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "lowlv/audio/audioss_ogg.h"
+#include "platform/impl/test_seams.h"
 #include "platform/win_shell.h"
 
 #include <unistd.h>

@@ -1,5 +1,5 @@
 #include "lowlv/audio/audio_dsound.h"
-#include "platform/dsound_seams.h"
+#include "platform/impl/dsound_seams.h"
 
 #include <gtest/gtest.h>
 

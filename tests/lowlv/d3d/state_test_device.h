@@ -7,7 +7,7 @@
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/d3d_state.h"
 #include "lowlv/d3d/renderer_frame.h"
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
 

@@ -9,7 +9,7 @@
 #include "lib/demo_writer.h"
 #include "lib/skin_layout.h"
 #include "lib/vso_writer.h"
-#include "platform/win_window_sdl.h"
+#include "platform/impl/win_window_sdl.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

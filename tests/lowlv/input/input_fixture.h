@@ -5,8 +5,8 @@
 #include "core/sys.h"
 #include "lowlv/input/input_device.h"
 #include "lowlv/input/input_poll.h"
-#include "platform/dinput_seams.h"
-#include "platform/test_seams.h"
+#include "platform/impl/dinput_seams.h"
+#include "platform/impl/test_seams.h"
 #include "platform/window_test_support.h"
 
 #include <gtest/gtest.h>

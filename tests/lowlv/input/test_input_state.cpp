@@ -1,7 +1,7 @@
 #include "lowlv/input/input_state.h"
 
 #include "core/timer.h"
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
 
 #include <gtest/gtest.h>
 

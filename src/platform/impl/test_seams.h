@@ -1,10 +1,12 @@
 // Seams through which tests steer the platform stand-ins. Game code never calls these.
 #pragma once
 
+#include "platform/win_shell.h"
 #include "platform/win_types.h"
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,3 +32,12 @@ void seam_log_add(std::string line);
 
 // How many timer periods are currently begun.
 int seam_timer_periods();
+
+// Libraries the platform layer provides itself, for LoadLibraryA to find: a name without a
+// folder matches any path ending in it, a name with a folder only that path (any case).
+struct LibraryExport {
+    const char* name;
+    FARPROC function;
+};
+void library_register_builtin(const char* name, std::initializer_list<LibraryExport> exports);
+void library_unregister_builtin(const char* name);

@@ -2,7 +2,7 @@
 // Game code never calls these.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/impl/d3d8_state.h"
 
 #include <optional>
 #include <vector>

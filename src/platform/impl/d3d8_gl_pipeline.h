@@ -2,7 +2,7 @@
 // program depends on, reduced to a compact key, and the programs' sources.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/impl/d3d8_state.h"
 
 #include <compare>
 #include <string>
@@ -29,7 +29,7 @@ struct D3D8GlStageKey {
 };
 
 struct D3D8GlProgramKey {
-    DWORD fvf = 0; // the flexible vertex format, or the vertex shader's handle
+    DWORD shader_or_fvf = 0; // the vertex shader's handle (bit 0 set) or the flexible vertex format
     bool programmable = false;
     DWORD alpha_func = 0; // D3DCMP_ALWAYS when the alpha test is off
     bool specular = false;

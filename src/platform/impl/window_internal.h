@@ -2,9 +2,9 @@
 // win_sdl_events.cpp, win_gdi.cpp). Not for use outside src/platform.
 #pragma once
 
-#include "platform/win_ipc.h"
+#include "platform/impl/win_ipc.h"
+#include "platform/impl/win_window_sdl.h"
 #include "platform/win_window.h"
-#include "platform/win_window_sdl.h"
 
 #include <functional>
 #include <memory>

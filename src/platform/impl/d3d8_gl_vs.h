@@ -1,7 +1,7 @@
 // vs.1.0/1.1 byte code of the Direct3D 8 stand-in translated to a GLSL vertex shader.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/impl/d3d8_state.h"
 
 #include <string>
 

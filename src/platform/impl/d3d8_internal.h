@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/d3d8.h"
-#include "platform/d3d8_seams.h"
+#include "platform/impl/d3d8_seams.h"
 
 #include <optional>
 

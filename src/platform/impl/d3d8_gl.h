@@ -2,7 +2,7 @@
 // window, resources mirrored as GL objects, the fixed-function pipeline as generated programs.
 #pragma once
 
-#include "platform/d3d8.h"
+#include "platform/impl/d3d8_state.h"
 
 #include <memory>
 #include <optional>

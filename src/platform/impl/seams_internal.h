@@ -1,7 +1,7 @@
 // State of the test seams that the stand-ins consult.
 #pragma once
 
-#include "platform/test_seams.h"
+#include "platform/impl/test_seams.h"
 
 extern std::function<std::int64_t()> g_seam_counter;
 extern std::int64_t g_seam_counter_frequency;
