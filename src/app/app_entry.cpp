@@ -12,6 +12,7 @@
 #include "core/userdir.h"
 #include "game/g_leaderboards.h"
 #include "lowlv/d3d/d3d_core.h"
+#include "object/obj_pools.h"
 #include "platform/steam_api.h"
 #include "platform/win_crt.h"
 #include "platform/win_file.h"
@@ -178,6 +179,7 @@ HRESULT run_startup_chain(IniFile& ini, char* error_text)
     if (current_version) app_read_kernel_settings(ini);
     if (HRESULT hr = claim_single_instance(ini); FAILED(hr)) return hr;
     if (HRESULT hr = app_parse_command_line(); FAILED(hr)) return hr;
+    obj_create_pools();
     app_disable_ime();
     if (HRESULT hr = app_create_window(ini); FAILED(hr)) return hr;
     if (HRESULT hr = app_init_engine(ini, error_text, RUNTIME_ERROR_SIZE); FAILED(hr)) return hr;
@@ -221,6 +223,7 @@ void app_shutdown()
     coll_free_work();
     sys_shutdown();
     app_destroy_window();
+    obj_destroy_pools();
     release_single_instance();
     CoUninitialize();
     // Calls still waiting unregister themselves, so the boards go before the store.

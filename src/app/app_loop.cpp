@@ -4,10 +4,13 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "core/timer.h"
+#include "game/g_game_flags.h"
+#include "game/g_play_state.h"
 #include "game/g_tick.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
+#include "object/obj_manager.h"
 #include "platform/steam_api.h"
 #include "platform/win_kernel.h"
 #include "scenegraph/renderer.h"
@@ -31,6 +34,17 @@ bool pump_messages()
     return true;
 }
 
+// The stats' "Showoff" window closes once the play time is more than a second past its start.
+void close_showoff_window()
+{
+    std::int32_t* flags = g_play_state.game_flags;
+    if (flags[GF_SHOWOFF_COUNT] <= 0) return;
+    const std::int64_t play_ms = std::int64_t{flags[GF_PLAY_FRAMES]} * 1000 / 60;
+    if (play_ms - flags[GF_SHOWOFF_START] <= 1000) return;
+    flags[GF_SHOWOFF_COUNT] = 0;
+    flags[GF_SHOWOFF_START] = 0;
+}
+
 void run_steps()
 {
     bool first_whole_tick = true;
@@ -50,9 +64,11 @@ void run_steps()
             first_whole_tick = false;
         }
         game_run_tick();
+        close_showoff_window();
         SteamAPI_RunCallbacks();
         if (g_draw_frame) {
             renderer_draw_frame();
+            obj_sweep_dead();
             g_d3d_device->EndScene();
             app_present();
             ++g_fps_frames;

@@ -1,0 +1,3 @@
+#include "game/g_rules.h"
+
+std::uint32_t g_menu_open;

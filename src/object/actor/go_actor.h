@@ -1,0 +1,130 @@
+// The actor: the player, companions, people and ordinary enemies, one class for all of them;
+// its behaviour kind chooses what it does each step.
+#pragma once
+
+#include "object/go_base.h"
+
+#include <cstdint>
+
+constexpr std::int32_t ACTOR_CAST_HERO = 13;
+constexpr std::int32_t ACTOR_CAST_OWN_TRAIL = 80; // swings along its own sword-trail curve
+constexpr std::int32_t ACTOR_KEY_PLAYER = 13;
+constexpr std::int32_t ACTOR_KEY_FREE = 177; // keys from here up are free for new actors
+
+// Cast-flag bits that the event scripts set or read.
+constexpr std::uint32_t ACTOR_CAST_NO_SHADOW = 0x1;
+constexpr std::uint32_t ACTOR_CAST_WANDERS = 0x10;
+constexpr std::uint32_t ACTOR_CAST_RUNS_TO_TARGET = 0x20;
+constexpr std::uint32_t ACTOR_CAST_NEUTRAL = 0x40;
+constexpr std::uint32_t ACTOR_CAST_UNTARGETABLE = 0x80000; // never surprised, never a script target
+constexpr std::uint32_t ACTOR_CAST_IGNORES_BUMP = 0x2000000;
+constexpr std::uint32_t ACTOR_EXTRA_SCRIPT_FLAG = 0x400; // the scripts' switch in the extra flags
+
+constexpr std::uint8_t ACTOR_STATUS_EXEMPT = 0x80; // stopping all enemies leaves the actor be
+constexpr std::uint32_t ACTOR_MOVE_RUNNING = 0x20;
+constexpr std::uint32_t ACTOR_EVENT_LANDED = 0x1;
+constexpr int ACTOR_HIT_ONCE_ENTRIES = 10;
+constexpr int ACTOR_WAYPOINTS = 8;
+constexpr int ACTOR_TALK_SCRIPT_SIZE = 80;
+constexpr int ACTOR_PARAMS = 9;
+
+// How the actor chooses its heading.
+enum ActorFaceMode : std::uint8_t {
+    ACTOR_FACE_MOTION = 0,
+    ACTOR_FACE_ACTOR = 1, // the face-target actor
+    ACTOR_FACE_POINT = 2,
+    ACTOR_FACE_ANGLE = 3,
+};
+
+// A timed colour blend: from -> to by progress, which rises by rate a step; held `repeats`
+// whole ticks at the end.
+struct ActorColourBlend {
+    float from[3];
+    float to[3];
+    float progress;
+    float rate;
+    std::int32_t repeats;
+};
+static_assert(sizeof(ActorColourBlend) == 36);
+
+class GoActor : public GoBase {
+public:
+    GoActor();
+
+    std::int32_t kind = 0; // behaviour kind
+    std::int32_t cast = 0; // cast number, the index of the cast record
+    std::int32_t key = 0;  // the name by which scripts and sounds find the actor
+    std::uint32_t cast_flags = 0;
+    std::uint32_t extra_flags = 0;
+    std::uint8_t status_bits = 0;
+    std::uint8_t mute = 0;       // its sounds are not played
+    std::uint8_t hidden = 0;     // its sword trail is not drawn
+    D3DXMATRIX billboard_matrix; // model to world
+    float camera_height = 0.0f;
+    ActorColourBlend colour_blend_a{}; // added to the sprite
+    ActorColourBlend colour_blend_b{}; // replaces the modulate colour
+    float facing = 0.0f;               // radians
+    float target_facing = 0.0f;
+    float attack_facing = 0.0f;
+    float foot_offset = 0.0f;      // height of the position above the feet
+    float hit_shape_height = 0.0f; // height of the body's centre above the position
+    float move_speed_x = 0.0f;
+    float vertical_speed = 0.0f;
+    float move_speed_z = 0.0f;
+    D3DXVECTOR3 push_velocity;
+    float face_target_point[2] = {};   // x, z
+    float turn_target_a_point[2] = {}; // x, z: the walk target
+    float fixed_face_angle = 0.0f;
+    float turn_target_a_radius_sq = 0.0f; // 0: no walk target
+    float turn_target_speed_factor = 0.0f;
+    ObjHandle<GoActor> face_target_actor;
+    D3DXVECTOR3 turn_target_b_point; // the 3-D move target
+    float turn_target_b_radius_sq = 0.0f;
+    std::uint8_t on_ground = 0;
+    std::uint8_t submerged = 0; // in water: the vertical speed is held in -0.05..0.1
+    std::uint8_t jump_started = 0;
+    ActorFaceMode face_mode = ACTOR_FACE_MOTION;
+    std::uint32_t movement_bits = 0;
+    std::uint8_t run_switch = 0; // the player's run/walk toggle
+    std::uint32_t event_bits = 0;
+    D3DXVECTOR3 previous_position;
+    float jump_speed = 0.0f;
+    float jump_start_speed = 0.0f;
+    float second_speed = 0.0f;
+    float hover_height = 0.0f;
+    std::int32_t wander_mode = 0; // 1: stands still
+    std::int32_t waypoint_state[3] = {};
+    std::uint32_t waypoint_count = 0;
+    D3DXVECTOR3 wander_box[2]; // y ignored; all zero: 3 units round the home point
+    D3DXVECTOR3 waypoints[ACTOR_WAYPOINTS];
+    std::uint8_t current_waypoint = 0;
+    float alpha = 0.0f;
+    float alpha_target = 0.0f;
+    float alpha_rate = 0.0f;
+    D3DXVECTOR3 home_point;
+    float home_facing = 0.0f;
+    HitOnceEntry hit_once_entries[ACTOR_HIT_ONCE_ENTRIES] = {};
+    char talk_script[ACTOR_TALK_SCRIPT_SIZE] = {};
+
+    // The automatic walk of an arrival, which the player's control follows while the screen fades.
+    float auto_walk_target[2] = {}; // x, z
+    float auto_walk_speed = 0.0f;
+    float auto_walk_factor = 0.0f;
+
+    std::uint8_t stick_hold = 0; // ignore a held stick turned away from the facing until released
+    std::uint8_t talk_request = 0;
+    std::int32_t talk_state = 0;
+    std::uint8_t script_byte = 0;
+    std::uint8_t disable_byte = 0;
+    float tuning_value = 0.0f;
+    std::int32_t params[ACTOR_PARAMS] = {};
+    std::int32_t quick_save = 0;
+    D3DXVECTOR3 quick_save_position;
+
+protected:
+    ~GoActor() override;
+};
+
+// The hero's actor and the actor the camera follows, or null.
+extern GoActor* g_player;
+extern GoActor* g_camera_focus;
