@@ -1,5 +1,6 @@
 #include "scenegraph/model.h"
 
+#include "core/bytes.h"
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lowlv/d3d/d3d_core.h"
@@ -222,20 +223,23 @@ void read_vertex_buffers(ByteReader& reader, Model& model, ModelMesh& mesh, std:
 
 std::uint32_t index_at(const MeshIndexBuffer& ib, std::uint32_t i)
 {
+    const std::size_t at = std::size_t{ib.element_size} * i;
     if (ib.element_size == 2) {
-        std::uint16_t v;
-        std::memcpy(&v, ib.copy.data() + 2 * std::size_t{i}, 2);
+        std::uint16_t v = 0;
+        check(bytes_get_u16(ib.copy, at, v));
         return v;
     }
-    std::uint32_t v;
-    std::memcpy(&v, ib.copy.data() + 4 * std::size_t{i}, 4);
+    std::uint32_t v = 0;
+    check(bytes_get_u32(ib.copy, at, v));
     return v;
 }
 
 D3DXVECTOR3 vertex_position(const MeshVertexBuffer& vb, std::uint32_t index)
 {
-    float p[3];
-    std::memcpy(p, vb.copy.data() + std::size_t{index} * vb.stride, sizeof p);
+    const std::size_t at = std::size_t{index} * vb.stride;
+    float p[3] = {};
+    for (std::size_t k = 0; k < 3; ++k)
+        check(bytes_get_f32(vb.copy, at + 4 * k, p[k]));
     return vec3_of(p);
 }
 

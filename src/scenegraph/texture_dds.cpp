@@ -45,11 +45,6 @@ std::uint32_t chain_length(std::uint32_t width, std::uint32_t height)
     return levels;
 }
 
-std::uint32_t block_bytes(D3DFORMAT format)
-{
-    return format == D3DFMT_DXT1 ? 8 : 16;
-}
-
 // A level's row of pixels or of 4x4 blocks, and how many rows it has.
 struct LevelShape {
     std::uint64_t row;
@@ -59,7 +54,7 @@ struct LevelShape {
 LevelShape level_shape(D3DFORMAT format, std::uint32_t bits, std::uint32_t width, std::uint32_t height)
 {
     if (d3d8_format_is_compressed(format))
-        return {std::uint64_t(std::max(1u, (width + 3) / 4)) * block_bytes(format),
+        return {std::uint64_t(std::max(1u, (width + 3) / 4)) * d3d8_format_block_bytes(format),
                 std::max(1u, (height + 3) / 4)};
     return {(std::uint64_t(bits / 8) * std::max(width, 1u) + 3) & ~std::uint64_t{3}, std::max(height, 1u)};
 }
