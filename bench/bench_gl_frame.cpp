@@ -196,19 +196,19 @@ void BM_GlFrame(benchmark::State& state, bool with_gl)
     // The untimed first frame has the backend make its programs.
     scene.folder = bench_mount_shaders("kro_bench_gl_");
     if (scene.folder.empty() || !bench_start_engine(window, WIDTH, HEIGHT) || !make_scene(scene) ||
-        (with_gl && !g_d3d_device->backend()) || !run_frame(scene)) {
+        (with_gl && !d3d8_device_backend(*g_d3d_device)) || !run_frame(scene)) {
         state.SkipWithError("the device or the scene could not be made");
         free_scene(scene);
         return;
     }
     std::uint64_t draws = 0;
     for (auto _ : state) {
-        std::uint64_t before = g_d3d_device->call_counts().draws;
+        std::uint64_t before = d3d8_call_counts(*g_d3d_device).draws;
         if (!run_frame(scene)) {
             state.SkipWithError("a frame failed");
             break;
         }
-        draws += g_d3d_device->call_counts().draws - before;
+        draws += d3d8_call_counts(*g_d3d_device).draws - before;
     }
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

@@ -169,9 +169,9 @@ void run_frames(benchmark::State& state, bool quads_in_row_11)
     for (auto _ : state) {
         renderer_reset_frame_state();
         items += queue_frame(source, box, quads_in_row_11);
-        std::uint64_t draws_before = g_d3d_device->call_counts().draws;
+        std::uint64_t draws_before = d3d8_call_counts(*g_d3d_device).draws;
         renderer_draw_frame();
-        draws += g_d3d_device->call_counts().draws - draws_before;
+        draws += d3d8_call_counts(*g_d3d_device).draws - draws_before;
     }
     state.counters["items/frame"] =
         benchmark::Counter(static_cast<double>(items), benchmark::Counter::kAvgIterations);

@@ -140,7 +140,7 @@ protected:
         ASSERT_EQ(m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, m_window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                       &params, &m_device),
                   D3D_OK);
-        ASSERT_NE(m_device->backend(), nullptr) << "an OpenGL window gives the device a backend";
+        ASSERT_NE(d3d8_device_backend(*m_device), nullptr) << "an OpenGL window gives the device a backend";
         m_device->SetRenderState(D3DRS_LIGHTING, FALSE);
         m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);

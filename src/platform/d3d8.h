@@ -7,6 +7,7 @@
 // code, the constant registers, the gamma ramp, the present parameters. Resources live in real
 // memory with their lock state. A backend (platform/impl/d3d8_state.h) mirrors that state to the
 // GPU; without one, draws are counted and clears and presents work on the surfaces' memory.
+// What the backend and tests read of the objects is there too, in functions the classes befriend.
 // Adapters, display modes and device capabilities come from a machine description
 // (D3D8Machine): the host's, built through SDL, or one a test scripts
 // (platform/impl/d3d8_seams.h).
@@ -734,9 +735,8 @@ struct D3DCallCounts;
 struct D3DDrawCall;
 struct D3DVertexShader;
 struct D3D8DeviceRecord;
+struct D3DLockRecord;
 struct D3D8Machine;
-struct D3D8AdapterProfile;
-struct D3D8DeviceTypeProfile;
 
 // ---- Resources ---------------------------------------------------------------------------------
 // Reference counts are the application's: Release returns what is left and destroys the object
@@ -750,20 +750,14 @@ public:
     HRESULT GetDevice(IDirect3DDevice8** device);
     D3DRESOURCETYPE GetType() const { return m_type; }
 
-    // Stand-in side: not the platform's.
-    IDirect3DDevice8& device() const { return *m_device; }
-    D3DPOOL pool() const { return m_pool; }
-    ULONG ref_count() const;
-    void bind();
-    void unbind();
-    void* backend_object = nullptr; // the backend's mirror of this resource
-
 protected:
     IDirect3DResource8(IDirect3DDevice8& device, D3DRESOURCETYPE type, D3DPOOL pool,
                        IDirect3DResource8* container);
     virtual ~IDirect3DResource8();
 
 private:
+    void bind();
+    void unbind();
     void destroy_if_unused();
 
     IDirect3DDevice8* m_device;
@@ -772,19 +766,15 @@ private:
     IDirect3DResource8* m_container; // a texture's levels count through their texture
     ULONG m_refs = 1;
     ULONG m_binds = 0;
-    bool m_implicit = false; // the device's own back buffer and depth buffer
+    bool m_implicit = false;          // the device's own back buffer and depth buffer
+    void* m_backend_object = nullptr; // the backend's mirror of this resource
     friend class IDirect3DDevice8;
-};
-
-// What a lock covers, kept until the unlock hands it to the backend.
-struct D3DLockRecord {
-    UINT depth = 0; // buffers may be locked again before they are unlocked
-    DWORD flags = 0;
-    UINT offset = 0; // buffers: bytes
-    UINT size = 0;
-    RECT rect{};    // surfaces: pixels
-    UINT count = 0; // locks so far
-    bool locked() const { return depth > 0; }
+    // The stand-in's own view of its objects (platform/impl/d3d8_state.h).
+    friend IDirect3DDevice8& d3d8_resource_device(const IDirect3DResource8& resource);
+    friend D3DPOOL d3d8_resource_pool(const IDirect3DResource8& resource);
+    friend ULONG d3d8_ref_count(const IDirect3DResource8& resource);
+    friend void* d3d8_backend_object(const IDirect3DResource8& resource);
+    friend void d3d8_set_backend_object(IDirect3DResource8& resource, void* object);
 };
 
 class IDirect3DSurface8 : public IDirect3DResource8 {
@@ -795,15 +785,6 @@ public:
     HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags);
     HRESULT UnlockRect();
 
-    // Stand-in side.
-    const D3DSURFACE_DESC& desc() const { return m_desc; }
-    UINT pitch() const { return m_pitch; }
-    std::uint8_t* bits() { return m_bits.data(); }
-    const std::uint8_t* bits() const { return m_bits.data(); }
-    const D3DLockRecord& lock_record() const { return m_lock; }
-    IDirect3DTexture8* container() const { return m_texture; }
-    UINT level() const { return m_level; }
-
 private:
     IDirect3DSurface8(IDirect3DDevice8& device, const D3DSURFACE_DESC& desc, IDirect3DTexture8* texture,
                       UINT level);
@@ -812,13 +793,21 @@ private:
     D3DSURFACE_DESC m_desc;
     UINT m_pitch;
     std::vector<std::uint8_t> m_bits;
-    D3DLockRecord m_lock;
+    std::unique_ptr<D3DLockRecord> m_lock_record; // the stand-in's own, outside the platform's surface
+    D3DLockRecord& m_lock;
     IDirect3DTexture8* m_texture;
     UINT m_level;
     bool m_lockable;
     friend class IDirect3DDevice8;
     friend class IDirect3DTexture8;
     friend class IDirect3DResource8;
+    friend const D3DSURFACE_DESC& d3d8_surface_desc(const IDirect3DSurface8& surface);
+    friend UINT d3d8_surface_pitch(const IDirect3DSurface8& surface);
+    friend std::uint8_t* d3d8_surface_bits(IDirect3DSurface8& surface);
+    friend const std::uint8_t* d3d8_surface_bits(const IDirect3DSurface8& surface);
+    friend const D3DLockRecord& d3d8_lock_record(const IDirect3DSurface8& surface);
+    friend IDirect3DTexture8* d3d8_surface_container(const IDirect3DSurface8& surface);
+    friend UINT d3d8_surface_level(const IDirect3DSurface8& surface);
 };
 
 class IDirect3DBaseTexture8 : public IDirect3DResource8 {
@@ -835,20 +824,16 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags);
     HRESULT UnlockRect(UINT level);
 
-    // Stand-in side.
-    IDirect3DSurface8& level(UINT index) const { return *m_levels[index]; }
-    DWORD usage() const { return m_usage; }
-    D3DFORMAT format() const { return m_format; }
-
 private:
     IDirect3DTexture8(IDirect3DDevice8& device, UINT width, UINT height, UINT levels, DWORD usage,
                       D3DFORMAT format, D3DPOOL pool);
     ~IDirect3DTexture8() override;
 
     std::vector<IDirect3DSurface8*> m_levels;
-    DWORD m_usage;
     D3DFORMAT m_format;
     friend class IDirect3DDevice8;
+    friend IDirect3DSurface8& d3d8_texture_level(const IDirect3DTexture8& texture, UINT level);
+    friend D3DFORMAT d3d8_texture_format(const IDirect3DTexture8& texture);
 };
 
 // Vertex and index buffers: memory of the described size, locked by byte ranges. A buffer may
@@ -860,18 +845,18 @@ public:
     HRESULT Unlock();
     HRESULT GetDesc(Desc* desc) const;
 
-    // Stand-in side.
-    const Desc& desc() const { return m_desc; }
-    const std::uint8_t* data() const { return m_data.data(); }
-    const D3DLockRecord& lock_record() const { return m_lock; }
-
 protected:
     D3DBuffer8(IDirect3DDevice8& device, D3DRESOURCETYPE type, const Desc& desc);
+    ~D3DBuffer8() override;
 
 private:
     Desc m_desc;
     std::vector<std::uint8_t> m_data;
-    D3DLockRecord m_lock;
+    std::unique_ptr<D3DLockRecord> m_lock_record; // the stand-in's own, outside the platform's surface
+    D3DLockRecord& m_lock;
+    template <typename D> friend const D& d3d8_buffer_desc(const D3DBuffer8<D>& buffer);
+    template <typename D> friend const std::uint8_t* d3d8_buffer_data(const D3DBuffer8<D>& buffer);
+    template <typename D> friend const D3DLockRecord& d3d8_lock_record(const D3DBuffer8<D>& buffer);
 };
 
 class IDirect3DVertexBuffer8 : public D3DBuffer8<D3DVERTEXBUFFER_DESC> {
@@ -958,27 +943,6 @@ public:
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride);
     HRESULT SetIndices(IDirect3DIndexBuffer8* buffer, UINT base_vertex);
 
-    // Stand-in side: what tests and the backend read.
-    const D3DDeviceState& state() const { return m_state; }
-    const D3DPRESENT_PARAMETERS& present_parameters() const { return m_params; }
-    DWORD behavior_flags() const { return m_flags; }
-    IDirect3D8& direct3d() const { return *m_d3d; }
-    UINT adapter() const { return m_adapter; }
-    D3DDEVTYPE device_type() const { return m_type; }
-    HWND window() const { return m_window; }
-    const D3DCallCounts& call_counts() const { return m_counts; }
-    void reset_call_counts();
-    const D3DVertexShader* vertex_shader(DWORD handle) const;
-    std::size_t vertex_shader_count() const;
-    IDirect3DSurface8& back_buffer() const { return *m_back_buffer; }
-    IDirect3DSurface8* front_buffer() const { return m_front_buffer; }
-    IDirect3DSurface8* auto_depth_stencil() const { return m_auto_depth; }
-    D3D8Backend* backend() const { return m_backend.get(); }
-    // DEFAULT-pool resources the application holds, and its references to the back buffer and
-    // the automatic depth buffer: what a Reset waits for.
-    std::size_t default_pool_holds() const;
-    ULONG ref_count() const { return m_refs; }
-
 private:
     IDirect3DDevice8(IDirect3D8& d3d, UINT adapter, D3DDEVTYPE type, HWND window, DWORD flags,
                      const D3DPRESENT_PARAMETERS& params, const D3DCAPS8& caps);
@@ -988,6 +952,7 @@ private:
     void release_swap_chain();
     HRESULT apply_window_mode(const D3DPRESENT_PARAMETERS& params);
     D3DFORMAT adapter_format() const;
+    std::size_t default_pool_holds() const;
     IDirect3DSurface8* new_surface(const D3DSURFACE_DESC& desc, bool lockable);
     void set_default_state();
     void release_bindings();
@@ -1022,6 +987,24 @@ private:
     friend class IDirect3DSurface8;
     template <typename Desc> friend class D3DBuffer8;
     friend class IDirect3DTexture8;
+    // The stand-in's own view of the device (platform/impl/d3d8_state.h).
+    friend const D3DDeviceState& d3d8_device_state(const IDirect3DDevice8& device);
+    friend const D3DPRESENT_PARAMETERS& d3d8_present_parameters(const IDirect3DDevice8& device);
+    friend DWORD d3d8_behavior_flags(const IDirect3DDevice8& device);
+    friend IDirect3D8& d3d8_device_direct3d(const IDirect3DDevice8& device);
+    friend UINT d3d8_device_adapter(const IDirect3DDevice8& device);
+    friend D3DDEVTYPE d3d8_device_type(const IDirect3DDevice8& device);
+    friend HWND d3d8_device_window(const IDirect3DDevice8& device);
+    friend const D3DCallCounts& d3d8_call_counts(const IDirect3DDevice8& device);
+    friend void d3d8_reset_call_counts(IDirect3DDevice8& device);
+    friend const D3DVertexShader* d3d8_vertex_shader(const IDirect3DDevice8& device, DWORD handle);
+    friend std::size_t d3d8_vertex_shader_count(const IDirect3DDevice8& device);
+    friend IDirect3DSurface8& d3d8_back_buffer(const IDirect3DDevice8& device);
+    friend IDirect3DSurface8* d3d8_front_buffer(const IDirect3DDevice8& device);
+    friend IDirect3DSurface8* d3d8_auto_depth_stencil(const IDirect3DDevice8& device);
+    friend D3D8Backend* d3d8_device_backend(const IDirect3DDevice8& device);
+    friend std::size_t d3d8_default_pool_holds(const IDirect3DDevice8& device);
+    friend ULONG d3d8_ref_count(const IDirect3DDevice8& device);
 };
 
 // ---- The adapter object ------------------------------------------------------------------------
@@ -1053,13 +1036,6 @@ public:
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_window, DWORD behavior_flags,
                          D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** device);
 
-    // Stand-in side.
-    ULONG ref_count() const { return m_refs; }
-    const D3D8Machine& machine() const { return *m_machine; }
-    // Null for an adapter or device type the machine lacks.
-    const D3D8AdapterProfile* adapter_profile(UINT adapter) const;
-    const D3D8DeviceTypeProfile* type_profile(UINT adapter, D3DDEVTYPE type) const;
-
 private:
     explicit IDirect3D8(D3D8Machine machine);
     ~IDirect3D8();
@@ -1067,22 +1043,8 @@ private:
     ULONG m_refs = 1;
     std::unique_ptr<D3D8Machine> m_machine;
     friend IDirect3D8* Direct3DCreate8(UINT sdk_version);
+    friend const D3D8Machine& d3d8_machine(const IDirect3D8& d3d);
 };
 
 // Null when the SDK version is not 220 or the host has no video (or a test injected a failure).
 IDirect3D8* Direct3DCreate8(UINT sdk_version);
-
-// ---- Format helpers (stand-in side) ------------------------------------------------------------
-// Bytes per pixel of an uncompressed format, 0 for block-compressed and unknown ones.
-UINT d3d8_format_bytes(D3DFORMAT format);
-// Bytes of one 4x4 block of a block-compressed format, 0 for the others.
-UINT d3d8_format_block_bytes(D3DFORMAT format);
-bool d3d8_format_is_compressed(D3DFORMAT format);
-bool d3d8_format_is_depth(D3DFORMAT format);
-// Row pitch in bytes of a level of that width (a row of 4x4 blocks for compressed formats),
-// and the level's whole size.
-UINT d3d8_format_pitch(D3DFORMAT format, UINT width);
-UINT d3d8_format_size(D3DFORMAT format, UINT width, UINT height);
-// Bytes of one vertex of a flexible vertex format; 0 for a format with more than
-// D3DDP_MAXTEXCOORD texture-coordinate sets, which the platform refuses.
-UINT d3d8_fvf_stride(DWORD fvf);

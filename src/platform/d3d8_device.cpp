@@ -28,7 +28,7 @@ UINT max_levels(UINT width, UINT height)
 
 UINT index_bytes(const IDirect3DIndexBuffer8& buffer)
 {
-    return buffer.desc().Format == D3DFMT_INDEX32 ? 4 : 2;
+    return d3d8_buffer_desc(buffer).Format == D3DFMT_INDEX32 ? 4 : 2;
 }
 
 UINT stencil_bits(D3DFORMAT format)
@@ -72,10 +72,10 @@ void write_depth(D3DFORMAT format, std::uint8_t* texel, DWORD flags, float z, DW
 // Each texel of the area (clipped to the surface) written on its own.
 void write_depth_texels(IDirect3DSurface8& surface, RECT area, DWORD flags, float z, DWORD stencil)
 {
-    const D3DSURFACE_DESC& desc = surface.desc();
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
     const UINT bytes = d3d8_format_bytes(desc.Format);
     for (LONG y = area.top; y < std::min(area.bottom, LONG(desc.Height)); ++y) {
-        std::uint8_t* row = surface.bits() + std::size_t(y) * surface.pitch();
+        std::uint8_t* row = d3d8_surface_bits(surface) + std::size_t(y) * d3d8_surface_pitch(surface);
         for (LONG x = area.left; x < std::min(area.right, LONG(desc.Width)); ++x)
             write_depth(desc.Format, row + std::size_t(x) * bytes, flags, z, stencil);
     }
@@ -95,18 +95,18 @@ void repeat_first_pixel(std::uint8_t* run, std::size_t pixels, std::size_t bytes
 // to the surface.
 template <class Write> void fill_area(IDirect3DSurface8& surface, RECT area, Write write)
 {
-    const D3DSURFACE_DESC& desc = surface.desc();
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
     area.right = std::min(area.right, LONG(desc.Width));
     area.bottom = std::min(area.bottom, LONG(desc.Height));
     if (area.left >= area.right || area.top >= area.bottom) return;
     const std::size_t bytes = d3d8_format_bytes(desc.Format);
     const std::size_t pixels = std::size_t(area.right - area.left);
-    std::uint8_t* first =
-        surface.bits() + std::size_t(area.top) * surface.pitch() + std::size_t(area.left) * bytes;
+    std::uint8_t* first = d3d8_surface_bits(surface) + std::size_t(area.top) * d3d8_surface_pitch(surface) +
+                          std::size_t(area.left) * bytes;
     write(first);
     repeat_first_pixel(first, pixels, bytes);
     for (LONG y = area.top + 1; y < area.bottom; ++y)
-        std::memcpy(first + std::size_t(y - area.top) * surface.pitch(), first, pixels * bytes);
+        std::memcpy(first + std::size_t(y - area.top) * d3d8_surface_pitch(surface), first, pixels * bytes);
 }
 
 bool intersect(RECT& a, const RECT& b)
@@ -350,7 +350,7 @@ std::size_t IDirect3DDevice8::default_pool_holds() const
 {
     std::size_t holds =
         std::count_if(m_resources.begin(), m_resources.end(), [](const IDirect3DResource8* r) {
-            return r->pool() == D3DPOOL_DEFAULT && r->m_refs > 0;
+            return r->m_pool == D3DPOOL_DEFAULT && r->m_refs > 0;
         });
     if (m_back_buffer && m_back_buffer->m_refs > 0) ++holds;
     if (m_auto_depth && m_auto_depth->m_refs > 0) ++holds;
@@ -359,7 +359,8 @@ std::size_t IDirect3DDevice8::default_pool_holds() const
 
 D3DFORMAT IDirect3DDevice8::adapter_format() const
 {
-    return m_params.Windowed ? m_d3d->adapter_profile(m_adapter)->desktop.Format : m_params.BackBufferFormat;
+    return m_params.Windowed ? d3d8_adapter_profile(*m_d3d, m_adapter)->desktop.Format
+                             : m_params.BackBufferFormat;
 }
 
 // ---- Lost device and reset -------------------------------------------------------------------------
@@ -414,7 +415,8 @@ HRESULT IDirect3DDevice8::Present(const RECT* source, const RECT* dest, HWND ove
     ++m_counts.presents;
     d3d8_seam_note_present(m_window);
     if (m_backend) return m_backend->present(m_state);
-    std::memcpy(m_front_buffer->bits(), m_back_buffer->bits(), m_back_buffer->desc().Size);
+    std::memcpy(d3d8_surface_bits(*m_front_buffer), d3d8_surface_bits(*m_back_buffer),
+                d3d8_surface_desc(*m_back_buffer).Size);
     return D3D_OK;
 }
 
@@ -449,11 +451,11 @@ HRESULT IDirect3DDevice8::GetRenderTarget(IDirect3DSurface8** surface)
 HRESULT IDirect3DDevice8::SetRenderTarget(IDirect3DSurface8* target, IDirect3DSurface8* depth_stencil)
 {
     IDirect3DSurface8* new_target = target ? target : m_state.render_target;
-    const D3DSURFACE_DESC& desc = new_target->desc();
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(*new_target);
     if (!(desc.Usage & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
-    if (depth_stencil &&
-        (!(depth_stencil->desc().Usage & D3DUSAGE_DEPTHSTENCIL) || depth_stencil->desc().Width < desc.Width ||
-         depth_stencil->desc().Height < desc.Height))
+    if (depth_stencil && (!(d3d8_surface_desc(*depth_stencil).Usage & D3DUSAGE_DEPTHSTENCIL) ||
+                          d3d8_surface_desc(*depth_stencil).Width < desc.Width ||
+                          d3d8_surface_desc(*depth_stencil).Height < desc.Height))
         return D3DERR_INVALIDCALL;
     ++m_counts.render_targets;
     new_target->bind();
@@ -472,26 +474,26 @@ HRESULT IDirect3DDevice8::GetFrontBuffer(IDirect3DSurface8* dest)
 {
     D3DDISPLAYMODE mode;
     GetDisplayMode(&mode);
-    if (!dest || dest->lock_record().locked()) return D3DERR_INVALIDCALL;
-    const D3DSURFACE_DESC& desc = dest->desc();
+    if (!dest || d3d8_lock_record(*dest).locked()) return D3DERR_INVALIDCALL;
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(*dest);
     if (desc.Format != D3DFMT_A8R8G8B8 || desc.Width != mode.Width || desc.Height != mode.Height)
         return D3DERR_INVALIDCALL;
     if (m_backend) m_backend->read_back(*m_front_buffer);
 
     POINT origin{0, 0};
     if (m_params.Windowed) ClientToScreen(m_window, &origin);
-    const D3DSURFACE_DESC& front = m_front_buffer->desc();
+    const D3DSURFACE_DESC& front = d3d8_surface_desc(*m_front_buffer);
     RECT area{origin.x, origin.y, origin.x + LONG(front.Width), origin.y + LONG(front.Height)};
     bool visible = intersect(area, RECT{0, 0, LONG(desc.Width), LONG(desc.Height)});
     for (UINT y = 0; y < desc.Height; ++y) {
-        std::uint8_t* row = dest->bits() + std::size_t(y) * dest->pitch();
+        std::uint8_t* row = d3d8_surface_bits(*dest) + std::size_t(y) * d3d8_surface_pitch(*dest);
         for (UINT x = 0; x < desc.Width; ++x) {
             DWORD pixel = 0xFF000000;
             if (visible && LONG(x) >= area.left && LONG(x) < area.right && LONG(y) >= area.top &&
                 LONG(y) < area.bottom)
                 pixel = d3d8_read_argb(front.Format,
-                                       m_front_buffer->bits() +
-                                           std::size_t(y - origin.y) * m_front_buffer->pitch() +
+                                       d3d8_surface_bits(*m_front_buffer) +
+                                           std::size_t(y - origin.y) * d3d8_surface_pitch(*m_front_buffer) +
                                            std::size_t(x - origin.x) * d3d8_format_bytes(front.Format));
             d3d8_write_argb(D3DFMT_A8R8G8B8, row + std::size_t(x) * 4, pixel | 0xFF000000);
         }
@@ -683,7 +685,8 @@ HRESULT IDirect3DDevice8::Clear(DWORD count, const D3DRECT* rects, DWORD flags, 
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     IDirect3DSurface8* depth = m_state.depth_stencil;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depth) return D3DERR_INVALIDCALL;
-    if ((flags & D3DCLEAR_STENCIL) && stencil_bits(depth->desc().Format) == 0) return D3DERR_INVALIDCALL;
+    if ((flags & D3DCLEAR_STENCIL) && stencil_bits(d3d8_surface_desc(*depth).Format) == 0)
+        return D3DERR_INVALIDCALL;
     ++m_counts.clears;
     if (m_backend)
         m_backend->clear(m_state, count, rects, flags, color, z, stencil);
@@ -704,14 +707,14 @@ void IDirect3DDevice8::clear_in_memory(DWORD count, const D3DRECT* rects, DWORD 
 
     IDirect3DSurface8* target = m_state.render_target;
     IDirect3DSurface8* depth = m_state.depth_stencil;
-    const D3DFORMAT target_format = target->desc().Format;
+    const D3DFORMAT target_format = d3d8_surface_desc(*target).Format;
     for (RECT area : areas) {
         if (!intersect(area, viewport)) continue;
         if (flags & D3DCLEAR_TARGET)
             fill_area(*target, area,
                       [&](std::uint8_t* texel) { d3d8_write_argb(target_format, texel, color); });
         if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && depth) {
-            const D3DFORMAT depth_format = depth->desc().Format;
+            const D3DFORMAT depth_format = d3d8_surface_desc(*depth).Format;
             // A clear of only the depth or only the stencil keeps the other part of each texel,
             // so it cannot copy one texel over the area.
             bool whole =
@@ -729,7 +732,7 @@ void IDirect3DDevice8::clear_in_memory(DWORD count, const D3DRECT* rects, DWORD 
 HRESULT IDirect3DDevice8::SetViewport(const D3DVIEWPORT8* viewport)
 {
     if (!viewport) return D3DERR_INVALIDCALL;
-    const D3DSURFACE_DESC& target = m_state.render_target->desc();
+    const D3DSURFACE_DESC& target = d3d8_surface_desc(*m_state.render_target);
     if (std::uint64_t(viewport->X) + viewport->Width > target.Width ||
         std::uint64_t(viewport->Y) + viewport->Height > target.Height)
         return D3DERR_INVALIDCALL;
@@ -818,7 +821,7 @@ HRESULT IDirect3DDevice8::check_draw(const D3DDrawCall& call) const
     DWORD shader = m_state.vertex_shader;
     if (shader == 0) return D3DERR_INVALIDCALL;
     std::set<DWORD> streams;
-    if (const D3DVertexShader* declared = vertex_shader(shader)) {
+    if (const D3DVertexShader* declared = d3d8_vertex_shader(*this, shader)) {
         for (const D3DVertexElement& element : declared->elements)
             streams.insert(element.stream);
     } else {
@@ -830,12 +833,12 @@ HRESULT IDirect3DDevice8::check_draw(const D3DDrawCall& call) const
     for (DWORD stream : streams) {
         const D3DStreamBinding& binding = m_state.streams[stream];
         if (!binding.buffer || binding.stride == 0) return D3DERR_INVALIDCALL;
-        if (end * binding.stride > binding.buffer->desc().Size) return D3DERR_INVALIDCALL;
+        if (end * binding.stride > d3d8_buffer_desc(*binding.buffer).Size) return D3DERR_INVALIDCALL;
     }
     if (call.indexed) {
         if (!m_state.indices) return D3DERR_INVALIDCALL;
         std::uint64_t index_end = (std::uint64_t(call.start) + vertices) * index_bytes(*m_state.indices);
-        if (index_end > m_state.indices->desc().Size) return D3DERR_INVALIDCALL;
+        if (index_end > d3d8_buffer_desc(*m_state.indices).Size) return D3DERR_INVALIDCALL;
     }
     return D3D_OK;
 }
@@ -892,22 +895,22 @@ HRESULT IDirect3DDevice8::CreateVertexShader(const DWORD* declaration, const DWO
     return D3D_OK;
 }
 
-const D3DVertexShader* IDirect3DDevice8::vertex_shader(DWORD handle) const
+const D3DVertexShader* d3d8_vertex_shader(const IDirect3DDevice8& device, DWORD handle)
 {
     std::size_t slot = handle >> 1;
-    if (!(handle & 1) || slot >= m_shaders.size()) return nullptr;
-    return m_shaders[slot].get();
+    if (!(handle & 1) || slot >= device.m_shaders.size()) return nullptr;
+    return device.m_shaders[slot].get();
 }
 
-std::size_t IDirect3DDevice8::vertex_shader_count() const
+std::size_t d3d8_vertex_shader_count(const IDirect3DDevice8& device)
 {
-    return std::count_if(m_shaders.begin(), m_shaders.end(),
+    return std::count_if(device.m_shaders.begin(), device.m_shaders.end(),
                          [](const auto& shader) { return shader != nullptr; });
 }
 
 HRESULT IDirect3DDevice8::SetVertexShader(DWORD handle)
 {
-    const D3DVertexShader* shader = (handle & 1) ? vertex_shader(handle) : nullptr;
+    const D3DVertexShader* shader = (handle & 1) ? d3d8_vertex_shader(*this, handle) : nullptr;
     if ((handle & 1) && !shader) return D3DERR_INVALIDCALL;
     if (!(handle & 1) && handle && d3d8_fvf_stride(handle) == 0) return D3DERR_INVALIDCALL;
     ++m_counts.vertex_shaders;
@@ -922,7 +925,7 @@ HRESULT IDirect3DDevice8::SetVertexShader(DWORD handle)
 
 HRESULT IDirect3DDevice8::DeleteVertexShader(DWORD handle)
 {
-    const D3DVertexShader* shader = vertex_shader(handle);
+    const D3DVertexShader* shader = d3d8_vertex_shader(*this, handle);
     if (!shader) return D3DERR_INVALIDCALL;
     if (m_backend) m_backend->shader_deleted(*shader);
     if (m_state.vertex_shader == handle) m_state.vertex_shader = 0;

@@ -55,7 +55,7 @@ GlFormat gl_format(D3DFORMAT format)
     }
 }
 
-// The GL names behind one resource (its backend_object).
+// The GL names behind one resource (its backend object).
 struct GlObject {
     GLuint texture = 0;
     GLuint renderbuffer = 0;
@@ -65,7 +65,7 @@ struct GlObject {
 
 GlObject* gl_object(const IDirect3DResource8& resource)
 {
-    return static_cast<GlObject*>(resource.backend_object);
+    return static_cast<GlObject*>(d3d8_backend_object(resource));
 }
 
 GLenum gl_compare(DWORD func)
@@ -412,7 +412,7 @@ GlBackend::GlBackend(IDirect3DDevice8& device, SDL_Window* window, SDL_GLContext
     g_gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     g_gl.glPixelStorei(GL_PACK_ALIGNMENT, 4);
     upload_ramp(m_identity, identity_ramp());
-    upload_ramp(m_ramp, device.state().gamma_ramp);
+    upload_ramp(m_ramp, d3d8_device_state(device).gamma_ramp);
 }
 
 GlBackend::~GlBackend()
@@ -436,7 +436,7 @@ GlBackend::~GlBackend()
 // False when the window is gone: the GL objects then went with it.
 bool GlBackend::make_current()
 {
-    if (window_sdl(m_device.window()) != m_window) return false;
+    if (window_sdl(d3d8_device_window(m_device)) != m_window) return false;
     if (SDL_GL_GetCurrentContext() != m_context && SDL_GL_MakeCurrent(m_window, m_context) != 0) return false;
     return true;
 }
@@ -474,7 +474,7 @@ HRESULT GlBackend::reset(IDirect3DDevice8& device, const D3DPRESENT_PARAMETERS& 
                                               GLsizei(m_height));
     };
     if (samples) storage(m_back_samples, format.internal);
-    if (device.auto_depth_stencil()) storage(m_depth, GL_DEPTH24_STENCIL8);
+    if (d3d8_auto_depth_stencil(device)) storage(m_depth, GL_DEPTH24_STENCIL8);
     SDL_GL_SetSwapInterval(swap_interval(params));
     return g_gl.glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
 }
@@ -486,24 +486,26 @@ void GlBackend::resource_created(IDirect3DResource8& resource)
     switch (resource.GetType()) {
     case D3DRTYPE_TEXTURE: {
         auto& texture = static_cast<IDirect3DTexture8&>(resource);
-        GlFormat format = gl_format(texture.format());
+        GlFormat format = gl_format(d3d8_texture_format(texture));
         g_gl.glGenTextures(1, &object->texture);
         g_gl.glBindTexture(GL_TEXTURE_2D, object->texture);
         g_gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture.GetLevelCount()) - 1);
         for (UINT level = 0; level < texture.GetLevelCount(); ++level) {
-            const IDirect3DSurface8& surface = texture.level(level);
-            const D3DSURFACE_DESC& desc = surface.desc();
+            const IDirect3DSurface8& surface = d3d8_texture_level(texture, level);
+            const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
             if (format.format == 0)
                 g_gl.glCompressedTexImage2D(GL_TEXTURE_2D, GLint(level), format.internal, GLsizei(desc.Width),
-                                            GLsizei(desc.Height), 0, GLsizei(desc.Size), surface.bits());
+                                            GLsizei(desc.Height), 0, GLsizei(desc.Size),
+                                            d3d8_surface_bits(surface));
             else
                 g_gl.glTexImage2D(GL_TEXTURE_2D, GLint(level), GLint(format.internal), GLsizei(desc.Width),
-                                  GLsizei(desc.Height), 0, format.format, format.type, surface.bits());
+                                  GLsizei(desc.Height), 0, format.format, format.type,
+                                  d3d8_surface_bits(surface));
         }
         break;
     }
     case D3DRTYPE_SURFACE: {
-        const D3DSURFACE_DESC& desc = static_cast<IDirect3DSurface8&>(resource).desc();
+        const D3DSURFACE_DESC& desc = d3d8_surface_desc(static_cast<IDirect3DSurface8&>(resource));
         if (desc.Usage & D3DUSAGE_RENDERTARGET) {
             GlFormat format = gl_format(desc.Format);
             g_gl.glGenTextures(1, &object->texture);
@@ -532,10 +534,12 @@ void GlBackend::resource_created(IDirect3DResource8& resource)
         const std::uint8_t* data = nullptr;
         if (vertices) {
             const auto& buffer = static_cast<IDirect3DVertexBuffer8&>(resource);
-            size = buffer.desc().Size, usage = buffer.desc().Usage, data = buffer.data();
+            size = d3d8_buffer_desc(buffer).Size, usage = d3d8_buffer_desc(buffer).Usage,
+            data = d3d8_buffer_data(buffer);
         } else {
             const auto& buffer = static_cast<IDirect3DIndexBuffer8&>(resource);
-            size = buffer.desc().Size, usage = buffer.desc().Usage, data = buffer.data();
+            size = d3d8_buffer_desc(buffer).Size, usage = d3d8_buffer_desc(buffer).Usage,
+            data = d3d8_buffer_data(buffer);
         }
         g_gl.glGenBuffers(1, &object->buffer);
         g_gl.glBindBuffer(GL_ARRAY_BUFFER, object->buffer);
@@ -546,14 +550,14 @@ void GlBackend::resource_created(IDirect3DResource8& resource)
     default:
         return;
     }
-    resource.backend_object = object.release();
+    d3d8_set_backend_object(resource, object.release());
 }
 
 void GlBackend::resource_destroyed(IDirect3DResource8& resource)
 {
     GlObject* object = gl_object(resource);
     if (!object) return;
-    resource.backend_object = nullptr;
+    d3d8_set_backend_object(resource, nullptr);
     if (make_current()) {
         if (object->texture == m_attached_color) m_attached_color = ~0u;
         if (object->renderbuffer == m_attached_depth) m_attached_depth = ~0u;
@@ -591,18 +595,19 @@ void GlBackend::upload_level(IDirect3DSurface8& surface, const RECT& area)
     GLint level = 0;
     GLuint texture = color_texture(surface, level);
     if (!texture) return;
-    const D3DSURFACE_DESC& desc = surface.desc();
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
     GlFormat format = gl_format(desc.Format);
     g_gl.glBindTexture(GL_TEXTURE_2D, texture);
     if (format.format == 0) {
         g_gl.glCompressedTexImage2D(GL_TEXTURE_2D, level, format.internal, GLsizei(desc.Width),
-                                    GLsizei(desc.Height), 0, GLsizei(desc.Size), surface.bits());
+                                    GLsizei(desc.Height), 0, GLsizei(desc.Size), d3d8_surface_bits(surface));
         return;
     }
     UINT bytes = d3d8_format_bytes(desc.Format);
-    g_gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(surface.pitch() / bytes));
-    const std::uint8_t* first =
-        surface.bits() + std::size_t(area.top) * surface.pitch() + std::size_t(area.left) * bytes;
+    g_gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(d3d8_surface_pitch(surface) / bytes));
+    const std::uint8_t* first = d3d8_surface_bits(surface) +
+                                std::size_t(area.top) * d3d8_surface_pitch(surface) +
+                                std::size_t(area.left) * bytes;
     g_gl.glTexSubImage2D(GL_TEXTURE_2D, level, area.left, area.top, area.right - area.left,
                          area.bottom - area.top, format.format, format.type, first);
     g_gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -614,12 +619,12 @@ void GlBackend::resource_unlocked(IDirect3DResource8& resource, const D3DLockRec
     switch (resource.GetType()) {
     case D3DRTYPE_VERTEXBUFFER: {
         auto& buffer = static_cast<IDirect3DVertexBuffer8&>(resource);
-        upload_buffer(resource, buffer.data(), buffer.desc().Size, lock);
+        upload_buffer(resource, d3d8_buffer_data(buffer), d3d8_buffer_desc(buffer).Size, lock);
         break;
     }
     case D3DRTYPE_INDEXBUFFER: {
         auto& buffer = static_cast<IDirect3DIndexBuffer8&>(resource);
-        upload_buffer(resource, buffer.data(), buffer.desc().Size, lock);
+        upload_buffer(resource, d3d8_buffer_data(buffer), d3d8_buffer_desc(buffer).Size, lock);
         break;
     }
     case D3DRTYPE_SURFACE:
@@ -634,10 +639,10 @@ void GlBackend::resource_unlocked(IDirect3DResource8& resource, const D3DLockRec
 GLuint GlBackend::color_texture(const IDirect3DSurface8& surface, GLint& level) const
 {
     level = 0;
-    if (&surface == &m_device.back_buffer()) return m_back;
-    if (&surface == m_device.front_buffer()) return m_front;
-    if (const IDirect3DTexture8* texture = surface.container()) {
-        level = GLint(surface.level());
+    if (&surface == &d3d8_back_buffer(m_device)) return m_back;
+    if (&surface == d3d8_front_buffer(m_device)) return m_front;
+    if (const IDirect3DTexture8* texture = d3d8_surface_container(surface)) {
+        level = GLint(d3d8_surface_level(surface));
         const GlObject* object = gl_object(*texture);
         return object ? object->texture : 0;
     }
@@ -648,16 +653,16 @@ GLuint GlBackend::color_texture(const IDirect3DSurface8& surface, GLint& level) 
 GLuint GlBackend::depth_renderbuffer(const IDirect3DSurface8* surface) const
 {
     if (!surface) return 0;
-    if (surface == m_device.auto_depth_stencil()) return m_depth;
+    if (surface == d3d8_auto_depth_stencil(m_device)) return m_depth;
     const GlObject* object = gl_object(*surface);
     return object ? object->renderbuffer : 0;
 }
 
 void GlBackend::read_back(IDirect3DSurface8& surface)
 {
-    const D3DSURFACE_DESC& desc = surface.desc();
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
     if (d3d8_format_is_depth(desc.Format) || !make_current()) return;
-    if (&surface == &m_device.back_buffer()) resolve_back();
+    if (&surface == &d3d8_back_buffer(m_device)) resolve_back();
     GLint level = 0;
     GLuint texture = color_texture(surface, level);
     GlFormat format = gl_format(desc.Format);
@@ -665,7 +670,7 @@ void GlBackend::read_back(IDirect3DSurface8& surface)
     g_gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, m_read_fbo);
     g_gl.glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, level);
     g_gl.glReadPixels(0, 0, GLsizei(desc.Width), GLsizei(desc.Height), format.format, format.type,
-                      surface.bits());
+                      d3d8_surface_bits(surface));
 }
 
 void GlBackend::bind_targets(const D3DDeviceState& state)
@@ -673,7 +678,7 @@ void GlBackend::bind_targets(const D3DDeviceState& state)
     g_gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_fbo);
     GLint level = 0;
     GLuint color = color_texture(*state.render_target, level);
-    bool samples = m_back_samples && state.render_target == &m_device.back_buffer();
+    bool samples = m_back_samples && state.render_target == &d3d8_back_buffer(m_device);
     if (samples) color = m_back_samples;
     if (color != m_attached_color || level != m_attached_level || samples != m_attached_samples) {
         if (samples)
@@ -933,7 +938,8 @@ void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
 {
     if (!make_current()) return;
     D3D8GlProgramKey key = d3d8_gl_program_key(state);
-    const D3DVertexShader* shader = key.programmable ? m_device.vertex_shader(state.vertex_shader) : nullptr;
+    const D3DVertexShader* shader =
+        key.programmable ? d3d8_vertex_shader(m_device, state.vertex_shader) : nullptr;
     const GlProgram& made = program(key);
     if (!made.program) return;
     if (!(shader ? bind_declared_vertices(state, *shader) : bind_vertices(state))) return;
@@ -960,7 +966,7 @@ void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
     if (call.indexed) {
         const GlObject* indices = gl_object(*state.indices);
         if (!indices) return;
-        bool wide = state.indices->desc().Format == D3DFMT_INDEX32;
+        bool wide = d3d8_buffer_desc(*state.indices).Format == D3DFMT_INDEX32;
         g_gl.glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices->buffer);
         g_gl.glDrawElementsBaseVertex(mode, vertices, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                                       reinterpret_cast<const void*>(std::size_t(call.start) * (wide ? 4 : 2)),
@@ -1010,7 +1016,7 @@ void GlBackend::show_front()
     g_gl.glDisable(GL_SCISSOR_TEST);
     g_gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     g_gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    show_through_ramp(window_w, window_h, m_device.present_parameters().Windowed ? m_identity : m_ramp);
+    show_through_ramp(window_w, window_h, d3d8_present_parameters(m_device).Windowed ? m_identity : m_ramp);
 }
 
 // The gamma ramp is the display's in full screen: it changes what the window shows, never the
@@ -1060,7 +1066,7 @@ std::optional<DWORD> GlBackend::window_pixel(int x, int y)
 
 std::unique_ptr<D3D8Backend> d3d8_gl_backend(IDirect3DDevice8& device)
 {
-    SDL_Window* window = window_sdl(device.window());
+    SDL_Window* window = window_sdl(d3d8_device_window(device));
     if (!window || !(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL)) return nullptr;
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (!context) {
@@ -1078,7 +1084,7 @@ std::unique_ptr<D3D8Backend> d3d8_gl_backend(IDirect3DDevice8& device)
 
 std::optional<DWORD> d3d8_gl_seam_window_pixel(IDirect3DDevice8& device, int x, int y)
 {
-    auto* backend = dynamic_cast<GlBackend*>(device.backend());
+    auto* backend = dynamic_cast<GlBackend*>(d3d8_device_backend(device));
     if (!backend) return std::nullopt;
     return backend->window_pixel(x, y);
 }

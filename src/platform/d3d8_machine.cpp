@@ -322,14 +322,20 @@ ULONG IDirect3D8::Release()
     return left;
 }
 
-const D3D8AdapterProfile* IDirect3D8::adapter_profile(UINT adapter) const
+const D3D8Machine& d3d8_machine(const IDirect3D8& d3d)
 {
-    return adapter < m_machine->adapters.size() ? &m_machine->adapters[adapter] : nullptr;
+    return *d3d.m_machine;
 }
 
-const D3D8DeviceTypeProfile* IDirect3D8::type_profile(UINT adapter, D3DDEVTYPE type) const
+const D3D8AdapterProfile* d3d8_adapter_profile(const IDirect3D8& d3d, UINT adapter)
 {
-    const D3D8AdapterProfile* profile = adapter_profile(adapter);
+    const D3D8Machine& machine = d3d8_machine(d3d);
+    return adapter < machine.adapters.size() ? &machine.adapters[adapter] : nullptr;
+}
+
+const D3D8DeviceTypeProfile* d3d8_type_profile(const IDirect3D8& d3d, UINT adapter, D3DDEVTYPE type)
+{
+    const D3D8AdapterProfile* profile = d3d8_adapter_profile(d3d, adapter);
     if (!profile) return nullptr;
     if (type == D3DDEVTYPE_HAL && profile->hal) return &*profile->hal;
     if (type == D3DDEVTYPE_REF && profile->ref) return &*profile->ref;
@@ -343,7 +349,7 @@ UINT IDirect3D8::GetAdapterCount() const
 
 HRESULT IDirect3D8::GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER8* identifier) const
 {
-    const D3D8AdapterProfile* profile = adapter_profile(adapter);
+    const D3D8AdapterProfile* profile = d3d8_adapter_profile(*this, adapter);
     if (!profile || !identifier || (flags & ~D3DENUM_NO_WHQL_LEVEL)) return D3DERR_INVALIDCALL;
     *identifier = profile->identifier;
     // Without the flag the platform looks the driver's certification up; ours is never certified.
@@ -353,13 +359,13 @@ HRESULT IDirect3D8::GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_I
 
 UINT IDirect3D8::GetAdapterModeCount(UINT adapter) const
 {
-    const D3D8AdapterProfile* profile = adapter_profile(adapter);
+    const D3D8AdapterProfile* profile = d3d8_adapter_profile(*this, adapter);
     return profile ? static_cast<UINT>(profile->modes.size()) : 0;
 }
 
 HRESULT IDirect3D8::EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* display_mode) const
 {
-    const D3D8AdapterProfile* profile = adapter_profile(adapter);
+    const D3D8AdapterProfile* profile = d3d8_adapter_profile(*this, adapter);
     if (!profile || !display_mode || mode >= profile->modes.size()) return D3DERR_INVALIDCALL;
     *display_mode = profile->modes[mode];
     return D3D_OK;
@@ -367,7 +373,7 @@ HRESULT IDirect3D8::EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* di
 
 HRESULT IDirect3D8::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) const
 {
-    const D3D8AdapterProfile* profile = adapter_profile(adapter);
+    const D3D8AdapterProfile* profile = d3d8_adapter_profile(*this, adapter);
     if (!profile || !mode) return D3DERR_INVALIDCALL;
     *mode = profile->desktop;
     return D3D_OK;
@@ -376,14 +382,15 @@ HRESULT IDirect3D8::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) co
 HRESULT IDirect3D8::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT display_format,
                                     D3DFORMAT back_buffer_format, BOOL windowed) const
 {
-    if (!adapter_profile(adapter)) return D3DERR_INVALIDCALL;
-    const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
+    if (!d3d8_adapter_profile(*this, adapter)) return D3DERR_INVALIDCALL;
+    const D3D8DeviceTypeProfile* profile = d3d8_type_profile(*this, adapter, type);
     if (!profile || !contains(profile->display_formats, display_format)) return D3DERR_NOTAVAILABLE;
     bool alpha_variant = display_format == D3DFMT_X8R8G8B8 && back_buffer_format == D3DFMT_A8R8G8B8;
     if (back_buffer_format != display_format && !alpha_variant) return D3DERR_NOTAVAILABLE;
     if (windowed) {
         if (!(profile->caps.Caps2 & D3DCAPS2_CANRENDERWINDOWED)) return D3DERR_NOTAVAILABLE;
-        if (display_format != adapter_profile(adapter)->desktop.Format) return D3DERR_NOTAVAILABLE;
+        if (display_format != d3d8_adapter_profile(*this, adapter)->desktop.Format)
+            return D3DERR_NOTAVAILABLE;
     }
     return D3D_OK;
 }
@@ -391,8 +398,8 @@ HRESULT IDirect3D8::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT dis
 HRESULT IDirect3D8::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapter_format, DWORD usage,
                                       D3DRESOURCETYPE resource_type, D3DFORMAT check_format) const
 {
-    if (!adapter_profile(adapter)) return D3DERR_INVALIDCALL;
-    const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
+    if (!d3d8_adapter_profile(*this, adapter)) return D3DERR_INVALIDCALL;
+    const D3D8DeviceTypeProfile* profile = d3d8_type_profile(*this, adapter, type);
     if (!profile || !contains(profile->display_formats, adapter_format)) return D3DERR_NOTAVAILABLE;
     bool supported;
     if (usage & D3DUSAGE_DEPTHSTENCIL)
@@ -412,8 +419,8 @@ HRESULT IDirect3D8::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT a
 HRESULT IDirect3D8::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surface_format,
                                                BOOL windowed, D3DMULTISAMPLE_TYPE samples) const
 {
-    if (!adapter_profile(adapter)) return D3DERR_INVALIDCALL;
-    const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
+    if (!d3d8_adapter_profile(*this, adapter)) return D3DERR_INVALIDCALL;
+    const D3D8DeviceTypeProfile* profile = d3d8_type_profile(*this, adapter, type);
     if (!profile) return D3DERR_NOTAVAILABLE;
     if (samples == D3DMULTISAMPLE_NONE) return D3D_OK;
     bool format_ok = contains(profile->display_formats, surface_format) ||
@@ -427,8 +434,8 @@ HRESULT IDirect3D8::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFOR
                                            D3DFORMAT render_target_format,
                                            D3DFORMAT depth_stencil_format) const
 {
-    if (!adapter_profile(adapter)) return D3DERR_INVALIDCALL;
-    const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
+    if (!d3d8_adapter_profile(*this, adapter)) return D3DERR_INVALIDCALL;
+    const D3D8DeviceTypeProfile* profile = d3d8_type_profile(*this, adapter, type);
     if (!profile || !contains(profile->display_formats, adapter_format)) return D3DERR_NOTAVAILABLE;
     bool target_ok = contains(profile->display_formats, render_target_format) ||
                      contains(profile->render_target_formats, render_target_format);
@@ -437,8 +444,8 @@ HRESULT IDirect3D8::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFOR
 
 HRESULT IDirect3D8::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) const
 {
-    if (!adapter_profile(adapter) || !caps) return D3DERR_INVALIDCALL;
-    const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
+    if (!d3d8_adapter_profile(*this, adapter) || !caps) return D3DERR_INVALIDCALL;
+    const D3D8DeviceTypeProfile* profile = d3d8_type_profile(*this, adapter, type);
     if (!profile) return D3DERR_NOTAVAILABLE;
     *caps = profile->caps;
     caps->DeviceType = type;
@@ -449,8 +456,8 @@ HRESULT IDirect3D8::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps)
 HRESULT d3d8_check_present_parameters(const IDirect3D8& d3d, UINT adapter, D3DDEVTYPE type, HWND window,
                                       D3DPRESENT_PARAMETERS& params)
 {
-    const D3D8AdapterProfile* profile = d3d.adapter_profile(adapter);
-    const D3D8DeviceTypeProfile* device = d3d.type_profile(adapter, type);
+    const D3D8AdapterProfile* profile = d3d8_adapter_profile(d3d, adapter);
+    const D3D8DeviceTypeProfile* device = d3d8_type_profile(d3d, adapter, type);
     if (!profile || !device) return D3DERR_INVALIDCALL;
     if (params.BackBufferCount > D3DPRESENT_BACK_BUFFERS_MAX) return D3DERR_INVALIDCALL;
     if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
@@ -502,9 +509,9 @@ HRESULT d3d8_check_present_parameters(const IDirect3D8& d3d, UINT adapter, D3DDE
 HRESULT IDirect3D8::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_window, DWORD behavior_flags,
                                  D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** device)
 {
-    if (!device || !params || !adapter_profile(adapter)) return D3DERR_INVALIDCALL;
+    if (!device || !params || !d3d8_adapter_profile(*this, adapter)) return D3DERR_INVALIDCALL;
     *device = nullptr;
-    const D3D8DeviceTypeProfile* profile = type_profile(adapter, type);
+    const D3D8DeviceTypeProfile* profile = d3d8_type_profile(*this, adapter, type);
     if (!profile) return D3DERR_NOTAVAILABLE;
     HWND window = params->hDeviceWindow ? params->hDeviceWindow : focus_window;
     if (!window) return D3DERR_INVALIDCALL;

@@ -177,9 +177,9 @@ ULONG IDirect3DResource8::Release()
     return left;
 }
 
-ULONG IDirect3DResource8::ref_count() const
+ULONG d3d8_ref_count(const IDirect3DResource8& resource)
 {
-    return m_container ? m_container->ref_count() : m_refs;
+    return resource.m_container ? d3d8_ref_count(*resource.m_container) : resource.m_refs;
 }
 
 HRESULT IDirect3DResource8::GetDevice(IDirect3DDevice8** device)
@@ -215,8 +215,8 @@ void IDirect3DResource8::destroy_if_unused()
 IDirect3DSurface8::IDirect3DSurface8(IDirect3DDevice8& device, const D3DSURFACE_DESC& desc,
                                      IDirect3DTexture8* texture, UINT level)
     : IDirect3DResource8(device, D3DRTYPE_SURFACE, desc.Pool, texture), m_desc(desc),
-      m_pitch(d3d8_format_pitch(desc.Format, desc.Width)), m_texture(texture), m_level(level),
-      m_lockable(false)
+      m_pitch(d3d8_format_pitch(desc.Format, desc.Width)), m_lock_record(std::make_unique<D3DLockRecord>()),
+      m_lock(*m_lock_record), m_texture(texture), m_level(level), m_lockable(false)
 {
     m_desc.Size = d3d8_format_size(desc.Format, desc.Width, desc.Height);
     m_bits.assign(m_desc.Size, 0);
@@ -247,7 +247,7 @@ HRESULT IDirect3DSurface8::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DW
     HRESULT hr = d3d8_injected_failure(D3D8Call::Lock);
     if (FAILED(hr)) return hr;
 
-    IDirect3DDevice8& dev = device();
+    IDirect3DDevice8& dev = d3d8_resource_device(*this);
     if (target && dev.m_backend) dev.m_backend->read_back(*this);
     std::size_t offset;
     if (d3d8_format_is_compressed(m_desc.Format))
@@ -269,7 +269,7 @@ HRESULT IDirect3DSurface8::UnlockRect()
 {
     if (!m_lock.locked()) return D3DERR_INVALIDCALL;
     m_lock.depth = 0;
-    IDirect3DDevice8& dev = device();
+    IDirect3DDevice8& dev = d3d8_resource_device(*this);
     if (dev.m_backend) dev.m_backend->resource_unlocked(*this, m_lock);
     return D3D_OK;
 }
@@ -277,7 +277,7 @@ HRESULT IDirect3DSurface8::UnlockRect()
 // ---- Textures ----------------------------------------------------------------------------------
 IDirect3DTexture8::IDirect3DTexture8(IDirect3DDevice8& device, UINT width, UINT height, UINT levels,
                                      DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : IDirect3DBaseTexture8(device, D3DRTYPE_TEXTURE, pool, nullptr), m_usage(usage), m_format(format)
+    : IDirect3DBaseTexture8(device, D3DRTYPE_TEXTURE, pool, nullptr), m_format(format)
 {
     for (UINT level = 0; level < levels; ++level) {
         D3DSURFACE_DESC desc{format,
@@ -327,9 +327,12 @@ HRESULT IDirect3DTexture8::UnlockRect(UINT level)
 // ---- Buffers -----------------------------------------------------------------------------------
 template <typename Desc>
 D3DBuffer8<Desc>::D3DBuffer8(IDirect3DDevice8& device, D3DRESOURCETYPE type, const Desc& desc)
-    : IDirect3DResource8(device, type, desc.Pool, nullptr), m_desc(desc), m_data(desc.Size, 0)
+    : IDirect3DResource8(device, type, desc.Pool, nullptr), m_desc(desc), m_data(desc.Size, 0),
+      m_lock_record(std::make_unique<D3DLockRecord>()), m_lock(*m_lock_record)
 {
 }
+
+template <typename Desc> D3DBuffer8<Desc>::~D3DBuffer8() = default;
 
 template <typename Desc> HRESULT D3DBuffer8<Desc>::Lock(UINT offset, UINT size, BYTE** data, DWORD flags)
 {
@@ -344,7 +347,7 @@ template <typename Desc> HRESULT D3DBuffer8<Desc>::Lock(UINT offset, UINT size, 
     m_lock.offset = offset;
     m_lock.size = size == 0 ? total - offset : size;
     ++m_lock.count;
-    ++device().m_counts.locks;
+    ++d3d8_resource_device(*this).m_counts.locks;
     return D3D_OK;
 }
 
@@ -352,7 +355,8 @@ template <typename Desc> HRESULT D3DBuffer8<Desc>::Unlock()
 {
     if (!m_lock.locked()) return D3DERR_INVALIDCALL;
     --m_lock.depth;
-    if (device().m_backend) device().m_backend->resource_unlocked(*this, m_lock);
+    if (d3d8_resource_device(*this).m_backend)
+        d3d8_resource_device(*this).m_backend->resource_unlocked(*this, m_lock);
     return D3D_OK;
 }
 

@@ -103,7 +103,7 @@ D3D8BackendFactory d3d8_backend_factory()
     return g_backend_factory;
 }
 
-void IDirect3DDevice8::reset_call_counts()
+void d3d8_reset_call_counts(IDirect3DDevice8& device)
 {
-    m_counts = D3DCallCounts{};
+    device.m_counts = D3DCallCounts{};
 }

@@ -523,9 +523,9 @@ D3DFORMAT closest_format(IDirect3DDevice8& device, D3DFORMAT wanted, DWORD usage
     D3DDISPLAYMODE mode{};
     device.GetDisplayMode(&mode);
     auto takes = [&](D3DFORMAT format) {
-        return SUCCEEDED(device.direct3d().CheckDeviceFormat(device.adapter(), device.device_type(),
-                                                             mode.Format, usage & D3DUSAGE_RENDERTARGET,
-                                                             D3DRTYPE_TEXTURE, format));
+        return SUCCEEDED(d3d8_device_direct3d(device).CheckDeviceFormat(
+            d3d8_device_adapter(device), d3d8_device_type(device), mode.Format, usage & D3DUSAGE_RENDERTARGET,
+            D3DRTYPE_TEXTURE, format));
     };
     // Blocks stay blocks where the device takes them; elsewhere they are decoded.
     if (d3d8_format_is_compressed(wanted) && takes(wanted)) return wanted;
@@ -538,9 +538,9 @@ D3DFORMAT closest_format(IDirect3DDevice8& device, D3DFORMAT wanted, DWORD usage
 // and hands the whole level to the backend as an unlock would.
 void fill_level(IDirect3DSurface8& surface, const ArgbLevel& pixels, Bytes blocks)
 {
-    const D3DSURFACE_DESC& desc = surface.desc();
-    std::uint8_t* bits = surface.bits();
-    UINT pitch = surface.pitch();
+    const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
+    std::uint8_t* bits = d3d8_surface_bits(surface);
+    UINT pitch = d3d8_surface_pitch(surface);
     if (!blocks.empty()) {
         std::memcpy(bits, blocks.data(), std::min<std::size_t>(blocks.size(), desc.Size));
     } else if (d3d8_format_is_compressed(desc.Format)) {
@@ -563,7 +563,7 @@ void fill_level(IDirect3DSurface8& surface, const ArgbLevel& pixels, Bytes block
                 d3d8_write_argb(desc.Format, bits + std::size_t(y) * pitch + std::size_t(x) * bytes,
                                 pixels.pixels[std::size_t(y) * pixels.width + x]);
     }
-    if (D3D8Backend* backend = surface.device().backend()) {
+    if (D3D8Backend* backend = d3d8_device_backend(d3d8_resource_device(surface))) {
         D3DLockRecord whole;
         whole.rect = {0, 0, LONG(desc.Width), LONG(desc.Height)};
         backend->resource_unlocked(surface, whole);
@@ -601,8 +601,8 @@ HRESULT create_texture(IDirect3DDevice8& device, const D3DCAPS8& caps, SourceIma
     // Levels the file has at the right size are used; the others are filtered from the one above.
     ArgbLevel current;
     for (UINT i = 0; i < levels; ++i) {
-        IDirect3DSurface8& surface = created->level(i);
-        UINT w = surface.desc().Width, h = surface.desc().Height;
+        IDirect3DSurface8& surface = d3d8_texture_level(*created, i);
+        UINT w = d3d8_surface_desc(surface).Width, h = d3d8_surface_desc(surface).Height;
         bool from_file = i < image.levels.size() && image.levels[i].width == w && image.levels[i].height == h;
         current = from_file ? image.levels[i] : resample(i == 0 ? image.levels[0] : current, w, h);
         bool same_blocks = from_file && i < image.blocks.size() && chosen == image.info.Format;

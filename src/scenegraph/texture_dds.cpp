@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/vfs.h"
 #include "lowlv/d3d/d3d_core.h"
+#include "platform/d3d8_format.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,6 +3,8 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "core/timer.h"
+#include "game/g_game_flags.h"
+#include "game/g_play_state.h"
 #include "game/g_tick.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_state.h"
@@ -138,11 +140,11 @@ TEST_F(MainLoop, PresentedFramesReachTheWindowThroughOpenGl)
     StartedGame game;
     ASSERT_EQ(game.start(), S_OK) << g_error_text;
     app_restore_device_objects();
-    ASSERT_NE(g_d3d_device->backend(), nullptr);
+    ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
     g_app_active = 1;
     for (int frame = 0; frame < 5; ++frame)
         ASSERT_EQ(app_run_frame(), S_OK);
-    EXPECT_GE(g_d3d_device->call_counts().presents, 5u);
+    EXPECT_GE(d3d8_call_counts(*g_d3d_device).presents, 5u);
     std::optional<DWORD> shown = d3d8_gl_seam_window_pixel(*g_d3d_device, 320, 240);
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ(*shown & 0xFFFFFF, 0u);
@@ -186,9 +188,9 @@ TEST_F(FramePass, AFrameRunsItsTicksWithOnePollAndOnePresent)
         SCOPED_TRACE(c.name);
         start_frame_from_rest();
         const std::uint32_t ring_before = g_input_ring.current;
-        const D3DCallCounts before = g_d3d_device->call_counts();
+        const D3DCallCounts before = d3d8_call_counts(*g_d3d_device);
         run_frame(c.counts);
-        const D3DCallCounts& after = g_d3d_device->call_counts();
+        const D3DCallCounts& after = d3d8_call_counts(*g_d3d_device);
         EXPECT_EQ(g_tick_index, c.steps);
         EXPECT_FLOAT_EQ(g_frame_step, c.last_step);
         EXPECT_FLOAT_EQ(g_tick_accum, c.carried);
@@ -221,14 +223,14 @@ TEST_F(FramePass, ShortFramesMarkAWholeTickOnlyWhenTheAccumulatorPassesOne)
 // place of a frame, and the pass after it runs a frame again.
 TEST_F(FramePass, AltEnterMakesThePassADeviceResetInsteadOfAFrame)
 {
-    const D3DCallCounts start = g_d3d_device->call_counts();
+    const D3DCallCounts start = d3d8_call_counts(*g_d3d_device);
     run_pass(k_tick);
-    const D3DCallCounts framed = g_d3d_device->call_counts();
+    const D3DCallCounts framed = d3d8_call_counts(*g_d3d_device);
     EXPECT_EQ(framed.presents, start.presents + 1);
 
     PostMessageA(g_hwnd, WM_SYSKEYDOWN, VK_RETURN, 0);
     run_pass(k_tick);
-    const D3DCallCounts reset = g_d3d_device->call_counts();
+    const D3DCallCounts reset = d3d8_call_counts(*g_d3d_device);
     EXPECT_EQ(reset.resets, framed.resets + 1);
     EXPECT_EQ(reset.presents, framed.presents);
     EXPECT_EQ(g_app_request, 0u);
@@ -236,7 +238,41 @@ TEST_F(FramePass, AltEnterMakesThePassADeviceResetInsteadOfAFrame)
     EXPECT_FALSE(g_device_settings.present.Windowed);
 
     run_pass(k_tick);
-    const D3DCallCounts after = g_d3d_device->call_counts();
+    const D3DCallCounts after = d3d8_call_counts(*g_d3d_device);
     EXPECT_EQ(after.resets, reset.resets);
     EXPECT_EQ(after.presents, reset.presents + 1);
+}
+
+// The stats' "Showoff" window closes once the play time has passed its start by more than a
+// second, counted in milliseconds in 64 bits, so also after days of play.
+TEST_F(FramePass, TheShowoffWindowClosesOnceTheStartIsASecondPast)
+{
+    const struct {
+        const char* name;
+        std::int32_t play_frames;
+        std::int32_t start_ms; // the play time one second before the window may close
+    } cases[] = {
+        {"ten seconds into the game", 540, 9000},
+        {"after nine days", 47'000'000, 783'333'333},
+    };
+    std::int32_t* flags = g_play_state.game_flags;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        flags[GF_PLAY_FRAMES] = c.play_frames;
+        flags[GF_SHOWOFF_COUNT] = 3;
+        flags[GF_SHOWOFF_START] = c.start_ms;
+        for (int frame = 0; frame < 60; ++frame)
+            run_frame(k_tick);
+        EXPECT_EQ(flags[GF_PLAY_FRAMES], c.play_frames + 60);
+        EXPECT_EQ(flags[GF_SHOWOFF_COUNT], 3);
+        EXPECT_EQ(flags[GF_SHOWOFF_START], c.start_ms);
+        run_frame(k_tick);
+        EXPECT_EQ(flags[GF_SHOWOFF_COUNT], 0);
+        EXPECT_EQ(flags[GF_SHOWOFF_START], 0);
+    }
+    // With no window open the start is left alone.
+    flags[GF_SHOWOFF_START] = 5;
+    run_frame(k_tick);
+    EXPECT_EQ(flags[GF_SHOWOFF_START], 5);
+    flags[GF_SHOWOFF_START] = flags[GF_PLAY_FRAMES] = 0;
 }

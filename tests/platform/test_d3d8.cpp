@@ -251,7 +251,7 @@ TEST_F(D3D8Test, InjectedCreationFailuresFailOnceAfterTheSkippedCalls)
 TEST_F(D3D8Test, NewDeviceHoldsThePlatformDefaults)
 {
     create_windowed();
-    const D3DDeviceState& s = m_device->state();
+    const D3DDeviceState& s = d3d8_device_state(*m_device);
     EXPECT_EQ(s.render[D3DRS_ZENABLE], DWORD(D3DZB_TRUE));
     EXPECT_EQ(s.render[D3DRS_CULLMODE], DWORD(D3DCULL_CCW));
     EXPECT_EQ(s.render[D3DRS_SRCBLEND], DWORD(D3DBLEND_ONE));
@@ -265,7 +265,7 @@ TEST_F(D3D8Test, NewDeviceHoldsThePlatformDefaults)
     EXPECT_EQ(s.stage[2][D3DTSS_MAXANISOTROPY], 1u);
     EXPECT_EQ(s.viewport.Width, 320u);
     EXPECT_EQ(s.viewport.MaxZ, 1.0f);
-    EXPECT_EQ(s.render_target, &m_device->back_buffer());
+    EXPECT_EQ(s.render_target, &d3d8_back_buffer(*m_device));
     EXPECT_EQ(s.gamma_ramp.red[255], 0xFFFFu);
     EXPECT_EQ(s.gamma_ramp.red[1], 0x101u);
 }
@@ -276,11 +276,11 @@ TEST_F(D3D8Test, ReferenceCountsFollowThePlatform)
     create_windowed();
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(m_device->CreateTexture(64, 32, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-    EXPECT_EQ(texture->GetLevelCount(), 7u); // 64x32 down to 1x1
-    EXPECT_EQ(m_device->ref_count(), 2u);    // the texture holds the device
+    EXPECT_EQ(texture->GetLevelCount(), 7u);  // 64x32 down to 1x1
+    EXPECT_EQ(d3d8_ref_count(*m_device), 2u); // the texture holds the device
     IDirect3DSurface8* level = nullptr;
     ASSERT_EQ(texture->GetSurfaceLevel(2, &level), D3D_OK);
-    EXPECT_EQ(texture->ref_count(), 2u); // levels count through their texture
+    EXPECT_EQ(d3d8_ref_count(*texture), 2u); // levels count through their texture
     D3DSURFACE_DESC desc;
     level->GetDesc(&desc);
     EXPECT_EQ(desc.Width, 16u);
@@ -290,8 +290,8 @@ TEST_F(D3D8Test, ReferenceCountsFollowThePlatform)
     // Bound, the texture outlives its last release until it is unbound.
     m_device->SetTexture(0, texture);
     EXPECT_EQ(texture->Release(), 0u);
-    EXPECT_EQ(m_device->ref_count(), 1u);
-    EXPECT_EQ(m_device->state().textures[0], texture);
+    EXPECT_EQ(d3d8_ref_count(*m_device), 1u);
+    EXPECT_EQ(d3d8_device_state(*m_device).textures[0], texture);
     m_device->SetTexture(0, nullptr);
 }
 
@@ -312,21 +312,21 @@ TEST_F(D3D8Test, BufferLocksRecordTheirRangeAndKeepTheBytes)
     BYTE* data = nullptr;
     ASSERT_EQ(vb->Lock(28 * 500, 28 * 11, &data, D3DLOCK_NOOVERWRITE), D3D_OK);
     std::memset(data, 0xAB, 28 * 11);
-    EXPECT_TRUE(vb->lock_record().locked());
-    EXPECT_EQ(vb->lock_record().offset, 28u * 500);
-    EXPECT_EQ(vb->lock_record().size, 28u * 11);
-    EXPECT_EQ(vb->lock_record().flags, D3DLOCK_NOOVERWRITE);
+    EXPECT_TRUE(d3d8_lock_record(*vb).locked());
+    EXPECT_EQ(d3d8_lock_record(*vb).offset, 28u * 500);
+    EXPECT_EQ(d3d8_lock_record(*vb).size, 28u * 11);
+    EXPECT_EQ(d3d8_lock_record(*vb).flags, D3DLOCK_NOOVERWRITE);
     EXPECT_EQ(vb->Unlock(), D3D_OK);
-    EXPECT_EQ(vb->data()[28 * 500], 0xAB);
+    EXPECT_EQ(d3d8_buffer_data(*vb)[28 * 500], 0xAB);
     EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
 
     EXPECT_EQ(vb->Lock(28 * 500, 28 * 12 + 1, &data, 0), D3DERR_INVALIDCALL);
     ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
-    EXPECT_EQ(vb->lock_record().size, 28u * 512); // size 0: the whole buffer
+    EXPECT_EQ(d3d8_lock_record(*vb).size, 28u * 512); // size 0: the whole buffer
     vb->Unlock();
     d3d8_seam_fail(D3D8Call::Lock, D3DERR_INVALIDCALL);
     EXPECT_EQ(vb->Lock(0, 28, &data, 0), D3DERR_INVALIDCALL);
-    EXPECT_FALSE(vb->lock_record().locked());
+    EXPECT_FALSE(d3d8_lock_record(*vb).locked());
     vb->Release();
 }
 
@@ -349,7 +349,7 @@ TEST_F(D3D8Test, VertexFormatsBeyondEightTextureSetsAreRefused)
         EXPECT_EQ(refused, nullptr);
         EXPECT_EQ(m_device->SetVertexShader(fvf), D3DERR_INVALIDCALL) << sets;
     }
-    EXPECT_EQ(m_device->state().vertex_shader, eight);
+    EXPECT_EQ(d3d8_device_state(*m_device).vertex_shader, eight);
 }
 
 TEST_F(D3D8Test, SurfaceLocksFollowPoolUsageAndFormat)
@@ -372,7 +372,8 @@ TEST_F(D3D8Test, SurfaceLocksFollowPoolUsageAndFormat)
     managed->UnlockRect(0);
     RECT part{4, 2, 8, 6};
     ASSERT_EQ(managed->LockRect(0, &locked, &part, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<std::uint8_t*>(locked.pBits) - managed->level(0).bits(), 2 * 120 + 4 * 4);
+    EXPECT_EQ(static_cast<std::uint8_t*>(locked.pBits) - d3d8_surface_bits(d3d8_texture_level(*managed, 0)),
+              2 * 120 + 4 * 4);
     managed->UnlockRect(0);
     ASSERT_EQ(dxt->LockRect(1, &locked, nullptr, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 8 * 8); // 32 pixels: eight 4x4 blocks of 8 bytes
@@ -388,7 +389,8 @@ TEST_F(D3D8Test, SurfaceLocksFollowPoolUsageAndFormat)
     RECT second_row{8, 4, 12, 8};
     ASSERT_EQ(dxt5->LockRect(0, &locked, &second_row, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 4 * 16);
-    EXPECT_EQ(static_cast<std::uint8_t*>(locked.pBits) - dxt5->level(0).bits(), 4 * 16 + 2 * 16);
+    EXPECT_EQ(static_cast<std::uint8_t*>(locked.pBits) - d3d8_surface_bits(d3d8_texture_level(*dxt5, 0)),
+              4 * 16 + 2 * 16);
     dxt5->UnlockRect(0);
     dxt5->Release();
 
@@ -427,12 +429,12 @@ TEST_F(D3D8Test, ResetWaitsForDefaultPoolResourcesAndRestoresDefaults)
 
     ASSERT_EQ(m_device->Reset(&params), D3D_OK);
     EXPECT_EQ(m_device->TestCooperativeLevel(), D3D_OK);
-    const D3DDeviceState& s = m_device->state();
+    const D3DDeviceState& s = d3d8_device_state(*m_device);
     EXPECT_EQ(s.render[D3DRS_LIGHTING], DWORD(TRUE));
     EXPECT_EQ(s.streams[0].buffer, nullptr);
     EXPECT_EQ(s.vs_constants[5][0], 0.0f);
     EXPECT_EQ(s.viewport.Width, 640u);
-    EXPECT_EQ(m_device->back_buffer().desc().Width, 640u);
+    EXPECT_EQ(d3d8_surface_desc(d3d8_back_buffer(*m_device)).Width, 640u);
     EXPECT_EQ(m_device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     managed->Release(); // managed resources survive the reset
 }
@@ -455,7 +457,7 @@ TEST_F(D3D8Test, ScriptedLossRunsLostThenNotResetUntilAResetSucceeds)
     EXPECT_EQ(m_device->Reset(&params), D3D_OK);
     EXPECT_EQ(m_device->TestCooperativeLevel(), D3D_OK);
     EXPECT_EQ(m_device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    EXPECT_EQ(m_device->call_counts().presents, 1u);
+    EXPECT_EQ(d3d8_call_counts(*m_device).presents, 1u);
 }
 
 // ---- Vertex shaders ------------------------------------------------------------------------------
@@ -480,7 +482,7 @@ TEST_F(D3D8Test, VertexShaderKeepsDeclarationCodeAndElements)
                                            code.size() * 4),
               D3D_OK);
     EXPECT_EQ(handle & 1, 1u); // never mistaken for an FVF code
-    const D3DVertexShader* shader = m_device->vertex_shader(handle);
+    const D3DVertexShader* shader = d3d8_vertex_shader(*m_device, handle);
     ASSERT_NE(shader, nullptr);
     EXPECT_EQ(shader->usage, D3DUSAGE_SOFTWAREPROCESSING);
     EXPECT_EQ(shader->declaration.size(), std::size(decl));
@@ -498,15 +500,16 @@ TEST_F(D3D8Test, VertexShaderKeepsDeclarationCodeAndElements)
     const float overwritten[4] = {9, 9, 9, 9};
     m_device->SetVertexShaderConstant(4, overwritten, 1);
     EXPECT_EQ(m_device->SetVertexShader(handle), D3D_OK);
-    EXPECT_EQ(m_device->state().vs_constants[4][1], 1.0f); // selecting the shader loads its constants
+    EXPECT_EQ(d3d8_device_state(*m_device).vs_constants[4][1],
+              1.0f); // selecting the shader loads its constants
     m_device->SetVertexShaderConstant(4, overwritten, 1);
-    EXPECT_EQ(m_device->state().vs_constants[4][1], 9.0f);
+    EXPECT_EQ(d3d8_device_state(*m_device).vs_constants[4][1], 9.0f);
     EXPECT_EQ(m_device->DeleteVertexShader(handle), D3D_OK);
-    EXPECT_EQ(m_device->state().vertex_shader, 0u);
+    EXPECT_EQ(d3d8_device_state(*m_device).vertex_shader, 0u);
     EXPECT_EQ(m_device->DeleteVertexShader(handle), D3DERR_INVALIDCALL);
     EXPECT_EQ(m_device->SetVertexShader(handle), D3DERR_INVALIDCALL);
     EXPECT_EQ(m_device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
-    EXPECT_EQ(m_device->vertex_shader_count(), 1u);
+    EXPECT_EQ(d3d8_vertex_shader_count(*m_device), 1u);
 }
 
 TEST_F(D3D8Test, CreateVertexShaderRejectsBadDeclarations)
@@ -533,7 +536,7 @@ TEST_F(D3D8Test, CreateVertexShaderRejectsBadDeclarations)
                   D3DERR_INVALIDCALL)
             << c.name;
     }
-    EXPECT_EQ(m_device->vertex_shader_count(), 0u);
+    EXPECT_EQ(d3d8_vertex_shader_count(*m_device), 0u);
 }
 
 TEST_F(D3D8Test, CreateVertexShaderChecksTheByteCode)
@@ -641,7 +644,7 @@ TEST_F(D3D8Test, DrawsAreCheckedCountedAndLoggedWithTheState)
     EXPECT_EQ(m_device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 8, 0, 1), D3DERR_INVALIDCALL); // vertex 8
     ASSERT_EQ(m_device->EndScene(), D3D_OK);
 
-    EXPECT_EQ(m_device->call_counts().draws, 2u);
+    EXPECT_EQ(d3d8_call_counts(*m_device).draws, 2u);
     const std::vector<D3D8DrawRecord>& draws = d3d8_seam_draws();
     ASSERT_EQ(draws.size(), 2u);
     EXPECT_EQ(draws[0].call.type, D3DPT_TRIANGLESTRIP);
@@ -660,7 +663,7 @@ TEST_F(D3D8Test, DrawsAreCheckedCountedAndLoggedWithTheState)
 TEST_F(D3D8Test, ClearOfRectsKeepsTheDepthOrStencilItDoesNotClear)
 {
     create_windowed();
-    D3DSURFACE_DESC back = m_device->back_buffer().desc();
+    D3DSURFACE_DESC back = d3d8_surface_desc(d3d8_back_buffer(*m_device));
     IDirect3DSurface8* depth = nullptr;
     ASSERT_EQ(m_device->CreateDepthStencilSurface(back.Width, back.Height, D3DFMT_D24S8, D3DMULTISAMPLE_NONE,
                                                   &depth),
@@ -676,7 +679,7 @@ TEST_F(D3D8Test, ClearOfRectsKeepsTheDepthOrStencilItDoesNotClear)
 
     auto texel = [](const IDirect3DSurface8* surface, UINT x, UINT y) {
         DWORD value;
-        std::memcpy(&value, surface->bits() + y * surface->pitch() + x * 4, 4);
+        std::memcpy(&value, d3d8_surface_bits(*surface) + y * d3d8_surface_pitch(*surface) + x * 4, 4);
         return value;
     };
     EXPECT_EQ(texel(depth, 4, 4), 0x80000022u); // depth 0.5 over stencil 0x22
@@ -684,11 +687,11 @@ TEST_F(D3D8Test, ClearOfRectsKeepsTheDepthOrStencilItDoesNotClear)
     EXPECT_EQ(texel(depth, 8, 5), 0xFFFFFF11u);     // right of the first rect
     EXPECT_EQ(texel(depth, 101, 100), 0xFFFFFF22u); // stencil only: the depth stays
     EXPECT_EQ(texel(depth, 101, 101), 0xFFFFFF11u);
-    const IDirect3DSurface8* target = &m_device->back_buffer();
+    const IDirect3DSurface8* target = &d3d8_back_buffer(*m_device);
     EXPECT_EQ(texel(target, 100, 100), 0xFF0000FFu);
     EXPECT_EQ(texel(target, 102, 100), 0xFF00FF00u);
     EXPECT_EQ(texel(target, 100, 101), 0xFF00FF00u);
-    m_device->SetRenderTarget(nullptr, m_device->auto_depth_stencil());
+    m_device->SetRenderTarget(nullptr, d3d8_auto_depth_stencil(*m_device));
     depth->Release();
 }
 
@@ -705,11 +708,11 @@ TEST_F(D3D8Test, ClearPresentAndFrontBufferWorkOnMemoryWithoutABackend)
     RECT part{0, 0, 1, 1};
     EXPECT_EQ(m_device->Present(&part, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
 
-    const IDirect3DSurface8* depth = m_device->auto_depth_stencil();
+    const IDirect3DSurface8* depth = d3d8_auto_depth_stencil(*m_device);
     std::uint16_t z = 0;
-    std::memcpy(&z, depth->bits() + 20 * depth->pitch() + 10 * 2, 2);
+    std::memcpy(&z, d3d8_surface_bits(*depth) + 20 * d3d8_surface_pitch(*depth) + 10 * 2, 2);
     EXPECT_EQ(z, 32768); // 0.5 of 65535, rounded
-    std::memcpy(&z, depth->bits(), 2);
+    std::memcpy(&z, d3d8_surface_bits(*depth), 2);
     EXPECT_EQ(z, 0); // outside the viewport
 
     D3DDISPLAYMODE desktop;
@@ -722,7 +725,7 @@ TEST_F(D3D8Test, ClearPresentAndFrontBufferWorkOnMemoryWithoutABackend)
     ASSERT_EQ(m_device->GetFrontBuffer(shot), D3D_OK);
     auto pixel = [&](UINT x, UINT y) {
         DWORD value;
-        std::memcpy(&value, shot->bits() + y * shot->pitch() + x * 4, 4);
+        std::memcpy(&value, d3d8_surface_bits(*shot) + y * d3d8_surface_pitch(*shot) + x * 4, 4);
         return value;
     };
     EXPECT_EQ(pixel(10, 20), 0xFFFF0000u);
@@ -741,9 +744,9 @@ TEST_F(D3D8Test, GammaRampAndStateCallsAreKeptAndCounted)
     D3DGAMMARAMP back;
     m_device->GetGammaRamp(&back);
     EXPECT_EQ(back.red[128], 1234);
-    EXPECT_EQ(m_device->state().gamma_flags, D3DSGR_CALIBRATE);
+    EXPECT_EQ(d3d8_device_state(*m_device).gamma_flags, D3DSGR_CALIBRATE);
 
-    m_device->reset_call_counts();
+    d3d8_reset_call_counts(*m_device);
     EXPECT_EQ(m_device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS), D3D_OK);
     EXPECT_EQ(m_device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(174), 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(m_device->SetTextureStageState(4, D3DTSS_COLOROP, D3DTOP_DISABLE), D3D_OK);
@@ -751,9 +754,9 @@ TEST_F(D3D8Test, GammaRampAndStateCallsAreKeptAndCounted)
     float four[8] = {};
     EXPECT_EQ(m_device->SetVertexShaderConstant(94, four, 2), D3D_OK);
     EXPECT_EQ(m_device->SetVertexShaderConstant(95, four, 2), D3DERR_INVALIDCALL);
-    const D3DCallCounts& counts = m_device->call_counts();
+    const D3DCallCounts& counts = d3d8_call_counts(*m_device);
     EXPECT_EQ(counts.render_states, 1u);
     EXPECT_EQ(counts.stage_states, 1u);
     EXPECT_EQ(counts.vs_constants, 1u);
-    EXPECT_EQ(m_device->state().stage[4][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
+    EXPECT_EQ(d3d8_device_state(*m_device).stage[4][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
 }

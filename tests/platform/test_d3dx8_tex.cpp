@@ -1,5 +1,7 @@
 #include "platform/d3dx8_tex.h"
 
+#include "platform/impl/d3d8_state.h"
+
 #include "d3d8_machines.h"
 #include "lib/archive_writer.h"
 #include "lib/dds_writer.h"
@@ -254,7 +256,7 @@ TEST_F(D3DXTextureTest, DxtFilesDecodeWhereTheDeviceLacksTheirFormat)
             SCOPED_TRACE(name_of(c.format) + (from_disk ? " from disk" : " from memory"));
             ASSERT_EQ(load(dds_of_blocks(c.format, c.width, c.height, c.levels, c.blocks), from_disk),
                       D3D_OK);
-            EXPECT_EQ(m_texture->format(), D3DFMT_A8R8G8B8);
+            EXPECT_EQ(d3d8_texture_format(*m_texture), D3DFMT_A8R8G8B8);
             EXPECT_EQ(m_info.Format, c.format);
             EXPECT_EQ(m_info.MipLevels, c.levels);
             EXPECT_EQ(pixels(), c.pixels);
@@ -270,7 +272,7 @@ TEST_F(D3DXTextureTest, DxtFilesKeepTheirBlocksWhereTheDeviceTakesThem)
         ASSERT_EQ(load(dds_of_blocks(c.format, c.width, c.height, c.levels, c.blocks), false, D3DFMT_UNKNOWN,
                        c.levels),
                   D3D_OK);
-        EXPECT_EQ(m_texture->format(), c.format);
+        EXPECT_EQ(d3d8_texture_format(*m_texture), c.format);
         Bytes kept;
         for (UINT level = 0; level < c.levels; ++level) {
             Bytes bytes = level_bytes(level);
@@ -288,7 +290,7 @@ TEST_F(D3DXTextureTest, PixelsAskedForAsInterpolatedAlphaBlocksComeBackFromThem)
         SCOPED_TRACE(name_of(format));
         start({D3DFMT_DXT4}, {});
         ASSERT_EQ(load(image_build_png(4, 4, image, true), false, format), D3D_OK);
-        ASSERT_EQ(m_texture->format(), format);
+        ASSERT_EQ(d3d8_texture_format(*m_texture), format);
         Bytes blocks = level_bytes(0);
         start({}, {D3DFMT_DXT5});
         ASSERT_EQ(load(dds_of_blocks(format, 4, 4, 1, blocks)), D3D_OK);

@@ -96,7 +96,7 @@ protected:
     }
 
     static const std::vector<D3D8DrawRecord>& draws() { return d3d8_seam_draws(); }
-    static const D3DDeviceState& state() { return g_d3d_device->state(); }
+    static const D3DDeviceState& state() { return d3d8_device_state(*g_d3d_device); }
 
     inline static std::unique_ptr<TempFolder> s_folder;
 };

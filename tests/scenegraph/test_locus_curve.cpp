@@ -2,11 +2,11 @@
 
 #include "core/errors.h"
 #include "core/vfs.h"
-#include "lowlv/d3d/state_test_device.h"
 #include "lib/archive_writer.h"
 #include "lib/demo_writer.h"
 #include "lib/le_bytes.h"
 #include "lib/sl2_writer.h"
+#include "lowlv/d3d/state_test_device.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -242,7 +242,8 @@ protected:
     TrailVertex uploaded(UINT index) const
     {
         TrailVertex vertex;
-        std::memcpy(&vertex, buffer().vertices->data() + index * sizeof(TrailVertex), sizeof vertex);
+        std::memcpy(&vertex, d3d8_buffer_data(*buffer().vertices) + index * sizeof(TrailVertex),
+                    sizeof vertex);
         return vertex;
     }
 
@@ -271,7 +272,7 @@ TEST_F(TrailDrawTest, DrawsTheInterpolatedStripFromTheDynamicBuffer)
     EXPECT_EQ(draws[0].state.streams[0].buffer, buffer().vertices);
     EXPECT_EQ(draws[0].state.streams[0].stride, 28u);
     EXPECT_EQ(g_current_material, TRAIL_MATERIAL);
-    EXPECT_EQ(buffer().vertices->lock_record().flags, static_cast<DWORD>(D3DLOCK_DISCARD));
+    EXPECT_EQ(d3d8_lock_record(*buffer().vertices).flags, static_cast<DWORD>(D3DLOCK_DISCARD));
 
     // Point j lies at (0.5 + 10j, 1 + 10j, 1.5 + 10j); scaled points take (2, 1.5, 2).
     expect_vec(position(uploaded(0)), {1, 1.5f, 3});
@@ -287,7 +288,7 @@ TEST_F(TrailDrawTest, DrawsTheInterpolatedStripFromTheDynamicBuffer)
     renderer_trail_draw(2, m_texture, 1.0f, 1.0f, m_curve);
     ASSERT_EQ(d3d8_seam_draws().size(), 2u);
     EXPECT_EQ(d3d8_seam_draws()[1].call.start, 4u);
-    EXPECT_EQ(buffer().vertices->lock_record().flags, static_cast<DWORD>(D3DLOCK_NOOVERWRITE));
+    EXPECT_EQ(d3d8_lock_record(*buffer().vertices).flags, static_cast<DWORD>(D3DLOCK_NOOVERWRITE));
     expect_vec(position(uploaded(4)), {2, 4, 6});
 }
 

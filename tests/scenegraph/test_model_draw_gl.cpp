@@ -1,7 +1,7 @@
 #include "scenegraph/model.h"
 
-#include "lib/qmo_writer.h"
 #include "gl_device_fixture.h"
+#include "lib/qmo_writer.h"
 #include "renderer_fixture.h"
 
 #include <gtest/gtest.h>
@@ -68,7 +68,7 @@ protected:
         m_window = gl_test_window_create(k_width, k_height);
         ASSERT_NE(m_window, nullptr);
         start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(g_d3d_device->backend(), nullptr);
+        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
 
         ASSERT_TRUE(qmo_write_file(m_folder.path() / "skin.qmo", qmo_two_bone_skinned()));
         model_register_loader();

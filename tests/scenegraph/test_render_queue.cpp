@@ -294,7 +294,7 @@ std::vector<Call> g_calls;
 void record_call(RenderQueueItem* item, void* user)
 {
     g_calls.push_back({static_cast<int>(reinterpret_cast<std::intptr_t>(user)), item->key0, item->key1,
-                       g_d3d_device->state().render_target, d3d8_seam_draws().size()});
+                       d3d8_device_state(*g_d3d_device).render_target, d3d8_seam_draws().size()});
 }
 
 void end_prepass(RenderQueueItem* item, void* user)
@@ -361,7 +361,8 @@ protected:
     {
         const IDirect3DVertexBuffer8* buffer = draw.state.streams[0].buffer;
         QuadVertex vertex;
-        std::memcpy(&vertex, buffer->data() + draw.state.base_vertex * sizeof(QuadVertex), sizeof vertex);
+        std::memcpy(&vertex, d3d8_buffer_data(*buffer) + draw.state.base_vertex * sizeof(QuadVertex),
+                    sizeof vertex);
         return vertex.x;
     }
 

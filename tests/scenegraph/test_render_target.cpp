@@ -94,8 +94,8 @@ TEST_F(RenderTargetTest, FormatIsTheFirstRenderableOfThePreferredOnes)
         EXPECT_EQ((g_tri_batches[10].material & MAT_ALPHA_TEST) != 0, c.transparent);
 
         ASSERT_EQ(renderer_set_render_texture(m_target), D3D_OK);
-        EXPECT_EQ(g_d3d_device->state().render_target, m_target.surface);
-        EXPECT_EQ(g_d3d_device->state().depth_stencil, nullptr);
+        EXPECT_EQ(d3d8_device_state(*g_d3d_device).render_target, m_target.surface);
+        EXPECT_EQ(d3d8_device_state(*g_d3d_device).depth_stencil, nullptr);
         IDirect3DSurface8* back = nullptr;
         g_d3d_device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);
         g_d3d_device->SetRenderTarget(back, nullptr);
@@ -139,10 +139,10 @@ TEST_F(RenderTargetTest, ClearsToTransparentOrOpaqueBlack)
                                    {std::vector<D3DFORMAT>{D3DFMT_X8R8G8B8}, 0xFF000000u}}) {
         start(formats);
         ASSERT_EQ(create(16), D3D_OK);
-        std::memset(m_target.surface->bits(), 0x55, 4);
+        std::memset(d3d8_surface_bits(*m_target.surface), 0x55, 4);
         ASSERT_EQ(renderer_set_render_texture(m_target), D3D_OK);
         std::uint32_t pixel;
-        std::memcpy(&pixel, m_target.surface->bits(), 4);
+        std::memcpy(&pixel, d3d8_surface_bits(*m_target.surface), 4);
         EXPECT_EQ(pixel, colour);
         IDirect3DSurface8* back = nullptr;
         g_d3d_device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);

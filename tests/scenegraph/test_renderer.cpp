@@ -26,7 +26,8 @@ std::vector<ScreenVertex> screen_vertices(const D3D8DrawRecord& draw, UINT count
 {
     UINT first = draw.call.indexed ? draw.state.base_vertex + draw.call.min_index : draw.call.start;
     std::vector<ScreenVertex> vertices(count);
-    std::memcpy(vertices.data(), draw.state.streams[0].buffer->data() + first * sizeof(ScreenVertex),
+    std::memcpy(vertices.data(),
+                d3d8_buffer_data(*draw.state.streams[0].buffer) + first * sizeof(ScreenVertex),
                 count * sizeof(ScreenVertex));
     return vertices;
 }
@@ -53,9 +54,9 @@ TEST_F(RendererTest, ScreenTargetsAreThePowersOfTwoAboveTheBackBuffer)
         s.prepass_texture->GetLevelDesc(0, &desc);
         EXPECT_EQ(desc.Width, c.texture_width / 2);
         EXPECT_EQ(desc.Height, c.texture_height / 2);
-        EXPECT_EQ(s.screen_depth->desc().Width, c.texture_width);
-        EXPECT_EQ(s.screen_depth->desc().Format, D3DFMT_D16);
-        EXPECT_EQ(s.prepass_depth->desc().Height, c.texture_height / 2);
+        EXPECT_EQ(d3d8_surface_desc(*s.screen_depth).Width, c.texture_width);
+        EXPECT_EQ(d3d8_surface_desc(*s.screen_depth).Format, D3DFMT_D16);
+        EXPECT_EQ(d3d8_surface_desc(*s.prepass_depth).Height, c.texture_height / 2);
 
         const ScreenVertex& far = g_screen_quads[SCREEN_QUAD_COPY][3];
         EXPECT_FLOAT_EQ(far.x, static_cast<float>(c.width) - 0.5f);
@@ -143,7 +144,7 @@ TEST_F(RendererTest, DeviceObjectFailuresNameTheirStepAndLeakNothing)
     };
     for (const Case& c : cases) {
         renderer_release_device_objects();
-        ASSERT_EQ(g_d3d_device->default_pool_holds(), 0u);
+        ASSERT_EQ(d3d8_default_pool_holds(*g_d3d_device), 0u);
         d3d8_seam_fail(c.call, D3DERR_OUTOFVIDEOMEMORY, c.skip);
         std::string text;
         try {
@@ -155,16 +156,16 @@ TEST_F(RendererTest, DeviceObjectFailuresNameTheirStepAndLeakNothing)
         EXPECT_NE(text.find("D3DERR_OUTOFVIDEOMEMORY"), std::string::npos) << text;
         EXPECT_NE(text.find("renderer(661)"), std::string::npos) << text;
         renderer_release_device_objects();
-        EXPECT_EQ(g_d3d_device->default_pool_holds(), 0u) << c.text;
+        EXPECT_EQ(d3d8_default_pool_holds(*g_d3d_device), 0u) << c.text;
     }
 }
 
 TEST_F(RendererTest, ReleasedDeviceObjectsLetTheDeviceReset)
 {
-    EXPECT_GT(g_d3d_device->default_pool_holds(), 0u);
+    EXPECT_GT(d3d8_default_pool_holds(*g_d3d_device), 0u);
     g_d3d_device->EndScene();
     renderer_release_device_objects();
-    EXPECT_EQ(g_d3d_device->default_pool_holds(), 0u);
+    EXPECT_EQ(d3d8_default_pool_holds(*g_d3d_device), 0u);
     D3DPRESENT_PARAMETERS params = g_device_settings.present;
     ASSERT_EQ(g_d3d_device->Reset(&params), D3D_OK);
     renderer_default_states();
@@ -207,20 +208,20 @@ TEST_F(RendererTest, BeginFrameSelectsTheFrameTargetAndClearsItUnlessTheDeviceIs
 {
     start(800, 600);
     g_frame_effects.screen_texture_mode = true;
-    std::uint64_t clears = g_d3d_device->call_counts().clears;
+    std::uint64_t clears = d3d8_call_counts(*g_d3d_device).clears;
     renderer_begin_frame(D3DCLEAR_ZBUFFER);
     EXPECT_EQ(g_render_target, RT_SCREEN_TEXTURE);
     EXPECT_EQ(state().render_target, g_renderer_surfaces.screen_surface);
     EXPECT_EQ(state().depth_stencil, g_renderer_surfaces.screen_depth);
     EXPECT_EQ(state().viewport.Width, 800u);
     EXPECT_EQ(state().viewport.Height, 600u);
-    EXPECT_EQ(g_d3d_device->call_counts().clears, clears + 1);
+    EXPECT_EQ(d3d8_call_counts(*g_d3d_device).clears, clears + 1);
 
     g_frame_effects.screen_texture_mode = false;
     d3d8_seam_script_cooperative({D3DERR_DEVICELOST});
     renderer_begin_frame(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
     EXPECT_EQ(state().render_target, g_renderer_surfaces.back_buffer);
-    EXPECT_EQ(g_d3d_device->call_counts().clears, clears + 1);
+    EXPECT_EQ(d3d8_call_counts(*g_d3d_device).clears, clears + 1);
 }
 
 TEST_F(RendererTest, TwoDScalingStretchesTheVirtualScreenOnlyWhenTheBackBufferDiffers)
@@ -340,7 +341,7 @@ TEST_F(RendererTest, ABatchThatWouldOverflowTheBufferRestartsItWithDiscard)
     EXPECT_EQ(draws()[1].call.start, 30u);
     EXPECT_EQ(draws()[2].call.start, 0u);
     EXPECT_EQ(draws()[2].call.primitive_count, 2720u);
-    EXPECT_EQ(g_renderer_vbs[RVB_BATCH].vertices->lock_record().flags, D3DLOCK_DISCARD);
+    EXPECT_EQ(d3d8_lock_record(*g_renderer_vbs[RVB_BATCH].vertices).flags, D3DLOCK_DISCARD);
     EXPECT_EQ(g_renderer_vbs[RVB_BATCH].position, 8160u);
 }
 

@@ -1,6 +1,7 @@
 #include "scenegraph/resrc_mgr.h"
 
 #include "platform/d3dx8_tex.h"
+#include "platform/impl/d3d8_state.h"
 
 #include "texture_device.h"
 
@@ -133,7 +134,7 @@ TEST_F(ResrcMgrTest, PlainRecordsGoAtTheirLastReleaseCachedOnesAtThePurge)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ULONG device_refs = g_d3d_device->ref_count();
+        ULONG device_refs = d3d8_ref_count(*g_d3d_device);
         ResourceHandle handle = 0;
         for (int i = 0; i < c.loads; ++i)
             handle = load("shared.dds", c.keep);
@@ -144,7 +145,7 @@ TEST_F(ResrcMgrTest, PlainRecordsGoAtTheirLastReleaseCachedOnesAtThePurge)
         ResrcMgr::PurgeCached();
         EXPECT_EQ(ResrcMgr::Get(handle) != nullptr, c.after_purge);
         if (!c.after_purge) {
-            EXPECT_EQ(g_d3d_device->ref_count(), device_refs) << "the texture was not released";
+            EXPECT_EQ(d3d8_ref_count(*g_d3d_device), device_refs) << "the texture was not released";
         }
         ResrcMgr::ReleasePool(RESRC_POOL_TEXTURE);
     }
@@ -193,7 +194,7 @@ TEST_F(ResrcMgrTest, DefaultPoolTexturesComeBackAfterAResetWithTheirReferences)
     ResrcMgr::ReleaseDeviceObjects();
     EXPECT_EQ(texture_of(shared), nullptr);
     EXPECT_EQ(texture_of(managed), managed_texture) << "managed textures survive a reset";
-    D3DPRESENT_PARAMETERS params = g_d3d_device->present_parameters();
+    D3DPRESENT_PARAMETERS params = d3d8_present_parameters(*g_d3d_device);
     ASSERT_EQ(g_d3d_device->Reset(&params), D3D_OK) << "a default-pool texture is still held";
 
     ResrcMgr::RestoreDeviceObjects();
@@ -205,13 +206,13 @@ TEST_F(ResrcMgrTest, DefaultPoolTexturesComeBackAfterAResetWithTheirReferences)
     EXPECT_EQ(again.pool, D3DPOOL_DEFAULT);
     IDirect3DTexture8* restored = texture_of(shared);
     ASSERT_NE(restored, nullptr);
-    EXPECT_EQ(restored->ref_count(), 3u);
+    EXPECT_EQ(d3d8_ref_count(*restored), 3u);
 
     // Each release drops a record reference; the last one releases every Direct3D reference.
     for (int i = 0; i < 3; ++i)
         ResrcMgr::Release(RESRC_POOL_TEXTURE, restored);
     EXPECT_EQ(ResrcMgr::Get(shared), nullptr);
-    EXPECT_EQ(g_d3d_device->default_pool_holds(), 0u);
+    EXPECT_EQ(d3d8_default_pool_holds(*g_d3d_device), 0u);
 }
 
 TEST_F(ResrcMgrTest, AFailedRestoreKeepsTheRecordWithoutATexture)
@@ -229,7 +230,7 @@ TEST_F(ResrcMgrTest, AFailedRestoreKeepsTheRecordWithoutATexture)
     g_loads.failure = S_OK;
     ResrcMgr::RestoreDeviceObjects();
     ASSERT_NE(texture_of(handle), nullptr);
-    EXPECT_EQ(texture_of(handle)->ref_count(), 2u);
+    EXPECT_EQ(d3d8_ref_count(*texture_of(handle)), 2u);
     ResrcMgr::Shutdown();
-    EXPECT_EQ(g_d3d_device->default_pool_holds(), 0u);
+    EXPECT_EQ(d3d8_default_pool_holds(*g_d3d_device), 0u);
 }

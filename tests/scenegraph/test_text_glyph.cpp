@@ -661,7 +661,7 @@ std::vector<ScreenVertex> text_draw_vertices(const TextSurface& surface)
     EXPECT_EQ(draw.state.textures[0], surface.texture);
     std::vector<ScreenVertex> vertices(12);
     std::memcpy(vertices.data(),
-                draw.state.streams[0].buffer->data() + draw.call.start * sizeof(ScreenVertex),
+                d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
                 sizeof(ScreenVertex) * vertices.size());
     return vertices;
 }

@@ -220,7 +220,7 @@ TEST_F(TextureTest, ConvertsEveryPixelOfEveryLevel)
         IDirect3DTexture8* texture = nullptr;
         D3DXIMAGE_INFO info{};
         ASSERT_EQ(dds_create_texture(image, &texture, &info, false, D3DPOOL_MANAGED, c.requested), S_OK);
-        EXPECT_EQ(texture->format(), c.expected);
+        EXPECT_EQ(d3d8_texture_format(*texture), c.expected);
         EXPECT_EQ(info.Format, image.format) << "the information names the file's format";
         for (UINT level = 0; level < chain.size(); ++level) {
             Bytes bytes = read_level(*texture, level);
@@ -332,13 +332,13 @@ TEST_F(TextureTest, ALockFailureReleasesTheNewTexture)
 {
     DdsImage image;
     ASSERT_EQ(dds_parse(image, dds_build(DdsFormat::A8R8G8B8, dds_mip_chain(varied(4, 4), 0))), S_OK);
-    ULONG device_refs = g_d3d_device->ref_count();
+    ULONG device_refs = d3d8_ref_count(*g_d3d_device);
     d3d8_seam_fail(D3D8Call::Lock, D3DERR_INVALIDCALL, 1);
     IDirect3DTexture8* texture = nullptr;
     EXPECT_EQ(dds_create_texture(image, &texture, nullptr, false, D3DPOOL_MANAGED, D3DFMT_UNKNOWN),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(texture, nullptr);
-    EXPECT_EQ(g_d3d_device->ref_count(), device_refs);
+    EXPECT_EQ(d3d8_ref_count(*g_d3d_device), device_refs);
 }
 
 // ---- Choosing the file -----------------------------------------------------------------------------
@@ -430,7 +430,7 @@ TEST_F(TextureTest, LoadsThePackedLowResolutionVariant)
     m_device.settings().compressed_texture = 1;
     IDirect3DTexture8* texture = load("data\\t\\wall.dds");
     ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->format(), D3DFMT_DXT1);
+    EXPECT_EQ(d3d8_texture_format(*texture), D3DFMT_DXT1);
     EXPECT_EQ(read_level(*texture, 0), stored_level(DdsFormat::DXT1, D3DFMT_DXT1, low[0]));
     EXPECT_EQ(g_work_block.owner, nullptr) << "the work block was given back";
     ResrcMgr::Release(RESRC_POOL_TEXTURE, texture);
@@ -485,7 +485,7 @@ TEST_F(TextureTest, DxtTheDeviceLacksIsDecompressedByD3dx)
         SCOPED_TRACE(dxt3 ? "DXT3" : "DXT1");
         IDirect3DTexture8* texture = load(dxt3 ? "data\\d\\three.dds" : "data\\d\\one.dds", 1);
         ASSERT_NE(texture, nullptr) << std::hex << g_resrc_last_result;
-        EXPECT_EQ(texture->format(), D3DFMT_A8R8G8B8);
+        EXPECT_EQ(d3d8_texture_format(*texture), D3DFMT_A8R8G8B8);
         EXPECT_EQ(m_info.source_width, 8u);
         Bytes bytes = read_level(*texture, 0);
         for (std::size_t p = 0; p < alphas.argb.size(); ++p) {
@@ -509,7 +509,7 @@ TEST_F(TextureTest, ImageFilesOnDiskLoadThroughD3dx)
     // Any case of the file name finds it on disk.
     IDirect3DTexture8* png = load(folder.windows("PIC.PNG").c_str());
     ASSERT_NE(png, nullptr) << std::hex << g_resrc_last_result;
-    EXPECT_EQ(png->format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(d3d8_texture_format(*png), D3DFMT_A8R8G8B8);
     EXPECT_EQ(png->GetLevelCount(), 3u) << "the whole chain, filtered";
     Bytes top = read_level(*png, 0);
     for (std::size_t p = 0; p < image.argb.size(); ++p)
@@ -530,7 +530,8 @@ TEST_F(TextureTest, ImageFilesOnDiskLoadThroughD3dx)
 
     IDirect3DTexture8* bmp = load(folder.windows("pic.bmp").c_str(), 1, D3DFMT_UNKNOWN);
     ASSERT_NE(bmp, nullptr) << std::hex << g_resrc_last_result;
-    EXPECT_EQ(bmp->format(), D3DFMT_X8R8G8B8) << "24-bit pixels on a device without R8G8B8 textures";
+    EXPECT_EQ(d3d8_texture_format(*bmp), D3DFMT_X8R8G8B8)
+        << "24-bit pixels on a device without R8G8B8 textures";
     EXPECT_EQ(m_info.source_width, 4u);
     EXPECT_EQ(m_info.source_height, 2u);
     Bytes pixels = read_level(*bmp, 0);
@@ -540,7 +541,7 @@ TEST_F(TextureTest, ImageFilesOnDiskLoadThroughD3dx)
     // A DDS outside the archive: the reader finds nothing, D3DX takes the blocks as they are.
     IDirect3DTexture8* loose = load(folder.windows("loose.dds").c_str());
     ASSERT_NE(loose, nullptr);
-    EXPECT_EQ(loose->format(), D3DFMT_DXT1);
+    EXPECT_EQ(d3d8_texture_format(*loose), D3DFMT_DXT1);
     for (UINT level = 0; level < dds_levels.size(); ++level)
         EXPECT_EQ(read_level(*loose, level), stored_level(DdsFormat::DXT1, D3DFMT_DXT1, dds_levels[level]));
 
@@ -565,14 +566,16 @@ TEST_F(TextureTest, ADefaultPoolTextureIsLoadedAgainAfterAReset)
     EXPECT_EQ(ResrcMgr::Get(handle)->texture_info.pool, std::uint32_t(D3DPOOL_DEFAULT));
 
     ResrcMgr::ReleaseDeviceObjects();
-    D3DPRESENT_PARAMETERS present = g_d3d_device->present_parameters();
+    D3DPRESENT_PARAMETERS present = d3d8_present_parameters(*g_d3d_device);
     ASSERT_EQ(g_d3d_device->Reset(&present), D3D_OK);
     ResrcMgr::RestoreDeviceObjects();
     ASSERT_EQ(g_resrc_last_result, S_OK);
     IDirect3DTexture8* texture = ResrcMgr::Get(handle)->texture();
     ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->ref_count(), 3u);
-    EXPECT_EQ(texture->level(0).pool(), D3DPOOL_DEFAULT);
+    EXPECT_EQ(d3d8_ref_count(*texture), 3u);
+    EXPECT_EQ(d3d8_resource_pool(d3d8_texture_level(*texture, 0)), D3DPOOL_DEFAULT);
     Bytes expected = stored_level(DdsFormat::A8R8G8B8, D3DFMT_A8R8G8B8, chain[0]);
-    EXPECT_EQ(Bytes(texture->level(0).bits(), texture->level(0).bits() + expected.size()), expected);
+    EXPECT_EQ(Bytes(d3d8_surface_bits(d3d8_texture_level(*texture, 0)),
+                    d3d8_surface_bits(d3d8_texture_level(*texture, 0)) + expected.size()),
+              expected);
 }

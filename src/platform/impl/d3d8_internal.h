@@ -15,6 +15,10 @@ std::optional<HRESULT> d3d8_next_cooperative();
 void d3d8_log_draw(const D3DDrawCall& call, const D3DDeviceState& state);
 D3D8BackendFactory d3d8_backend_factory();
 
+// Null for an adapter or device type the machine lacks.
+const D3D8AdapterProfile* d3d8_adapter_profile(const IDirect3D8& d3d, UINT adapter);
+const D3D8DeviceTypeProfile* d3d8_type_profile(const IDirect3D8& d3d, UINT adapter, D3DDEVTYPE type);
+
 // Checks present parameters for a device of that adapter and type as CreateDevice and Reset
 // do, completing what the platform fills in (a windowed back buffer of size 0 takes the
 // window's client size, a back-buffer count of 0 becomes 1).

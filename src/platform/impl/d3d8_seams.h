@@ -30,6 +30,8 @@ struct D3D8AdapterProfile {
 struct D3D8Machine {
     std::vector<D3D8AdapterProfile> adapters;
 };
+// The machine an IDirect3D8 answers from.
+const D3D8Machine& d3d8_machine(const IDirect3D8& d3d);
 
 // A hardware device type with what a current GPU offers through OpenGL: hardware transform
 // and lighting on a pure device, vs.1.1, rendering in a window, full-screen gamma, 16x

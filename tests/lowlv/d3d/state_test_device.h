@@ -74,7 +74,7 @@ protected:
     }
 
     IDirect3DDevice8& device() const { return *g_d3d_device; }
-    const D3DDeviceState& state() const { return g_d3d_device->state(); }
+    const D3DDeviceState& state() const { return d3d8_device_state(*g_d3d_device); }
     RendererSettings& settings() { return g_device_settings.settings; }
 
 private:

@@ -4,6 +4,7 @@
 #include "core/sys.h"
 #include "core/vfs.h"
 #include "lowlv/d3d/d3d_shader.h"
+#include "platform/impl/d3d8_state.h"
 #include "platform/win_window.h"
 
 #include "d3d8_machines.h"
@@ -497,7 +498,7 @@ int count_software_shaders()
 {
     int count = 0;
     for (int slot = 1; slot <= SHADER_COUNT; ++slot) {
-        const D3DVertexShader* shader = g_d3d_device->vertex_shader(shader_handle(slot));
+        const D3DVertexShader* shader = d3d8_vertex_shader(*g_d3d_device, shader_handle(slot));
         if (shader && shader->usage == D3DUSAGE_SOFTWAREPROCESSING) ++count;
     }
     return count;
@@ -513,7 +514,7 @@ TEST_F(D3DDeviceTest, InitializeCreatesTheDeviceWithStatesShadersFogAndGamma)
     ASSERT_EQ(D3D::Initialize(s), S_OK);
     ASSERT_NE(g_d3d_device, nullptr);
     EXPECT_TRUE(g_requested_windowed);
-    EXPECT_EQ(g_d3d_device->behavior_flags(), D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE);
+    EXPECT_EQ(d3d8_behavior_flags(*g_d3d_device), D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE);
     EXPECT_FALSE(g_vp_software);
     EXPECT_FALSE(g_vs_software);
     EXPECT_TRUE(g_tex_x8r8g8b8_ok);
@@ -523,14 +524,14 @@ TEST_F(D3DDeviceTest, InitializeCreatesTheDeviceWithStatesShadersFogAndGamma)
     EXPECT_EQ(g_fog_far, 300.0f);
     EXPECT_FLOAT_EQ(g_fog_vs_constants[0], -1.0f / 295.0f);
     EXPECT_FLOAT_EQ(g_fog_vs_constants[1], 300.0f / 295.0f);
-    EXPECT_EQ(g_d3d_device->vertex_shader_count(), std::size_t(SHADER_COUNT));
+    EXPECT_EQ(d3d8_vertex_shader_count(*g_d3d_device), std::size_t(SHADER_COUNT));
     EXPECT_EQ(count_software_shaders(), 0);
-    EXPECT_EQ(g_d3d_device->present_parameters().BackBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(d3d8_present_parameters(*g_d3d_device).BackBufferFormat, D3DFMT_X8R8G8B8);
     // The renderer's defaults reached the device.
-    EXPECT_EQ(g_d3d_device->state().render[D3DRS_LIGHTING], DWORD(FALSE));
-    const D3DGAMMARAMP& ramp = g_d3d_device->state().gamma_ramp;
+    EXPECT_EQ(d3d8_device_state(*g_d3d_device).render[D3DRS_LIGHTING], DWORD(FALSE));
+    const D3DGAMMARAMP& ramp = d3d8_device_state(*g_d3d_device).gamma_ramp;
     EXPECT_EQ(ramp.green[64], WORD(std::pow(64 * 0.003921569f, 0.5f) * 65535.0f));
-    EXPECT_EQ(g_d3d_device->state().gamma_flags, D3DSGR_NO_CALIBRATION);
+    EXPECT_EQ(d3d8_device_state(*g_d3d_device).gamma_flags, D3DSGR_NO_CALIBRATION);
 }
 
 TEST_F(D3DDeviceTest, SoftwareProcessingIsForcedBySettingOrMissingHardware)
@@ -538,7 +539,7 @@ TEST_F(D3DDeviceTest, SoftwareProcessingIsForcedBySettingOrMissingHardware)
     RendererSettings s = windowed_settings();
     s.force_software_vp = 1;
     ASSERT_EQ(D3D::Initialize(s), S_OK);
-    EXPECT_EQ(g_d3d_device->behavior_flags(), D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    EXPECT_EQ(d3d8_behavior_flags(*g_d3d_device), D3DCREATE_SOFTWARE_VERTEXPROCESSING);
     EXPECT_TRUE(g_vp_software);
     EXPECT_TRUE(g_vs_software);
     EXPECT_EQ(count_software_shaders(), SHADER_COUNT);
@@ -548,19 +549,19 @@ TEST_F(D3DDeviceTest, SoftwareProcessingIsForcedBySettingOrMissingHardware)
     vs10.hal->caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
     d3d8_seam_set_machine(machine_of({vs10}));
     ASSERT_EQ(D3D::Initialize(windowed_settings()), S_OK);
-    EXPECT_EQ(g_d3d_device->behavior_flags(), D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    EXPECT_EQ(d3d8_behavior_flags(*g_d3d_device), D3DCREATE_SOFTWARE_VERTEXPROCESSING);
     EXPECT_EQ(count_software_shaders(), SHADER_COUNT);
 }
 
 TEST_F(D3DDeviceTest, MultithreadedOnlyWhenForcedSinceTheRegistryHasNoDebugRuntime)
 {
     ASSERT_EQ(D3D::Initialize(windowed_settings()), S_OK);
-    EXPECT_FALSE(g_d3d_device->behavior_flags() & D3DCREATE_MULTITHREADED);
+    EXPECT_FALSE(d3d8_behavior_flags(*g_d3d_device) & D3DCREATE_MULTITHREADED);
     D3D::Shutdown();
     RendererSettings s = windowed_settings();
     s.force_multithreaded = 1;
     ASSERT_EQ(D3D::Initialize(s), S_OK);
-    EXPECT_TRUE(g_d3d_device->behavior_flags() & D3DCREATE_MULTITHREADED);
+    EXPECT_TRUE(d3d8_behavior_flags(*g_d3d_device) & D3DCREATE_MULTITHREADED);
     char text[D3D_MODE_TEXT_SIZE];
     d3d_mode_string(text, sizeof text);
     EXPECT_STREQ(text, "640x480x32(X888)(D24S8) MultiThreaded HWVP(pure) DX8.1");
@@ -605,18 +606,18 @@ TEST_F(D3DDeviceTest, GammaRampFollowsTheClampedValue)
     auto ramp_for = [&](float gamma, bool apply) {
         s.gamma = gamma;
         d3d_set_gamma(apply);
-        return g_d3d_device->state().gamma_ramp;
+        return d3d8_device_state(*g_d3d_device).gamma_ramp;
     };
     s.gamma_enable = 0;
-    std::uint64_t calls = g_d3d_device->call_counts().gamma_ramps;
+    std::uint64_t calls = d3d8_call_counts(*g_d3d_device).gamma_ramps;
     ramp_for(2.0f, true);
-    EXPECT_EQ(g_d3d_device->call_counts().gamma_ramps, calls); // nothing without GammaEnable
+    EXPECT_EQ(d3d8_call_counts(*g_d3d_device).gamma_ramps, calls); // nothing without GammaEnable
 
     s.gamma_enable = 1;
     D3DGAMMARAMP identity = ramp_for(3.0f, false);
     for (int i : {0, 1, 128, 255})
         EXPECT_EQ(identity.red[i], WORD(i * 257)) << i;
-    EXPECT_EQ(g_d3d_device->state().gamma_flags, D3DSGR_CALIBRATE);
+    EXPECT_EQ(d3d8_device_state(*g_d3d_device).gamma_flags, D3DSGR_CALIBRATE);
     D3DGAMMARAMP two = ramp_for(2.0f, true);
     for (int i : {0, 1, 100, 254, 255})
         EXPECT_EQ(two.blue[i], WORD(std::pow(i * 0.003921569f, 0.5f) * 65535.0f)) << i;
@@ -630,14 +631,14 @@ TEST_F(D3DDeviceTest, GammaRampFollowsTheClampedValue)
 TEST_F(D3DDeviceTest, ClearBlackReportsALostDeviceAndClearsOtherwise)
 {
     ASSERT_EQ(D3D::Initialize(windowed_settings()), S_OK);
-    std::uint64_t clears = g_d3d_device->call_counts().clears;
+    std::uint64_t clears = d3d8_call_counts(*g_d3d_device).clears;
     d3d8_seam_script_cooperative({D3DERR_DEVICELOST, D3D_OK});
     EXPECT_EQ(d3d_clear_black(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), D3DERR_DEVICELOST);
-    EXPECT_EQ(g_d3d_device->call_counts().clears, clears);
+    EXPECT_EQ(d3d8_call_counts(*g_d3d_device).clears, clears);
     EXPECT_EQ(d3d_clear_black(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), D3D_OK);
-    EXPECT_EQ(g_d3d_device->call_counts().clears, clears + 1);
+    EXPECT_EQ(d3d8_call_counts(*g_d3d_device).clears, clears + 1);
     DWORD pixel;
-    std::memcpy(&pixel, g_d3d_device->back_buffer().bits(), 4);
+    std::memcpy(&pixel, d3d8_surface_bits(d3d8_back_buffer(*g_d3d_device)), 4);
     EXPECT_EQ(pixel, 0xFF000000u);
 }
 
@@ -648,22 +649,22 @@ TEST_F(D3DDeviceTest, FailedResetStaysPendingUntilARetrySucceeds)
     d3d8_seam_fail(D3D8Call::Reset, D3DERR_DRIVERINTERNALERROR);
     EXPECT_EQ(d3d_reset_device(), D3DERR_DRIVERINTERNALERROR);
     EXPECT_TRUE(g_d3d_reset_pending);
-    EXPECT_EQ(g_d3d_device->vertex_shader_count(), 0u); // deleted before the reset, not restored
+    EXPECT_EQ(d3d8_vertex_shader_count(*g_d3d_device), 0u); // deleted before the reset, not restored
     EXPECT_EQ(g_d3d_device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
 
     EXPECT_EQ(d3d_reset_device(), S_OK);
     EXPECT_FALSE(g_d3d_reset_pending);
-    EXPECT_EQ(g_d3d_device->vertex_shader_count(), std::size_t(SHADER_COUNT));
+    EXPECT_EQ(d3d8_vertex_shader_count(*g_d3d_device), std::size_t(SHADER_COUNT));
     EXPECT_EQ(g_d3d_device->TestCooperativeLevel(), D3D_OK);
 
     // A machine that offers nothing any more fails the reset before the device is touched.
     IDirect3D8* working = g_d3d;
     d3d8_seam_set_machine(D3D8Machine{});
     g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    std::uint64_t resets = g_d3d_device->call_counts().resets;
+    std::uint64_t resets = d3d8_call_counts(*g_d3d_device).resets;
     EXPECT_EQ(d3d_reset_device(), E_FAIL);
     EXPECT_TRUE(g_d3d_reset_pending);
-    EXPECT_EQ(g_d3d_device->call_counts().resets, resets);
+    EXPECT_EQ(d3d8_call_counts(*g_d3d_device).resets, resets);
     g_d3d->Release();
     g_d3d = working;
 }
@@ -684,7 +685,7 @@ TEST_F(D3DDeviceTest, ResetRestylesAndPlacesTheWindow)
     g_window_origin.remembered_y = 700;
     g_requested_windowed = false;
     ASSERT_EQ(d3d_reset_device(), S_OK);
-    EXPECT_FALSE(g_d3d_device->present_parameters().Windowed);
+    EXPECT_FALSE(d3d8_present_parameters(*g_d3d_device).Windowed);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), 0x90000000u);
     RECT rect;
     GetWindowRect(window, &rect);
@@ -693,7 +694,7 @@ TEST_F(D3DDeviceTest, ResetRestylesAndPlacesTheWindow)
 
     g_requested_windowed = true;
     ASSERT_EQ(d3d_reset_device(), S_OK);
-    EXPECT_TRUE(g_d3d_device->present_parameters().Windowed);
+    EXPECT_TRUE(d3d8_present_parameters(*g_d3d_device).Windowed);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), 0x10CB0000u);
     // Back from full screen the position is pulled onto the back buffer's area.
     EXPECT_EQ(g_window_origin.remembered_x, 639);
@@ -704,7 +705,7 @@ TEST_F(D3DDeviceTest, ResetRestylesAndPlacesTheWindow)
     EXPECT_EQ(rect.left, expected.left + 639);
     EXPECT_EQ(rect.top, expected.top + 479);
     EXPECT_EQ(rect.right - rect.left, expected.right - expected.left);
-    EXPECT_EQ(g_d3d_device->vertex_shader_count(), std::size_t(SHADER_COUNT));
+    EXPECT_EQ(d3d8_vertex_shader_count(*g_d3d_device), std::size_t(SHADER_COUNT));
 
     D3D::Shutdown();
     DestroyWindow(window);

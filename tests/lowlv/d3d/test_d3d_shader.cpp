@@ -203,19 +203,19 @@ TEST_F(ShaderTest, LoadsEveryRowWithItsDeclarationAndClearsTheConstants)
         DWORD handle = shader_handle(slot);
         ASSERT_NE(handle, 0u);
         handles.insert(handle);
-        const D3DVertexShader* shader = device().vertex_shader(handle);
+        const D3DVertexShader* shader = d3d8_vertex_shader(device(), handle);
         ASSERT_NE(shader, nullptr);
         EXPECT_EQ(shader->declaration, declaration_tokens(slot));
         EXPECT_EQ(shader->function, demo_shader_program(shader_name(slot)));
         EXPECT_EQ(shader->usage, 0u);
     }
     EXPECT_EQ(handles.size(), std::size_t(SHADER_COUNT)); // rows 1 and 72: one file, two handles
-    EXPECT_EQ(device().vertex_shader_count(), std::size_t(SHADER_COUNT));
+    EXPECT_EQ(d3d8_vertex_shader_count(device()), std::size_t(SHADER_COUNT));
     for (DWORD reg = 0; reg < VSC_REGISTER_COUNT; ++reg)
         expect_constant(reg, 0, 0, 0, 0, 0);
 
     shader_release_all();
-    EXPECT_EQ(device().vertex_shader_count(), 0u);
+    EXPECT_EQ(d3d8_vertex_shader_count(device()), 0u);
     EXPECT_EQ(shader_handle(SHADER_SLOT_B_DST1), 0u);
 }
 
@@ -224,7 +224,8 @@ TEST_F(ShaderTest, SoftwareVertexProcessingMakesSoftwareShaders)
     create_device(D3DCREATE_SOFTWARE_VERTEXPROCESSING);
     load_all();
     for (int slot = 1; slot <= SHADER_COUNT; ++slot)
-        EXPECT_EQ(device().vertex_shader(shader_handle(slot))->usage, D3DUSAGE_SOFTWAREPROCESSING) << slot;
+        EXPECT_EQ(d3d8_vertex_shader(device(), shader_handle(slot))->usage, D3DUSAGE_SOFTWAREPROCESSING)
+            << slot;
 }
 
 TEST_F(ShaderTest, AMissingFileNamesItsPathAndLine774)
@@ -269,7 +270,7 @@ TEST_F(ShaderTest, TrailingBytesPastTheLastWordAreIgnored)
     file->bytes.push_back(0xCD);
     mount(files);
     EXPECT_EQ(load_error(), "");
-    EXPECT_EQ(device().vertex_shader(shader_handle(1))->function, demo_shader_program("b__d"));
+    EXPECT_EQ(d3d8_vertex_shader(device(), shader_handle(1))->function, demo_shader_program("b__d"));
 }
 
 TEST_F(ShaderTest, FrameConstantsPackTheActivePointLightsInSlotOrder)

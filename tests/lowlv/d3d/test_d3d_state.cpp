@@ -298,39 +298,39 @@ TEST_F(StateTest, CachesSendOnlyChanges)
 {
     const MaterialFlags word = 2 | 5u << MAT_OP2_SHIFT | MAT_ALPHA_BLEND | MAT_FOG | MAT_ANISOTROPY;
     renderer_set_material_state(word);
-    device().reset_call_counts();
+    d3d8_reset_call_counts(device());
     renderer_set_material_state(word);
-    EXPECT_EQ(device().call_counts().render_states, 0u);
-    EXPECT_EQ(device().call_counts().stage_states, 0u);
+    EXPECT_EQ(d3d8_call_counts(device()).render_states, 0u);
+    EXPECT_EQ(d3d8_call_counts(device()).stage_states, 0u);
 
     renderer_set_material_state(word | MAT_Z_TEST);
-    EXPECT_EQ(device().call_counts().render_states, 1u);
-    EXPECT_EQ(device().call_counts().stage_states, 0u);
+    EXPECT_EQ(d3d8_call_counts(device()).render_states, 1u);
+    EXPECT_EQ(d3d8_call_counts(device()).stage_states, 0u);
 
     renderer_invalidate_state_cache();
     EXPECT_EQ(g_current_material, MATERIAL_INVALID);
-    device().reset_call_counts();
+    d3d8_reset_call_counts(device());
     renderer_set_material_state(word | MAT_Z_TEST);
-    EXPECT_GT(device().call_counts().render_states, 0u);
-    EXPECT_GT(device().call_counts().stage_states, 0u);
+    EXPECT_GT(d3d8_call_counts(device()).render_states, 0u);
+    EXPECT_GT(d3d8_call_counts(device()).stage_states, 0u);
 }
 
 TEST_F(StateTest, TexturesShadersAndStreamsAreCached)
 {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device().CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-    device().reset_call_counts();
+    d3d8_reset_call_counts(device());
     d3d_set_texture_cached(0, texture);
     d3d_set_texture_cached(0, texture);
     EXPECT_EQ(state().textures[0], texture);
-    EXPECT_EQ(device().call_counts().textures, 1u);
+    EXPECT_EQ(d3d8_call_counts(device()).textures, 1u);
 
     renderer_use_vb_rhw_tex();
     renderer_use_vb_rhw_tex();
     EXPECT_EQ(state().vertex_shader, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     EXPECT_EQ(state().streams[0].stride, 28u);
-    EXPECT_EQ(device().call_counts().vertex_shaders, 1u);
-    EXPECT_EQ(device().call_counts().stream_sources, 1u);
+    EXPECT_EQ(d3d8_call_counts(device()).vertex_shaders, 1u);
+    EXPECT_EQ(d3d8_call_counts(device()).stream_sources, 1u);
     renderer_use_vb_rhw_color();
     EXPECT_EQ(state().vertex_shader, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
     EXPECT_EQ(state().streams[0].stride, 24u);
@@ -399,7 +399,7 @@ TEST_F(BufferTest, AppendsWithNoOverwriteAndRestartsWithDiscard)
         buffer.discard_next = c.discard_next;
         UINT start = 999;
         ASSERT_NE(renderer_vb_lock_append(buffer, c.count, start), nullptr);
-        const D3DLockRecord& lock = buffer.vertices->lock_record();
+        const D3DLockRecord& lock = d3d8_lock_record(*buffer.vertices);
         EXPECT_EQ(start, c.start);
         EXPECT_EQ(lock.flags, c.flags);
         EXPECT_EQ(lock.offset, c.start * 28);
@@ -409,17 +409,17 @@ TEST_F(BufferTest, AppendsWithNoOverwriteAndRestartsWithDiscard)
         EXPECT_TRUE(buffer.locked);
         renderer_buffer_unlock(buffer);
         EXPECT_FALSE(buffer.locked);
-        EXPECT_FALSE(buffer.vertices->lock_record().locked());
+        EXPECT_FALSE(d3d8_lock_record(*buffer.vertices).locked());
     }
 }
 
 TEST_F(BufferTest, AnAppendThatCannotBeMadeChangesNothing)
 {
     DynamicBuffer& buffer = quads();
-    UINT locks = buffer.vertices->lock_record().count;
+    UINT locks = d3d8_lock_record(*buffer.vertices).count;
     UINT start = 7;
     EXPECT_EQ(renderer_vb_lock_append(buffer, 513, start), nullptr);
-    EXPECT_EQ(buffer.vertices->lock_record().count, locks);
+    EXPECT_EQ(d3d8_lock_record(*buffer.vertices).count, locks);
 
     d3d8_seam_fail(D3D8Call::Lock, D3DERR_INVALIDCALL);
     EXPECT_EQ(renderer_vb_lock_append(buffer, 10, start), nullptr);
@@ -439,9 +439,9 @@ TEST_F(BufferTest, UploadCopiesAndUnlocks)
     ASSERT_TRUE(renderer_vb_upload(2, buffer, vertices.data(), start));
     ASSERT_TRUE(renderer_vb_upload(2, buffer, vertices.data(), start));
     EXPECT_EQ(start, 2u);
-    EXPECT_EQ(std::memcmp(buffer.vertices->data() + 2 * 28, vertices.data(), vertices.size()), 0);
+    EXPECT_EQ(std::memcmp(d3d8_buffer_data(*buffer.vertices) + 2 * 28, vertices.data(), vertices.size()), 0);
     EXPECT_FALSE(buffer.locked);
-    EXPECT_FALSE(buffer.vertices->lock_record().locked());
+    EXPECT_FALSE(d3d8_lock_record(*buffer.vertices).locked());
 
     DynamicBuffer batch{};
     ASSERT_EQ(renderer_create_vertex_buffer(batch, g_renderer_vb_layouts[RVB_BATCH]), D3D_OK);
@@ -459,8 +459,8 @@ TEST_F(BufferTest, IndexAppendsCountSixteenBitIndices)
     std::uint16_t* data = renderer_ib_lock_append(indices, 6, start);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(start, 30u);
-    EXPECT_EQ(indices.indices->lock_record().offset, 60u);
-    EXPECT_EQ(indices.indices->lock_record().flags, D3DLOCK_NOOVERWRITE);
+    EXPECT_EQ(d3d8_lock_record(*indices.indices).offset, 60u);
+    EXPECT_EQ(d3d8_lock_record(*indices.indices).flags, D3DLOCK_NOOVERWRITE);
     renderer_release_buffer(indices);
     EXPECT_EQ(indices.indices, nullptr);
 }

@@ -71,7 +71,7 @@ protected:
     {
         if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
         StateDeviceTest::SetUp();
-        ASSERT_NE(device().backend(), nullptr);
+        ASSERT_NE(d3d8_device_backend(device()), nullptr);
     }
 
     void TearDown() override
@@ -145,7 +145,7 @@ TEST_F(DemoShaderGlTest, TheWholeSetLoadsAndTranslates)
     ASSERT_NO_THROW(load_demo_set());
     for (int slot = 1; slot <= SHADER_COUNT; ++slot) {
         SCOPED_TRACE(shader_name(slot));
-        const D3DVertexShader* shader = device().vertex_shader(shader_handle(slot));
+        const D3DVertexShader* shader = d3d8_vertex_shader(device(), shader_handle(slot));
         ASSERT_NE(shader, nullptr);
         EXPECT_EQ(shader->function, demo_shader_program(shader_name(slot)));
     }
@@ -189,7 +189,7 @@ TEST_F(DemoShaderGlTest, EveryProgramOfTheSetDraws)
         device().SetVertexShaderConstant(reg, identity, 4);
     for (int slot = 1; slot <= SHADER_COUNT; ++slot) {
         SCOPED_TRACE(shader_name(slot));
-        const D3DVertexShader* shader = device().vertex_shader(shader_handle(slot));
+        const D3DVertexShader* shader = d3d8_vertex_shader(device(), shader_handle(slot));
         ASSERT_NE(shader, nullptr);
         std::vector<IDirect3DVertexBuffer8*> buffers;
         std::vector<std::vector<std::uint8_t>> streams = streams_for(*shader, slot > SHADER_SLOT_S_BASE);
