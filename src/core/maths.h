@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <numbers>
+
+constexpr float MATH_DEGREE = std::numbers::pi_v<float> / 180.0f; // one degree in radians
 
 struct Vec3 {
     float x, y, z;

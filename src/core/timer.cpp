@@ -150,3 +150,8 @@ DWORD timer_elapsed_ms()
     double ms = static_cast<double>(counter) / g_timer.frequency * 1000.0;
     return static_cast<DWORD>(static_cast<std::int64_t>(ms));
 }
+
+DWORD timer_frame_ms()
+{
+    return g_timer.last_frame_ms;
+}

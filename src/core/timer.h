@@ -31,6 +31,8 @@ bool timer_frame();
 bool timer_next_tick();
 // The performance counter's (else the system's) millisecond clock; only differences mean anything.
 DWORD timer_elapsed_ms();
+// The millisecond clock as timer_frame read it for this frame: every step of a frame sees one time.
+DWORD timer_frame_ms();
 
 // Defined by the game program (app/app_engine.cpp), since it reads the device's mode, which lies
 // above core. The fixed step: 60 / refresh rate in full screen with "WaitVSync" and a known rate,

@@ -18,3 +18,14 @@ void gfx_install_renderer_hooks()
     g_renderer_before_batches = shader_set_common_constants;
     g_renderer_after_batches = gfx_set_common_vs_constants;
 }
+
+void gfx_set_point_light(int slot, const D3DXVECTOR3& position, const D3DXVECTOR4& color, float first_range,
+                         float second_range)
+{
+    if (slot < 0 || slot >= RENDERER_POINT_LIGHTS) return;
+    PointLight& light = g_frame_effects.point_lights[slot];
+    light.position = position;
+    light.color = color;
+    light.params[0] = first_range;
+    light.params[1] = second_range;
+}

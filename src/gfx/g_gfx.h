@@ -1,6 +1,8 @@
-// The game's graphics glue: the vertex-shader constants that game drawing shares, and the two
-// draw hooks the game hands the renderer at start-up.
+// The game's graphics glue: the vertex-shader constants that game drawing shares, the two
+// draw hooks the game hands the renderer at start-up, and the frame's point lights.
 #pragma once
+
+#include "platform/d3dx8.h"
 
 // The identity-world registers with the camera's own projection. The renderer's hook after the
 // triangle batches; effects, windows and 2-D drawing call it before they draw.
@@ -10,3 +12,8 @@ void gfx_set_common_vs_constants();
 void shader_set_common_constants();
 // Installs both as the renderer's hooks around the triangle batches.
 void gfx_install_renderer_hooks();
+
+// Lights slot 0-3 of the renderer's point-light block for this frame only: the frame start
+// clears the ranges, and a slot whose two ranges are both 0 is dark. Any other slot is ignored.
+void gfx_set_point_light(int slot, const D3DXVECTOR3& position, const D3DXVECTOR4& color, float first_range,
+                         float second_range);

@@ -44,3 +44,37 @@ TEST_F(GfxHooks, BatchesDrawWithTheBiasedProjectionAndTheFrameEndsWithTheCameraA
 }
 
 } // namespace
+
+// Each of the four slots takes its light whole; any other slot lies outside the block and the
+// call changes nothing at all.
+TEST(GfxPointLight, WritesSlotsZeroToThreeAndIgnoresAnyOther)
+{
+    g_frame_effects = {};
+    for (int slot = 0; slot < RENDERER_POINT_LIGHTS; ++slot) {
+        SCOPED_TRACE(slot);
+        const float n = static_cast<float>(slot + 1);
+        gfx_set_point_light(slot, D3DXVECTOR3(n, 2.0f * n, -n), D3DXVECTOR4(0.1f * n, 0.2f, 0.3f, 0.0f),
+                            10.0f * n, 5.0f);
+        const PointLight& light = g_frame_effects.point_lights[slot];
+        EXPECT_TRUE(light.position == D3DXVECTOR3(n, 2.0f * n, -n));
+        EXPECT_TRUE(light.color == D3DXVECTOR4(0.1f * n, 0.2f, 0.3f, 0.0f));
+        EXPECT_EQ(light.params[0], 10.0f * n);
+        EXPECT_EQ(light.params[1], 5.0f);
+    }
+    const FrameEffects before = g_frame_effects;
+    for (int slot : {-1, 4, 1000}) {
+        SCOPED_TRACE(slot);
+        gfx_set_point_light(slot, D3DXVECTOR3(9.0f, 9.0f, 9.0f), D3DXVECTOR4(1.0f, 1.0f, 1.0f, 1.0f), 1.0f,
+                            1.0f);
+        for (int i = 0; i < RENDERER_POINT_LIGHTS; ++i) {
+            const PointLight& light = g_frame_effects.point_lights[i];
+            const PointLight& kept = before.point_lights[i];
+            EXPECT_TRUE(light.position == kept.position && light.color == kept.color) << i;
+            EXPECT_TRUE(light.params[0] == kept.params[0] && light.params[1] == kept.params[1]) << i;
+        }
+        // Slot -1 would have written over the fields before the block.
+        EXPECT_EQ(g_frame_effects.cover_texture, before.cover_texture);
+        EXPECT_EQ(g_frame_effects.cover_model_bits, before.cover_model_bits);
+    }
+    g_frame_effects = {};
+}

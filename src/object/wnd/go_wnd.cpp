@@ -18,7 +18,8 @@ constexpr std::int32_t k_last_stage = 15;
 // from the play state, which a save file fills.
 TimeAttackEntry* record_entry(std::int32_t difficulty, std::int32_t stage)
 {
-    if (difficulty < 0 || difficulty >= TA_DIFFICULTY_COUNT || stage < 0 || stage >= TA_BOSS_COUNT) return nullptr;
+    if (difficulty < 0 || difficulty >= TA_DIFFICULTY_COUNT || stage < 0 || stage >= TA_BOSS_COUNT)
+        return nullptr;
     return &g_ta_records.entries[ta_index(difficulty, stage)];
 }
 

@@ -55,7 +55,8 @@ protected:
         g_title_time_attack_index = 0;
     }
     // A fight of the given stage, on Hard, chosen from the title's arena list (0 the boss rush).
-    static void fought(std::int32_t arena, std::int32_t stage, std::int32_t stage_ticks, std::int32_t total_ticks)
+    static void fought(std::int32_t arena, std::int32_t stage, std::int32_t stage_ticks,
+                       std::int32_t total_ticks)
     {
         g_title_time_attack_index = static_cast<std::uint8_t>(arena);
         g_play_state.game_flags[GF_DIFFICULTY] = 1;
