@@ -93,3 +93,9 @@ void unpack_release_buffer(UnpackBuffer& buffer)
     buffer.data = nullptr;
     buffer.size = 0;
 }
+
+bool unpack_is_packed_path(const char* path)
+{
+    const std::size_t length = std::strlen(path);
+    return length >= 2 && path[length - 2] == '.' && (path[length - 1] == 'z' || path[length - 1] == 'Z');
+}

@@ -24,6 +24,8 @@ struct UnpackBuffer {
 // the header cannot be read or the stream is damaged or does not give exactly the header's size;
 // the block is free again then.
 std::uint8_t* unpack_load(UnpackBuffer& buffer, const VfsEntry* entry, const char* path);
+// Whether a path names a packed file: it ends in ".z" in any case.
+bool unpack_is_packed_path(const char* path);
 // Inflates the stream from the file's position into `dest`, which must come out exactly full.
 // 0, or a zlib error code (Z_DATA_ERROR also for a stream longer or shorter than `dest`).
 int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file);

@@ -4,24 +4,10 @@
 #include "core/file.h"
 #include "core/vfs.h"
 
-#include <cctype>
-#include <cstring>
-
-namespace {
-
-bool is_packed_path(const char* path)
-{
-    std::size_t length = std::strlen(path);
-    return length >= 2 && path[length - 2] == '.' &&
-           std::tolower(static_cast<unsigned char>(path[length - 1])) == 'z';
-}
-
-} // namespace
-
 HRESULT DataFile::Load(const char* path)
 {
     Release();
-    if (!is_packed_path(path)) return file_read_whole(path, m_disk);
+    if (!unpack_is_packed_path(path)) return file_read_whole(path, m_disk);
     const VfsEntry* entry = vfs_find(path);
     if (!entry) return ERR_OPEN_FILE;
     // The entry exists, so a null result means the work block is lent or too small.

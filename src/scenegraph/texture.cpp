@@ -10,13 +10,6 @@ namespace {
 
 constexpr std::size_t k_candidate_size = 1280;
 
-// A path is packed when the text after its last dot is "z" in any case.
-bool is_packed(const std::string& path)
-{
-    const char* dot = sys_find_last_char(path.c_str(), '.');
-    return dot && (dot[1] == 'z' || dot[1] == 'Z') && dot[2] == 0;
-}
-
 // The candidate's packed form, then the candidate, when the archive holds it.
 bool find_variant(const std::string& candidate, std::string& chosen)
 {
@@ -108,8 +101,8 @@ HRESULT tex_load(const TextureLoadParams& params, ResourceRecord& record)
     std::string path = tex_choose_file(record.name.c_str());
     IDirect3DTexture8* texture = nullptr;
     D3DXIMAGE_INFO image_info{};
-    HRESULT hr = is_packed(path) ? load_packed(path, request, &texture, image_info)
-                                 : load_plain(path, request, &texture, image_info);
+    HRESULT hr = unpack_is_packed_path(path.c_str()) ? load_packed(path, request, &texture, image_info)
+                                                     : load_plain(path, request, &texture, image_info);
     if (FAILED(hr)) return hr;
 
     D3DSURFACE_DESC desc{};

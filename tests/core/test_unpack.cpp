@@ -177,3 +177,16 @@ TEST_F(Unpack, ADamagedFileThrowsFreesTheBlockAndWritesNothingPastItsSize)
     }
     expect_loads(m_good[1]);
 }
+
+TEST(UnpackPath, APackedPathEndsInDotZInAnyCase)
+{
+    const struct {
+        const char* path;
+        bool packed;
+    } cases[] = {
+        {"map\\a.qco.z", true}, {"MAP\\A.QCO.Z", true}, {".z", true}, {"a.zz", false},
+        {"a.z.dds", false},     {"z", false},           {"", false},  {"a\\z", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(unpack_is_packed_path(c.path), c.packed) << c.path;
+}
