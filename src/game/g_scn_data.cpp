@@ -90,6 +90,15 @@ void build_display_name(SceneEntry& scene)
     sys_copy_string(scene.text, joined, sizeof scene.text);
 }
 
+// The record at `index`, or a throw naming the table's file.
+template <typename Table>
+const typename Table::value_type& checked_record(const Table& table, int index, const char* name)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= table.size())
+        err_raise_code(ERR_OVERFLOW, name, ERR_HERE);
+    return table[static_cast<std::size_t>(index)];
+}
+
 } // namespace
 
 void scn_data_load_tables()
@@ -120,6 +129,37 @@ void scn_data_load_scene_list()
         build_display_name(scene);
     }
     g_scene_list = std::move(scenes);
+}
+
+const CastInfo& scn_data_cast(int index)
+{
+    return checked_record(g_castinfo, index, SCN_CASTINFO_PATH);
+}
+
+const EnemyInfo& scn_data_enemy(int index)
+{
+    return checked_record(g_enemyinfo, index, SCN_ENEMYINFO_PATH);
+}
+
+const InvInfo& scn_data_item(int index)
+{
+    return checked_record(g_invinfo, index, SCN_INVINFO_PATH);
+}
+
+const SceneEntry& scn_data_scene(int index)
+{
+    return checked_record(g_scene_list, index, SCN_SCENE_LIST_NAME);
+}
+
+void scn_data_free()
+{
+    // Swapping with empty vectors gives the memory back, which clear() does not.
+    std::vector<CastInfo>().swap(g_castinfo);
+    std::vector<EnemyInfo>().swap(g_enemyinfo);
+    g_invinfo = {};
+    g_gameinfo = {};
+    std::vector<EexInfo>().swap(g_eexinfo);
+    std::vector<SceneEntry>().swap(g_scene_list);
 }
 
 const SceneEntry* scn_data_find_scene(const char* path)

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ FileImages good_tables()
         {SCN_GAMEINFO_PATH, table_build(336, tagged_records('G', 1))},
         {SCN_EEX_PATH, table_build(64, tagged_records('X', 13))},
     };
+}
+
+// Byte `offset` of a record as the file held it.
+template <typename Record> std::uint8_t record_byte(const Record& record, std::size_t offset)
+{
+    return reinterpret_cast<const std::uint8_t*>(&record)[offset];
 }
 
 std::string thrown_text(const std::function<void()>& load)
@@ -109,13 +116,13 @@ TEST_F(SceneData, TablesLoadWithTheirCountsAndRecords)
     EXPECT_STREQ(g_castinfo[0].name, "CAST_BRAM");
     EXPECT_STREQ(g_castinfo[2].name, "CAST_WISP");
     ASSERT_EQ(g_enemyinfo.size(), 2u);
-    EXPECT_EQ(g_enemyinfo[1].fields[0], 'E');
-    EXPECT_EQ(g_enemyinfo[1].fields[1], 1);
-    EXPECT_EQ(g_invinfo[89].fields[1], 89);
-    EXPECT_EQ(g_invinfo[90].fields[0], 0) << "items past the file's count stay empty";
-    EXPECT_EQ(g_gameinfo.fields[0], 'G');
+    EXPECT_EQ(record_byte(g_enemyinfo[1], 0), 'E');
+    EXPECT_EQ(record_byte(g_enemyinfo[1], 1), 1);
+    EXPECT_EQ(record_byte(g_invinfo[89], 1), 89);
+    EXPECT_EQ(record_byte(g_invinfo[90], 0), 0) << "items past the file's count stay empty";
+    EXPECT_EQ(record_byte(g_gameinfo, 0), 'G');
     ASSERT_EQ(g_eexinfo.size(), 13u);
-    EXPECT_EQ(g_eexinfo[12].fields[1], 12);
+    EXPECT_EQ(record_byte(g_eexinfo[12], 1), 12);
     EXPECT_EQ(g_work_block.owner, nullptr) << "the work block was given back";
 }
 
@@ -125,14 +132,14 @@ TEST_F(SceneData, ItemTableTakesUpToItsCapacityAndForgetsTheLastLoad)
     images[SCN_INVINFO_PATH] = table_build(184, tagged_records('I', SCN_ITEM_CAPACITY));
     mount_images(images);
     scn_data_load_tables();
-    EXPECT_EQ(g_invinfo[SCN_ITEM_CAPACITY - 1].fields[0], 'I');
+    EXPECT_EQ(record_byte(g_invinfo[SCN_ITEM_CAPACITY - 1], 0), 'I');
 
     vfs_close_all();
     images[SCN_INVINFO_PATH] = table_build(184, tagged_records('J', 1));
     mount_images(images);
     scn_data_load_tables();
-    EXPECT_EQ(g_invinfo[0].fields[0], 'J');
-    EXPECT_EQ(g_invinfo[1].fields[0], 0);
+    EXPECT_EQ(record_byte(g_invinfo[0], 0), 'J');
+    EXPECT_EQ(record_byte(g_invinfo[1], 0), 0);
 }
 
 struct TableFault {
@@ -270,7 +277,7 @@ TEST_F(SceneData, DisplayNamesJoinPathAndTitleCutWithoutSplittingACharacter)
         SCOPED_TRACE(cases[i].what);
         EXPECT_EQ(std::string(g_scene_list[i].text), cases[i].expected);
         EXPECT_EQ(std::string(g_scene_list[i].path), cases[i].record.path) << "the path is kept as read";
-        EXPECT_EQ(g_scene_list[i].head[0], i);
+        EXPECT_EQ(g_scene_list[i].number, i);
     }
     EXPECT_EQ(g_work_block.owner, nullptr) << "the work block was given back";
 }
@@ -306,6 +313,217 @@ TEST_F(SceneData, FindSceneNormalisesTheFolderAndIgnoresCase)
         const SceneEntry* expected = c.expected < 0 ? nullptr : &g_scene_list[c.expected];
         EXPECT_EQ(scn_data_find_scene(c.path.c_str()), expected);
     }
+}
+
+TEST_F(SceneData, NamedFieldsReadBackWhatTheWriterWrote)
+{
+    CastRecord cast{.name = "CAST_BRAM", .display_name = std::string(32, 'D')}; // no terminator
+    cast.hit_radius = 0.5f;
+    cast.body_radius = 0.75f;
+    cast.foot_height = 1.0f;
+    cast.shadow_size = 1.25f;
+    cast.view_radius = 20.0f;
+    cast.hover_height = 2.0f;
+    cast.walk_speed = 0.125f;
+    cast.second_speed = 0.25f;
+    cast.jump_speed = 0.375f;
+    cast.hit_height = 1.5f;
+    cast.hit_half_height = 0.625f;
+    cast.hit_cylinder = 1;
+    cast.cast_number = 13;
+    cast.behaviour_kind = 7;
+    cast.script_set = 3;
+    cast.spawn_type = 2;
+    cast.live_count = 4;
+    cast.hit_points = 120;
+    EnemyRecord enemy;
+    enemy.fourth_per_level = 1.5f;
+    enemy.fourth_base = 4.0f;
+    enemy.resistances = {10, 20, 30, 40};
+    enemy.status_byte = 0xA5;
+    enemy.drop_items = {5, 6, -1, 7, -1, -1, -1, 89};
+    enemy.drop_chances = {50, 25, 0, 12.5f, 0, 0, 0, 1};
+    enemy.move_params = {0.05f, 1, 0.1f, 0.2f, 0, 0, 0.01f, 0.02f};
+    enemy.hover_params = {3, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f};
+    enemy.hp_scale = 60;
+    enemy.attack_scale = 55;
+    enemy.defence_scale = 45;
+    enemy.gold_scale = 70;
+    enemy.exp_scale = 30;
+    enemy.blood_colour = 0xFF7C0000;
+    enemy.default_level = 31;
+    ItemRecord item{.name = "Herb",
+                    .price = 50,
+                    .value = 30,
+                    .power = 4,
+                    .icon_name = "herb",
+                    .description = std::string(108, 'd')};
+    GameRecord game;
+    game.start_level = -3;
+    game.fourth_factor = 2.5f;
+    game.fourth_addend = 7;
+    game.exp_divisor_base = 1.5f;
+    game.exp_bonus_base = 1.25f;
+    game.enemy_hp = {10, 5000};
+    game.enemy_attack = {3, 300};
+    game.enemy_defence = {2, 200};
+    game.enemy_exp = {5, 900};
+    game.player_hp = {100, 999};
+    game.player_attack = {8, 400};
+    game.player_defence = {6, 350};
+    game.player_exp_step = {20, 50000};
+    EexRecord eex{
+        .max_hp = 800, .attack = 40, .defence = 30, .fourth = 5, .gold = 1000, .exp_scale = 65, .level = 25};
+
+    FileImages images = good_tables();
+    images[SCN_CASTINFO_PATH] = cast_table_build(std::vector<CastRecord>{cast});
+    images[SCN_ENEMYINFO_PATH] = enemy_table_build(std::vector<EnemyRecord>{enemy});
+    images[SCN_INVINFO_PATH] = item_table_build(std::vector<ItemRecord>{item});
+    images[SCN_GAMEINFO_PATH] = game_table_build(game);
+    images[SCN_EEX_PATH] = eex_table_build(std::vector<EexRecord>{eex});
+    mount_images(images);
+    scn_data_load_tables();
+
+    const CastInfo& c = scn_data_cast(0);
+    EXPECT_STREQ(c.name, "CAST_BRAM");
+    EXPECT_EQ(std::string(c.display_name, sizeof c.display_name), cast.display_name);
+    const float cast_floats[] = {c.hit_radius,  c.body_radius,  c.foot_height,    c.shadow_size,
+                                 c.view_radius, c.hover_height, c.walk_speed,     c.second_speed,
+                                 c.jump_speed,  c.hit_height,   c.hit_half_height};
+    EXPECT_THAT(cast_floats, ::testing::ElementsAre(0.5f, 0.75f, 1.0f, 1.25f, 20.0f, 2.0f, 0.125f, 0.25f,
+                                                    0.375f, 1.5f, 0.625f));
+    const std::int32_t cast_ints[] = {c.hit_cylinder, c.cast_number, c.behaviour_kind, c.script_set,
+                                      c.spawn_type,   c.live_count,  c.hit_points};
+    EXPECT_THAT(cast_ints, ::testing::ElementsAre(1, 13, 7, 3, 2, 4, 120));
+
+    const EnemyInfo& e = scn_data_enemy(0);
+    EXPECT_EQ(e.fourth_per_level, 1.5f);
+    EXPECT_EQ(e.fourth_base, 4.0f);
+    EXPECT_THAT(e.resistances, ::testing::ElementsAreArray(enemy.resistances));
+    EXPECT_EQ(e.status_byte, 0xA5);
+    EXPECT_THAT(e.drop_items, ::testing::ElementsAreArray(enemy.drop_items));
+    EXPECT_THAT(e.drop_chances, ::testing::ElementsAreArray(enemy.drop_chances));
+    EXPECT_THAT(e.move_params, ::testing::ElementsAreArray(enemy.move_params));
+    EXPECT_THAT(e.hover_params, ::testing::ElementsAreArray(enemy.hover_params));
+    const float scales[] = {e.hp_scale, e.attack_scale, e.defence_scale, e.gold_scale, e.exp_scale};
+    EXPECT_THAT(scales, ::testing::ElementsAre(60, 55, 45, 70, 30));
+    EXPECT_EQ(e.blood_colour, 0xFF7C0000u);
+    EXPECT_EQ(e.default_level, 31);
+
+    const InvInfo& i = scn_data_item(0);
+    EXPECT_STREQ(i.name, "Herb");
+    EXPECT_EQ(i.price, 50);
+    EXPECT_EQ(i.value, 30);
+    EXPECT_EQ(i.power, 4);
+    EXPECT_STREQ(i.icon_name, "herb");
+    EXPECT_EQ(std::string(i.description, sizeof i.description), item.description);
+
+    EXPECT_EQ(g_gameinfo.start_level, -3);
+    const float game_floats[] = {g_gameinfo.fourth_factor, g_gameinfo.fourth_addend,
+                                 g_gameinfo.exp_divisor_base, g_gameinfo.exp_bonus_base};
+    EXPECT_THAT(game_floats, ::testing::ElementsAre(2.5f, 7, 1.5f, 1.25f));
+    const LevelCurve curves[] = {g_gameinfo.enemy_hp,       g_gameinfo.enemy_attack,
+                                 g_gameinfo.enemy_defence,  g_gameinfo.enemy_exp,
+                                 g_gameinfo.player_hp,      g_gameinfo.player_attack,
+                                 g_gameinfo.player_defence, g_gameinfo.player_exp_step};
+    const LevelCurveValues written[] = {game.enemy_hp,       game.enemy_attack,   game.enemy_defence,
+                                        game.enemy_exp,      game.player_hp,      game.player_attack,
+                                        game.player_defence, game.player_exp_step};
+    for (std::size_t k = 0; k < std::size(curves); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(curves[k].first, written[k].first);
+        EXPECT_EQ(curves[k].last, written[k].last);
+    }
+
+    const EexInfo& x = g_eexinfo.at(0);
+    const float eex_floats[] = {x.max_hp, x.attack, x.defence, x.fourth, x.gold, x.exp_scale};
+    EXPECT_THAT(eex_floats, ::testing::ElementsAre(800, 40, 30, 5, 1000, 65));
+    EXPECT_EQ(x.level, 25);
+}
+
+TEST_F(SceneData, SceneEntryFieldsRoundTrip)
+{
+    mount_scenes({{"title\\", "Title"},
+                  {.path = "s_10\\s_1010\\",
+                   .title = "Forest",
+                   .reverb = 0xC8,
+                   .music = 0x91,
+                   .info_text = std::string(94, 't'),
+                   .map_x = 0xBEEF,
+                   .map_y = 513}});
+    scn_data_load_scene_list();
+
+    const SceneEntry& scene = scn_data_scene(1);
+    EXPECT_EQ(scene.number, 1);
+    EXPECT_EQ(scene.reverb, 0xC8) << "read unsigned";
+    EXPECT_EQ(scene.music, 0x91);
+    EXPECT_EQ(std::string(scene.info_text, sizeof scene.info_text), std::string(94, 't'));
+    EXPECT_EQ(scene.map_x, 0xBEEF);
+    EXPECT_EQ(scene.map_y, 513);
+    EXPECT_STREQ(scene.path, "s_10\\s_1010\\");
+    EXPECT_EQ(scn_data_scene(0).music, 0) << "music 0 is silence, the writer's default";
+}
+
+TEST_F(SceneData, LookupsAnswerUpToTheLastRecordAndThrowNamingTheFilePastIt)
+{
+    mount_images(good_tables());
+    scn_data_load_tables();
+    vfs_close_all();
+    mount_scenes({{"title\\", "Title"}, {"demo6\\", "Demo"}});
+    scn_data_load_scene_list();
+
+    const struct {
+        const char* name;
+        std::function<const void*(int)> lookup;
+        const void* last_record;
+        int last;
+    } tables[] = {
+        {"data\\misc\\castinfo.dat.z", [](int i) -> const void* { return &scn_data_cast(i); }, &g_castinfo[2],
+         2},
+        {"data\\misc\\enemyinfo.dat.z", [](int i) -> const void* { return &scn_data_enemy(i); },
+         &g_enemyinfo[1], 1},
+        {"data\\misc\\invinfo.dat.z", [](int i) -> const void* { return &scn_data_item(i); }, &g_invinfo[255],
+         255},
+        {"data\\map\\scenelist.sl", [](int i) -> const void* { return &scn_data_scene(i); }, &g_scene_list[1],
+         1},
+    };
+    for (const auto& table : tables) {
+        SCOPED_TRACE(table.name);
+        EXPECT_EQ(table.lookup(table.last), table.last_record);
+        for (int index : {table.last + 1, -1, std::numeric_limits<int>::min()}) {
+            SCOPED_TRACE(index);
+            EXPECT_THAT(thrown_text([&] { table.lookup(index); }),
+                        StartsWith(error_start("Overflow.(80ff0004h)", table.name)));
+        }
+    }
+}
+
+TEST_F(SceneData, FreeEmptiesEveryTableAndALaterLoadWorks)
+{
+    FileImages images = good_tables();
+    images[SCN_SCENE_LIST_PATH] = scene_list_build(std::vector<SceneListRecord>{{"title\\", "Title"}});
+    mount_images(images);
+    scn_data_load_tables();
+    scn_data_load_scene_list();
+
+    scn_data_free();
+    EXPECT_TRUE(g_castinfo.empty());
+    EXPECT_TRUE(g_enemyinfo.empty());
+    EXPECT_TRUE(g_eexinfo.empty());
+    EXPECT_TRUE(g_scene_list.empty());
+    for (std::size_t id = 0; id < SCN_ITEM_CAPACITY; ++id)
+        ASSERT_EQ(record_byte(g_invinfo[id], 0) | record_byte(g_invinfo[id], 1), 0) << "item " << id;
+    EXPECT_EQ(record_byte(g_gameinfo, 0), 0);
+    EXPECT_THAT(thrown_text([] { scn_data_cast(0); }),
+                StartsWith(error_start("Overflow.(80ff0004h)", SCN_CASTINFO_PATH)));
+    EXPECT_THAT(thrown_text([] { scn_data_scene(0); }),
+                StartsWith(error_start("Overflow.(80ff0004h)", SCN_SCENE_LIST_NAME)));
+    EXPECT_EQ(scn_data_find_scene("title\\"), nullptr);
+
+    scn_data_load_tables();
+    scn_data_load_scene_list();
+    EXPECT_STREQ(scn_data_cast(2).name, "CAST_WISP");
+    EXPECT_EQ(scn_data_scene(0).number, 0);
 }
 
 TEST(SceneScriptPath, IsTheLastFolderName)
