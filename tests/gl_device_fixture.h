@@ -10,6 +10,7 @@
 #include "platform/win_window.h"
 
 #include "d3d8_machines.h"
+#include "test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +29,7 @@ inline bool gl_test_video()
 // A window of its own class with a client area of this size; null when it cannot be made.
 inline HWND gl_test_window_create(UINT width, UINT height)
 {
-    WNDCLASSEXA window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = DefWindowProcA;
-    window_class.hInstance = GetModuleHandleA(nullptr);
-    window_class.lpszClassName = GL_TEST_WINDOW_CLASS;
-    if (!RegisterClassExA(&window_class)) return nullptr;
-    return CreateWindowExA(0, GL_TEST_WINDOW_CLASS, "GL test", 0x10CB0000, 0, 0, int(width), int(height),
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return test_window_create(GL_TEST_WINDOW_CLASS, DefWindowProcA, int(width), int(height));
 }
 
 // Also unregisters the class; harmless for a null window.

@@ -10,6 +10,7 @@
 #include "platform/impl/d3d8_seams.h"
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
+#include "test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -23,14 +24,7 @@ protected:
         adapter.hal = d3d8_hardware_profile();
         d3d8_seam_set_machine(D3D8Machine{{adapter}});
 
-        WNDCLASSEXA window_class{};
-        window_class.cbSize = sizeof window_class;
-        window_class.lpfnWndProc = DefWindowProcA;
-        window_class.hInstance = GetModuleHandleA(nullptr);
-        window_class.lpszClassName = "KroStateTest";
-        ASSERT_NE(RegisterClassExA(&window_class), 0);
-        m_window = CreateWindowExA(0, "KroStateTest", "State test", 0x10CB0000, 0, 0, 640, 480, nullptr,
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+        m_window = test_window_create("KroStateTest", DefWindowProcA, 640, 480);
         ASSERT_NE(m_window, nullptr);
 
         g_d3d = Direct3DCreate8(D3D_SDK_VERSION);

@@ -8,6 +8,7 @@
 #include "lowlv/input/input_settings.h"
 #include "lowlv/input/input_state.h"
 #include "platform/win_window.h"
+#include "test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +27,7 @@ protected:
     void SetUp() override
     {
         sys_startup(0x100000);
-        WNDCLASSEXA window_class{};
-        window_class.cbSize = sizeof window_class;
-        window_class.lpfnWndProc = settings_window_proc;
-        window_class.hInstance = GetModuleHandleA(nullptr);
-        window_class.lpszClassName = "KroSettingsLink";
-        ASSERT_NE(RegisterClassExA(&window_class), 0);
-        m_window = CreateWindowExA(0, "KroSettingsLink", "Settings", 0x10CB0000, 0, 0, 320, 240, nullptr,
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+        m_window = test_window_create("KroSettingsLink", settings_window_proc, 320, 240);
         ASSERT_NE(m_window, nullptr);
     }
 
