@@ -10,7 +10,9 @@
 #include "core/sys.h"
 #include "core/text.h"
 #include "core/userdir.h"
+#include "game/g_game.h"
 #include "game/g_leaderboards.h"
+#include "game/g_pointer.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "object/obj_pools.h"
 #include "platform/steam_api.h"
@@ -184,7 +186,10 @@ HRESULT run_startup_chain(IniFile& ini, char* error_text)
     if (HRESULT hr = app_create_window(ini); FAILED(hr)) return hr;
     if (HRESULT hr = app_init_engine(ini, error_text, RUNTIME_ERROR_SIZE); FAILED(hr)) return hr;
     HRESULT first_frame = present_black_frame();
+    g_scene_pending = SCENE_PENDING_ENTER;
     if (current_version) app_read_game_settings(ini);
+    game_init();
+    hud_update_screen_scale();
     return first_frame;
 }
 
@@ -221,6 +226,7 @@ void app_shutdown()
     if (g_game_ran) write_back_settings();
     app_release_device_objects();
     coll_free_work();
+    game_shutdown();
     sys_shutdown();
     app_destroy_window();
     obj_destroy_pools();
@@ -234,6 +240,7 @@ void app_shutdown()
 int app_main(HINSTANCE instance)
 {
     g_hinstance = instance;
+    hud_pointer_init();
     std::memset(g_error_text, 0, sizeof g_error_text);
     app_register_resources();
     try {

@@ -4,7 +4,9 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "core/timer.h"
+#include "game/g_game.h"
 #include "game/g_game_flags.h"
+#include "game/g_pointer.h"
 #include "game/g_play_state.h"
 #include "game/g_tick.h"
 #include "lowlv/d3d/d3d_core.h"
@@ -115,6 +117,7 @@ HRESULT app_run_frame()
         return S_OK;
     }
     if (FAILED(hr)) return hr;
+    game_scene_step();
     if (timer_frame()) input_reset();
     if ((g_frame_counter & 0xF) == 0) SleepEx(g_device_settings.settings.wait_vsync ? 1 : 0, TRUE);
     ++g_frame_counter;
@@ -145,6 +148,7 @@ void app_reset_device()
     input_refresh_swap_buttons();
     app_restore_device_objects();
     renderer_update_screen_scale();
+    hud_update_screen_scale();
 }
 
 HRESULT app_present()

@@ -15,7 +15,6 @@
 HWND g_hwnd = nullptr;
 std::uint8_t g_app_active = 0;
 std::uint32_t g_app_request = 0;
-std::uint8_t g_no_fall = 0;
 std::uint8_t g_bonus_requests[4] = {};
 
 namespace {

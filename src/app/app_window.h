@@ -20,7 +20,6 @@ constexpr std::uint32_t APP_REQUEST_RESET = 2; // reset the device for the curre
 extern HWND g_hwnd;
 extern std::uint8_t g_app_active;
 extern std::uint32_t g_app_request;
-extern std::uint8_t g_no_fall;           // Easy mode's No-Fall: 0 off, 1 on, 2 a fall was caught
 extern std::uint8_t g_bonus_requests[4]; // one-shot F2-F5 requests for the player's control
 
 // Registers the class and creates the window, windowed or full screen, filled black.

@@ -334,6 +334,16 @@ float math_turn_toward_fixed(float step, float current, float target)
     return turned;
 }
 
+float math_fabsf(float x)
+{
+    return std::fabs(x);
+}
+
+float math_atan2f(float y, float x)
+{
+    return std::atan2(y, x);
+}
+
 bool math_approach(float& value, float target, float step)
 {
     if (value == target) return true;

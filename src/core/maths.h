@@ -80,6 +80,9 @@ float math_angle_diff(float a, float b);
 float math_turn_toward(float step, float current, float target);
 // The same turn decided on 14-bit fixed angles (16384 per turn), as the drawn facing uses it.
 float math_turn_toward_fixed(float step, float current, float target);
+// The runtime's float absolute value and arc tangent of y / x (the quadrant from both signs).
+float math_fabsf(float x);
+float math_atan2f(float y, float x);
 
 // Moves value by step toward target; true once it has arrived (it never overshoots).
 bool math_approach(float& value, float target, float step);

@@ -25,6 +25,7 @@ constexpr int GF_SHIELD = 119;      // items 6-11, -1 none
 constexpr int GF_RING_SLOTS = 120;  // ring slots in use
 constexpr int GF_ITEM_SLOTS = 121;  // entries of the item list in use
 constexpr int GF_BATTLE = 122;      // a boss battle is running
+constexpr int GF_ARENA_SETUP = 123; // chooses the values of the type-66 enemy
 constexpr int GF_ENTRY_VALUE = 126; // the arrival record's entry value at scene entry
 constexpr int GF_DUSCA = 128;       // the second currency, 0-9999
 constexpr int GF_DOUBLE_JUMP = 129;

@@ -324,6 +324,11 @@ extern std::uint8_t g_retry_snapshot[PLAY_STATE_SIZE];
 
 PlayState& play_state_get();
 
+// A new game from the title's choices: the record zeroed and filled with the new-game values,
+// the status recomputed at the game data's starting level, and the retry snapshot taken with
+// the title scene as its requested scene.
+void play_state_init();
+
 // The record as it is now becomes the retry snapshot.
 void play_store_retry_snapshot();
 // The record becomes the retry snapshot's copy, byte for byte.

@@ -2,6 +2,7 @@
 
 #include "core/maths.h"
 #include "core/timer.h"
+#include "game/g_overlay.h"
 #include "game/g_play_state.h"
 #include "game/g_settings.h"
 #include "game/g_tick.h"
@@ -34,7 +35,6 @@ constexpr float k_wind_table_steps = 40.743664f;   // 256 table steps a turn
 constexpr float k_wind_to_renderer = 0.024543693f; // pi / 128
 
 constexpr int k_lamp_light = 3;
-constexpr std::uint32_t k_lamp_worn = 0x100; // the accessory bit of the lamp (item 18)
 constexpr float k_lamp_phase_rate = 0.055f;
 constexpr float k_lamp_fade_rate = 0.05f;
 
@@ -143,7 +143,7 @@ LampShape lamp_shape(float pulse, bool worn)
 void light_player_lamp(const GoActor& player)
 {
     PlayState& ps = g_play_state;
-    LampShape lamp = lamp_shape(std::sin(ps.lamp_phase), (ps.equip_bonus.accessory_bits & k_lamp_worn) != 0);
+    LampShape lamp = lamp_shape(std::sin(ps.lamp_phase), game_lamp_worn());
     math_approach(ps.lamp_intensity, 1.0f, k_lamp_fade_rate * g_frame_step);
     lamp.color.x *= ps.lamp_intensity;
     lamp.color.y *= ps.lamp_intensity;
@@ -196,13 +196,15 @@ void game_step_lamp()
 {
     PlayState& ps = g_play_state;
     ps.lamp_phase += k_lamp_phase_rate * g_frame_step;
-    if (!g_device_settings.settings.point_light_vs) {
+    const bool shader = g_device_settings.settings.point_light_vs != 0;
+    g_frame_effects.shadow_lighting = shader;
+    if (!shader)
         ps.lamp_intensity = 0.0f;
-        g_frame_effects.shadow_lighting = false;
-        return;
-    }
-    g_frame_effects.shadow_lighting = true;
-    if (g_player) light_player_lamp(*g_player);
+    else if (g_player)
+        light_player_lamp(*g_player);
+    // Only the shader's lamp light lifts the darkness.
+    if (!shader || !g_player || !game_lamp_worn())
+        hud_queue_layer(RQ_LAYER_DARKNESS, game_draw_screen_effect_cb, nullptr);
 }
 
 void game_step_clouds()

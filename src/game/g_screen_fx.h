@@ -13,7 +13,8 @@ void game_step_screen_effects();
 void camera_set_shake(std::int32_t ticks, float amplitude_x, float amplitude_y, float amplitude_z);
 // The wind's sway, advanced while it blows and the world is not paused.
 void game_step_wind();
-// The player's lamp as point light 3, in the scenes lit by it. The draw step.
+// The player's lamp as point light 3 in the scenes lit by it, and the darkness overlay queued
+// where the lamp does not light the scene. The draw step.
 void game_step_lamp();
 // The cloud layer's scroll, with the cloud shader only. The draw step.
 void game_step_clouds();

@@ -29,6 +29,10 @@ std::uint8_t g_game_clear_flag_nightmare;
 std::uint8_t g_game_clear_flag_easy;
 std::int32_t g_gubb_love;
 
+std::uint8_t g_title_easy;
+std::uint8_t g_title_very_easy;
+std::uint8_t g_title_inferno;
+
 char g_player_full_name[39];
 char g_player_given_name[12];
 char g_player_family_name[20];

@@ -41,6 +41,11 @@ extern std::uint8_t g_game_clear_flag_nightmare;
 extern std::uint8_t g_game_clear_flag_easy;
 extern std::int32_t g_gubb_love; // written back only as the unlock value
 
+// The title's variant choices for the next new game; title state, not ini keys.
+extern std::uint8_t g_title_easy;
+extern std::uint8_t g_title_very_easy;
+extern std::uint8_t g_title_inferno;
+
 constexpr std::int32_t GUBB_LOVE_UNLOCKED = 48213;
 
 // The hero's names (Shift-JIS) that the message texts use. Each limit is the longest text the

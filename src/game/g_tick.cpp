@@ -5,6 +5,8 @@
 #include "game/g_game_flags.h"
 #include "game/g_gameover.h"
 #include "game/g_play_state.h"
+#include "game/g_play_status.h"
+#include "game/g_pointer.h"
 #include "game/g_rules.h"
 #include "game/g_scene.h"
 #include "game/g_screen_fx.h"
@@ -273,6 +275,8 @@ void game_tick()
     if (!g_paused) game_step_screen_effects();
     if (g_draw_frame) begin_renderer_frame();
     game_step_wind();
+    hud_update_mouse_cursor();
+    play_update_status();
     walk_windows();
 
     // The camp menu and the shop hide the world while they are open.

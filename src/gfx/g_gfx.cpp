@@ -1,7 +1,11 @@
 #include "gfx/g_gfx.h"
 
+#include "game/g_status_block.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "scenegraph/renderer.h"
+
+#include <algorithm>
+#include <iterator>
 
 void gfx_set_common_vs_constants()
 {
@@ -28,4 +32,19 @@ void gfx_set_point_light(int slot, const D3DXVECTOR3& position, const D3DXVECTOR
     light.color = color;
     light.params[0] = first_range;
     light.params[1] = second_range;
+}
+
+void gfx_set_tint_channel(StatusBlock& record, int channel)
+{
+    constexpr int k_no_channel = -1;
+    constexpr int k_channels = 4;
+    constexpr float k_weak_channel = -0.05f;
+    if (channel < k_no_channel || channel >= k_channels) channel = k_no_channel;
+    record.status_element = static_cast<std::uint8_t>(channel);
+    if (channel == k_no_channel) {
+        std::fill(std::begin(record.resist), std::end(record.resist), 0.0f);
+        return;
+    }
+    std::fill(std::begin(record.resist), std::end(record.resist), 1.0f);
+    record.resist[channel] = k_weak_channel;
 }

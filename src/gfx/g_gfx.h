@@ -4,6 +4,8 @@
 
 #include "platform/d3dx8.h"
 
+struct StatusBlock;
+
 // The identity-world registers with the camera's own projection. The renderer's hook after the
 // triangle batches; effects, windows and 2-D drawing call it before they draw.
 void gfx_set_common_vs_constants();
@@ -17,3 +19,8 @@ void gfx_install_renderer_hooks();
 // clears the ranges, and a slot whose two ranges are both 0 is dark. Any other slot is ignored.
 void gfx_set_point_light(int slot, const D3DXVECTOR3& position, const D3DXVECTOR4& color, float first_range,
                          float second_range);
+
+// Gives a status block the timed element state of `channel` (0-3): its tint byte takes the channel,
+// that element's resistance becomes -0.05 and the others 1.0. Channel -1, and any channel outside
+// -1..3, ends the state: the tint byte becomes STATUS_ELEMENT_NONE and the resistances 0.
+void gfx_set_tint_channel(StatusBlock& record, int channel);

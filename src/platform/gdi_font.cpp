@@ -376,7 +376,7 @@ BOOL DeleteDC(HDC dc)
 // ---- Fonts -----------------------------------------------------------------------------------
 
 HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD charset,
-                  DWORD, DWORD, DWORD, DWORD pitch_and_family, const char* face)
+                  DWORD, DWORD clip_precision, DWORD, DWORD pitch_and_family, const char* face)
 {
     if (height == INT_MIN || width < 0) return win_fail<HFONT>(ERROR_INVALID_PARAMETER, nullptr);
     std::string name = face ? std::string(face, strnlen(face, LF_FACESIZE - 1)) : std::string();
@@ -384,6 +384,9 @@ HFONT CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWO
     std::lock_guard lock(g_font_lock);
     std::shared_ptr<FontTag> font = make_font(request);
     if (!font) return win_fail<HFONT>(ERROR_FILE_NOT_FOUND, nullptr);
+    font->created_height = height;
+    font->created_clip = clip_precision;
+    font->created_face = name;
     g_fonts[font.get()] = font;
     return font.get();
 }
@@ -484,5 +487,13 @@ bool seam_font_describe(HFONT font, std::string& file, std::string& family)
     if (!valid_font(font) || !font->face) return false;
     file = font->file;
     family = font->face->family_name ? font->face->family_name : "";
+    return true;
+}
+
+bool seam_font_creation(HFONT font, FontCreation& creation)
+{
+    std::lock_guard lock(g_font_lock);
+    if (!font || !g_fonts.contains(font)) return false;
+    creation = {font->created_face, font->created_height, font->created_clip};
     return true;
 }

@@ -1,5 +1,10 @@
+#include "game/g_game.h"
 #include "game/g_game_flags.h"
 #include "game/g_play_state.h"
+#include "game/g_scene.h"
+#include "game/g_scn_data.h"
+#include "game/g_settings.h"
+#include "game/g_tick.h"
 
 #include "lowlv/d3d/renderer_frame.h"
 
@@ -57,6 +62,127 @@ TEST_F(PlayStateTest, RetrySnapshotIsScrambledInMemory)
         if (g_retry_snapshot[i] == record[i]) ++plain;
     // A keystream leaves about one byte in 256 as it was.
     EXPECT_LT(plain, PLAY_STATE_SIZE / 64);
+}
+
+// A new game on a small level curve, with the title's choices a test sets.
+class NewGame : public PlayStateTest {
+protected:
+    void SetUp() override
+    {
+        PlayStateTest::SetUp();
+        g_gameinfo = {};
+        g_gameinfo.start_level = 1;
+        g_gameinfo.player_hp = {60.0f, 999.0f};
+        g_gameinfo.player_attack = {8.0f, 300.0f};
+        g_gameinfo.player_defence = {4.0f, 250.0f};
+        g_gameinfo.player_exp_step = {10.0f, 5000.0f};
+        g_title_scene = 1;
+        set_choices(0, 0, 0, 0, 0, 0);
+    }
+    void TearDown() override
+    {
+        set_choices(0, 0, 0, 0, 0, 0);
+        g_gameinfo = {};
+        g_title_scene = 0;
+        PlayStateTest::TearDown();
+    }
+    static void set_choices(std::uint8_t difficulty, std::uint8_t clears, std::uint8_t easy, std::uint8_t very_easy,
+                            std::uint8_t inferno, std::uint8_t time_attack)
+    {
+        g_title_game_difficulty = difficulty;
+        g_game_clear_flag = clears;
+        g_title_easy = easy;
+        g_title_very_easy = very_easy;
+        g_title_inferno = inferno;
+        g_time_attack_mode = time_attack;
+        g_title_time_attack_index = 0;
+    }
+};
+
+TEST_F(NewGame, StartsNormalWithTheStoryUnsetAndTheHeroHealed)
+{
+    fill_pattern(5);
+    g_no_fall = 2;
+    g_hud_alpha = 1.0f;
+    g_timeattack_stage_ticks = g_timeattack_total_ticks = 99;
+    play_state_init();
+    const std::int32_t* flags = g_play_state.game_flags;
+    EXPECT_EQ(flags[GF_DIFFICULTY], 0);
+    EXPECT_EQ(flags[GF_CLEAR_COUNT], 0);
+    for (int entry = 0; entry < 90; ++entry) {
+        const bool held = entry == 0 || entry == 6 || entry == 12 || entry == 77;
+        EXPECT_EQ(flags[entry], held ? 1 : -1) << entry;
+    }
+    EXPECT_EQ(flags[GF_RING_SLOTS], 1);
+    EXPECT_EQ(flags[GF_ITEM_SLOTS], 1);
+    EXPECT_EQ(flags[GF_WEAPON], 0);
+    EXPECT_EQ(flags[GF_ARMOUR], 12);
+    EXPECT_EQ(flags[GF_SHIELD], 6);
+    EXPECT_EQ(flags[GF_WEAPON_LEVEL], 3);
+    EXPECT_EQ(flags[GF_EASY] | flags[GF_VERY_EASY] | flags[GF_INFERNO] | flags[GF_TIME_ATTACK], 0);
+    EXPECT_EQ(g_play_state.new_game, 1);
+    EXPECT_EQ(g_play_state.status.level, 1);
+    EXPECT_EQ(g_play_state.status.max_hp, 60.0f);
+    EXPECT_EQ(g_play_state.status.hp, g_play_state.status.max_hp);
+    EXPECT_EQ(g_play_state.status.mp, g_play_state.status.max_mp);
+    EXPECT_EQ(g_play_state.status.status_element, STATUS_ELEMENT_NONE);
+    for (std::int32_t slot : g_play_state.ring_slots)
+        EXPECT_EQ(slot, PLAY_SLOT_EMPTY);
+    for (std::int32_t slot : g_play_state.item_list)
+        EXPECT_EQ(slot, PLAY_SLOT_EMPTY);
+    EXPECT_EQ(g_play_state.selected_magic, PLAY_NO_MAGIC);
+    EXPECT_EQ(g_play_state.gallery[0] + g_play_state.gallery[1] + g_play_state.gallery[2], 3);
+    EXPECT_EQ(g_play_state.gallery[3], 0);
+    EXPECT_EQ(g_no_fall, 0);
+    EXPECT_EQ(g_hud_alpha, 0.0f);
+    EXPECT_EQ(g_timeattack_stage_ticks + g_timeattack_total_ticks, 0);
+    EXPECT_EQ(g_play_state.arrival.tag[0], '\0');
+}
+
+TEST_F(NewGame, TakesTheTitlesChoices)
+{
+    set_choices(2, 3, 1, 1, 1, 0);
+    play_state_init();
+    const std::int32_t* flags = g_play_state.game_flags;
+    EXPECT_EQ(flags[GF_DIFFICULTY], 2);
+    EXPECT_EQ(flags[GF_CLEAR_COUNT], 3);
+    EXPECT_EQ(flags[GF_EASY], 1);
+    EXPECT_EQ(flags[GF_VERY_EASY], 1);
+    EXPECT_EQ(flags[GF_INFERNO], 1);
+
+    const struct {
+        std::uint8_t index;
+        std::int32_t stage;
+    } stages[] = {{0, 1}, {1, 1}, {4, 4}};
+    for (const auto& s : stages) {
+        set_choices(0, 0, 0, 0, 0, 1);
+        g_title_time_attack_index = s.index;
+        play_state_init();
+        EXPECT_EQ(g_play_state.game_flags[GF_TIME_ATTACK], 1);
+        EXPECT_EQ(g_play_state.game_flags[GF_TA_STAGE], s.stage);
+        EXPECT_STREQ(g_play_state.arrival.tag, "timeattack_init");
+    }
+}
+
+TEST_F(NewGame, TheRetrySnapshotIsTheNewGameAskingForTheTitle)
+{
+    play_state_init();
+    PlayState expected;
+    std::memcpy(&expected, &g_play_state, sizeof expected);
+    expected.requested_scene_id = g_title_scene;
+    EXPECT_EQ(g_play_state.requested_scene_id, 0) << "the live record asks for nothing";
+
+    play_restore_retry_snapshot();
+    EXPECT_EQ(std::memcmp(&g_play_state, &expected, sizeof expected), 0);
+}
+
+TEST_F(NewGame, StartsAtTheGameDatasLevel)
+{
+    g_gameinfo.start_level = 3;
+    play_state_init();
+    EXPECT_EQ(g_play_state.status.level, 3);
+    EXPECT_FLOAT_EQ(g_play_state.status.exp, 10.0f + (10.0f + 4990.0f / 59.0f));
+    EXPECT_EQ(g_play_state.status.hp, g_play_state.status.max_hp);
 }
 
 TEST(PlayStateLight, StartsFromTheRendererDefaults)

@@ -1,6 +1,7 @@
 #include "lib/demo_writer.h"
 
 #include "lib/archive_writer.h"
+#include "lib/demo_game_data.h"
 #include "lib/demo_shaders.h"
 #include "lib/ini_writer.h"
 #include "lib/ogg_writer.h"
@@ -45,7 +46,7 @@ std::vector<ArchiveSource> demo_shader_files(std::span<const std::string> names)
     return files;
 }
 
-bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders)
+std::vector<ArchiveSource> demo_archive_files(std::span<const std::string> vertex_shaders)
 {
     const WavFormat mono{1, 22050, 16};
     std::vector<ArchiveSource> main_files = {
@@ -54,12 +55,20 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
     };
     for (ArchiveSource& shader : demo_shader_files(vertex_shaders))
         main_files.push_back(std::move(shader));
+    for (ArchiveSource& file : demo_game_files())
+        main_files.push_back(std::move(file));
+    return main_files;
+}
+
+bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders)
+{
+    const std::vector<ArchiveSource> main_files = demo_archive_files(vertex_shaders);
     const ArchiveSource overlay_files[] = {
         {"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     std::error_code error;
     std::filesystem::create_directories(folder / "release" / "music", error);
     return !error && archive_write_set(folder / "release", main_files, overlay_files) &&
-           write_demo_music(folder / "release" / "music" / "demo.ogg");
+           write_demo_music(folder / "release" / "music" / "demo.ogg") && demo_copy_game_font(folder);
 }
 
 std::string demo_common_ini(const std::filesystem::path& data_folder)

@@ -11,8 +11,12 @@
 
 // Writes "release\" with the archive pair and its overlay into the folder, with a minimal
 // vertex-shader object for each of the names, the sound effect "data\wave\effect\demo.wav"
-// and the looping music "release\music\demo.ogg"; false on failure.
+// the looping music "release\music\demo.ogg", the game's tables, scene list, images and item
+// icons, and the game's font file "release\im02.dt"; false on failure.
 bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders);
+
+// What the main archive of the demo holds.
+std::vector<ArchiveSource> demo_archive_files(std::span<const std::string> vertex_shaders);
 
 // A minimal vertex-shader object for each name, stored where the engine loads it from.
 std::vector<ArchiveSource> demo_shader_files(std::span<const std::string> names);

@@ -1,5 +1,9 @@
 #include "object/actor/go_actor.h"
 
+#include "game/g_play_state.h"
+
+#include <algorithm>
+
 GoActor* g_player = nullptr;
 GoActor* g_camera_focus = nullptr;
 
@@ -10,4 +14,30 @@ GoActor::~GoActor()
 {
     if (g_player == this) g_player = nullptr;
     if (g_camera_focus == this) g_camera_focus = nullptr;
+}
+
+void actor_camera_target(const GoActor& actor, D3DXVECTOR3& out)
+{
+    constexpr float k_max_drop = 5.0f;
+    const float x = actor.world._41;
+    const float y = actor.world._42;
+    const float z = actor.world._43;
+    const float level = actor.camera_height + actor.foot_offset;
+    float height = level;
+    if (y - level > k_max_drop)
+        height = y - k_max_drop;
+    else if (level - y > actor.foot_offset)
+        height = y + actor.foot_offset;
+    out = D3DXVECTOR3(x, height, z);
+}
+
+bool player_add_hp(float delta)
+{
+    PlayState& ps = g_play_state;
+    if (delta < 0.0f) ps.game_flags[GF_DAMAGE_TAKEN] = 1;
+    const float before = ps.status.hp;
+    ps.status.hp = std::max(std::min(before + delta, ps.status.max_hp), 0.0f);
+    if (ps.status.hp == before) return false;
+    if (g_player != nullptr) g_player->status.hp = ps.status.hp;
+    return true;
 }

@@ -18,7 +18,7 @@ constexpr std::uint32_t ACTOR_CAST_RUNS_TO_TARGET = 0x20;
 constexpr std::uint32_t ACTOR_CAST_NEUTRAL = 0x40;
 constexpr std::uint32_t ACTOR_CAST_UNTARGETABLE = 0x80000; // never surprised, never a script target
 constexpr std::uint32_t ACTOR_CAST_IGNORES_BUMP = 0x2000000;
-constexpr std::uint32_t ACTOR_EXTRA_SCRIPT_FLAG = 0x400; // the scripts' switch in the extra flags
+constexpr std::uint32_t ACTOR_EXTRA_FIXED_VALUES = 0x400; // scripts fixed its values: levels leave them
 
 constexpr std::uint8_t ACTOR_STATUS_EXEMPT = 0x80; // stopping all enemies leaves the actor be
 constexpr std::uint32_t ACTOR_MOVE_RUNNING = 0x20;
@@ -128,3 +128,11 @@ protected:
 // The hero's actor and the actor the camera follows, or null.
 extern GoActor* g_player;
 extern GoActor* g_camera_focus;
+
+// The point the camera follows for the actor: its x and z, and the height of its ground plus its
+// foot offset, kept within 5 below and the foot offset above its own height.
+void actor_camera_target(const GoActor& actor, D3DXVECTOR3& out);
+
+// Adds to the player's hit points in the play state, clamped to 0..maximum, and mirrors them
+// into the player object; a loss marks GF_DAMAGE_TAKEN. True when the hit points changed.
+bool player_add_hp(float delta);

@@ -23,6 +23,9 @@ struct FontTag {
     bool embolden = false; // bold asked of a family without a bold face
     bool oblique = false;  // italic asked of a family without an italic face
     TEXTMETRICA metrics{};
+    int created_height = 0; // as asked of CreateFontA
+    DWORD created_clip = 0;
+    std::string created_face;
 };
 
 // Every call of the stand-in holds this lock: FreeType faces are not shared between threads.

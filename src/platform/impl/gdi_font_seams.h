@@ -22,3 +22,12 @@ void seam_font_fail_bitmap(UINT code);
 // The host path of the font file behind a font and its family name; false for an unknown font
 // or the synthetic one.
 bool seam_font_describe(HFONT font, std::string& file, std::string& family);
+
+// What a font was created with, as CreateFontA was called.
+struct FontCreation {
+    std::string face; // as given, Shift-JIS
+    int height = 0;
+    DWORD clip_precision = 0;
+};
+// False for a font that does not exist (never made, or deleted).
+bool seam_font_creation(HFONT font, FontCreation& creation);

@@ -1,0 +1,43 @@
+// The game's fixed image table: every texture the game uses everywhere (fonts, cursors, shadows,
+// icons, debris, effect textures, item icons) has its index here, is loaded once at game start
+// and stays until game shutdown. Nothing else loads these images.
+#pragma once
+
+#include "platform/d3d8.h"
+
+#include <cstdint>
+
+constexpr int IMAGE_TABLE_SIZE = 717;
+constexpr std::size_t IMAGE_NAME_SIZE = 80;
+
+// Indices of the fixed entries that code addresses by name.
+constexpr int IMAGE_TABLE_CURSOR = 7;  // the mouse pointer
+constexpr int IMAGE_TABLE_LIGHT0 = 15; // the darkness overlay
+constexpr int IMAGE_TABLE_DEBRIS_FIRST = 48;
+constexpr int IMAGE_TABLE_DEBRIS_COUNT = 375;
+constexpr int IMAGE_TABLE_EFFECT_FIRST = 423; // effect texture k is entry 423 + k
+constexpr int IMAGE_TABLE_EFFECT_COUNT = 200;
+constexpr int IMAGE_TABLE_ITEM_ICON_FIRST = 623; // item id n is entry 623 + n
+constexpr int IMAGE_TABLE_ITEM_ICON_COUNT = 90;
+constexpr int IMAGE_TABLE_DUSCA_ICON = 713;
+constexpr int IMAGE_TABLE_JEWEL_ICON_FIRST = 714;
+constexpr int IMAGE_TABLE_JEWEL_ICON_COUNT = 3;
+
+struct ImageName {
+    std::uint32_t format; // the D3DFORMAT to load with
+    char name[IMAGE_NAME_SIZE];
+};
+static_assert(sizeof(ImageName) == 84);
+
+extern ImageName g_texture_names[IMAGE_TABLE_SIZE];
+// The loaded textures; null where a name is empty or its file could not be loaded.
+extern IDirect3DTexture8* g_texture_handles[IMAGE_TABLE_SIZE];
+
+// Names the item icons (entries 623-716) from the item table; with a 32-bit back buffer the
+// names carry the "z_" prefix after the folder.
+void hud_name_item_icons(bool back_buffer_32bit);
+// Names the debris images, gives two effect textures their 16-bit alpha format and loads every
+// named entry. A missing file leaves its handle null.
+void hud_load_textures();
+// Releases every loaded texture.
+void hud_release_textures();

@@ -1,0 +1,87 @@
+#include "app/app_entry.h"
+#include "app/app_loop.h"
+#include "game/g_game.h"
+#include "game/g_pointer.h"
+#include "game/g_scn_data.h"
+#include "lib/demo_writer.h"
+#include "lowlv/d3d/d3d_core.h"
+#include "lib/packed_writer.h"
+#include "lib/table_writer.h"
+#include "platform/impl/d3d8_gl.h"
+#include "platform/impl/gdi_font_seams.h"
+
+#include "app_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(GameStart, LoadsTheTablesAndMakesTheGameFontOnItsOwnFace)
+{
+    StartedGame game;
+    ASSERT_EQ(game.start(), S_OK) << g_error_text;
+    EXPECT_EQ(g_castinfo.size(), 18u);
+    EXPECT_EQ(g_scene_list.size(), 10u);
+    FontCreation font;
+    ASSERT_TRUE(seam_font_creation(g_game_font, font));
+    EXPECT_EQ(font.face, "Tarvolen");
+    EXPECT_EQ(font.clip_precision, CLIP_EMBEDDED);
+    EXPECT_EQ(font.height, 20);
+
+    // The first frame takes up the scene request of the start-up.
+    EXPECT_EQ(g_scene_pending, SCENE_PENDING_ENTER);
+    app_restore_device_objects();
+    g_app_active = 1;
+    ASSERT_EQ(app_run_frame(), S_OK);
+    EXPECT_EQ(g_scene_pending, 0u);
+}
+
+TEST(Program, ATruncatedCastTableEndsStartUpWithItsText)
+{
+    GameUser user;
+    GameInstall install;
+    std::vector<ArchiveSource> files = demo_archive_files(shader_file_names());
+    for (ArchiveSource& file : files) {
+        if (file.path != SCN_CASTINFO_PATH) continue;
+        std::vector<std::uint8_t> casts = cast_table_build(std::vector<CastRecord>(14));
+        casts.resize(casts.size() - 512);
+        file.bytes = packed_build(casts);
+    }
+    ASSERT_TRUE(archive_write_set(install.data_folder() / "release", files, {}));
+    GameProcess game(install, "");
+    EXPECT_EQ(game.finish(), 0);
+    EXPECT_NE(game.output().find("Broken data."), std::string::npos) << game.output();
+    EXPECT_NE(game.output().find(SCN_CASTINFO_PATH), std::string::npos) << game.output();
+}
+
+// Dragging with the left button fades the game's own pointer in at the cursor; its white arrow
+// shows in the presented frame, and the world around it stays black.
+TEST_F(FramePass, ADragWithTheLeftButtonFadesThePointerIn)
+{
+    DIMOUSESTATE left_held{};
+    left_held.rgbButtons[0] = 0x80;
+    const std::int32_t y = 200;
+    std::int32_t x = 200;
+    for (int frame = 0; frame < 12; ++frame, x += 4) {
+        input_set_cursor(x, y);
+        dinput_seam_queue_mouse(left_held);
+        run_frame(k_tick);
+    }
+    EXPECT_EQ(g_mouse_pointer.pointer_fade, 1.0f);
+    EXPECT_EQ(g_pointer_in_use, 1);
+    // The arrow fills the upper left of its 23-pixel square, which reaches 15 pixels up and left
+    // of the cursor. The window's rows count from its bottom.
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(g_hwnd, &client));
+    const auto window_pixel = [&](int px, int py) {
+        return d3d8_gl_seam_window_pixel(*g_d3d_device, px, client.bottom - 1 - py);
+    };
+    const int cursor_x = x - 4;
+    const std::optional<DWORD> arrow = window_pixel(cursor_x - 12, y - 12);
+    const std::optional<DWORD> beside = window_pixel(cursor_x + 6, y + 6);
+    ASSERT_TRUE(arrow.has_value() && beside.has_value());
+    EXPECT_EQ(*arrow & 0xFFFFFF, 0xFFFFFFu) << std::hex << *arrow;
+    EXPECT_EQ(*beside & 0xFFFFFF, 0u) << std::hex << *beside;
+}
+
+} // namespace
