@@ -4,8 +4,8 @@
 #include "platform/win_kernel.h"
 #include "platform/win_window.h"
 
-// Registers `class_name` with `proc` and makes a window of that class with a client area of
-// this size; null when either step fails.
+// Registers `class_name` with `proc` and makes a window of that class whose outer size (frame
+// and caption included) is this size; null when either step fails.
 inline HWND test_window_create(const char* class_name, WNDPROC proc, int width, int height)
 {
     WNDCLASSEXA window_class{};
