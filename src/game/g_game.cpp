@@ -7,7 +7,9 @@
 #include "game/g_rules.h"
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
+#include "game/g_sound.h"
 #include "game/g_tf.h"
+#include "gfx/ani_dat.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "object/obj_manager.h"
@@ -92,6 +94,9 @@ void game_init()
 {
     scn_data_load_tables();
     scn_data_load_scene_list();
+    sound_load_bgm_table();
+    sound_load_effect_table();
+    sound_preload();
     g_title_scene = find_scene(GAME_TITLE_SCENE);
     play_state_init();
     g_first_scene = find_scene(GAME_FIRST_SCENE);
@@ -106,6 +111,9 @@ void game_shutdown()
     if (g_pools_ready) obj_destroy_all();
     text_release_surface(g_game_text_surface);
     scn_data_free();
+    sound_free_tables();
+    ani_dat_release_script_sets();
+    ani_dat_release_all_images();
     tf_clear();
     hud_release_textures();
     if (g_game_font) DeleteObject(g_game_font);

@@ -25,7 +25,7 @@ extern TextSurface g_game_text_surface; // 512 x 30, for texts in the game font
 // title or the first scene, or a named text-filter dictionary that cannot be read throws
 // RuntimeError.
 void game_init();
-// Frees what game_init loaded and every object.
+// Frees what game_init loaded, the animation data and every object.
 void game_shutdown();
 // At the start of every frame: carries out a pending world clear and scene entry. Returns 0.
 int game_scene_step();

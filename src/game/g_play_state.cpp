@@ -7,6 +7,8 @@
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
 #include "game/g_tick.h"
+#include "object/actor/go_actor.h"
+#include "object/obj_pools.h"
 
 #include <algorithm>
 #include <cstring>
@@ -116,6 +118,20 @@ void play_state_init()
     ps.requested_scene_id = g_title_scene;
     play_store_retry_snapshot();
     ps.requested_scene_id = scene_id;
+}
+
+void play_stop_enemies()
+{
+    constexpr float k_alive_hp = 1.0f;
+    for (std::int32_t i = 0; i < g_pool_actor.count; ++i) {
+        auto* actor = static_cast<GoActor*>(g_pool_actor.active[i]);
+        const bool enemy = actor->hit_shape.class_bits & HIT_ENEMY;
+        const bool exempt = actor->status_bits & ACTOR_STATUS_EXEMPT;
+        if (actor == g_player || actor->status.hp < k_alive_hp || exempt || !enemy) continue;
+        actor->status.hp = 0.0f;
+        if (actor->script.current_action != ANI_ACTION_DEFEAT)
+            actor->script.RequestAction(ANI_ACTION_DEFEAT, false);
+    }
 }
 
 void play_store_retry_snapshot()

@@ -329,6 +329,11 @@ PlayState& play_state_get();
 // the title scene as its requested scene.
 void play_state_init();
 
+// Ends every ordinary enemy still standing (a fallen boss takes its followers with it): each
+// living enemy actor but the player and the exempt ones loses its hit points and, unless it plays
+// it already, starts its defeat action.
+void play_stop_enemies();
+
 // The record as it is now becomes the retry snapshot.
 void play_store_retry_snapshot();
 // The record becomes the retry snapshot's copy, byte for byte.

@@ -59,6 +59,12 @@ bool is_alive(const StatusBlock& status)
     return status.hp >= k_alive_hp;
 }
 
+// A player already falling keeps falling; without a player nothing stops the heal.
+bool player_defeated()
+{
+    return g_player != nullptr && g_player->script.current_action == ANI_ACTION_DEFEAT;
+}
+
 // True when at least one level was gained.
 bool run_level_ups()
 {
@@ -280,7 +286,7 @@ void play_update_status()
     if (bits & PLAY_RECOMPUTE_EQUIP) {
         bits = (bits & ~PLAY_RECOMPUTE_EQUIP) | PLAY_RECOMPUTE_TO_PLAYER;
         apply_base_and_equipment(ps.status, ps.equip_levels, ps.equip_bonus);
-        if (levelled_up && is_alive(ps.status)) player_add_hp(k_level_up_heal);
+        if (levelled_up && is_alive(ps.status) && !player_defeated()) player_add_hp(k_level_up_heal);
     }
     if (bits & PLAY_RECOMPUTE_TO_PLAYER) copy_status_to_player();
 }

@@ -1,3 +1,32 @@
 #include "game/g_rules.h"
 
+#include "game/g_play_state.h"
+
+#include <algorithm>
+#include <span>
+
 std::uint32_t g_menu_open;
+
+namespace {
+
+// The slots in use come from a game flag that scripts write; a count beyond the list reads
+// only the list.
+bool in_first_slots(std::span<const std::int32_t> slots, std::int32_t in_use, std::int32_t id)
+{
+    const auto count =
+        static_cast<std::size_t>(std::clamp(in_use, 0, static_cast<std::int32_t>(slots.size())));
+    return std::ranges::find(slots.first(count), id) != slots.first(count).end();
+}
+
+} // namespace
+
+bool game_has_item(std::int32_t id)
+{
+    const std::int32_t* flags = g_play_state.game_flags;
+    if (id < ITEM_WEAPON_FIRST || id > ITEM_CARRIED_LAST) return false;
+    if (id < ITEM_SHIELD_FIRST) return flags[GF_WEAPON] == id;
+    if (id < ITEM_ARMOUR_FIRST) return flags[GF_SHIELD] == id;
+    if (id < ITEM_RING_FIRST) return flags[GF_ARMOUR] == id;
+    if (id < ITEM_CARRIED_FIRST) return in_first_slots(g_play_state.ring_slots, flags[GF_RING_SLOTS], id);
+    return in_first_slots(g_play_state.item_list, flags[GF_ITEM_SLOTS], id);
+}

@@ -6,4 +6,16 @@
 constexpr std::uint32_t MENU_OPEN_CAMP = 0x1;
 constexpr std::uint32_t MENU_OPEN_SHOP = 0x2;
 
+// Item ids by kind.
+constexpr std::int32_t ITEM_WEAPON_FIRST = 0;
+constexpr std::int32_t ITEM_SHIELD_FIRST = 6;  // worn in GF_SHIELD
+constexpr std::int32_t ITEM_ARMOUR_FIRST = 12; // worn in GF_ARMOUR
+constexpr std::int32_t ITEM_RING_FIRST = 18;
+constexpr std::int32_t ITEM_CARRIED_FIRST = 24; // 24-63: the items kept in the item list
+constexpr std::int32_t ITEM_CARRIED_LAST = 63;
+
 extern std::uint32_t g_menu_open; // MENU_OPEN_ bits; non-zero pauses and hides the world
+
+// Whether the player owns the item: a ring in a ring slot in use, a carried item in an item-list
+// entry in use, a weapon, shield or armour piece being worn. Other ids (-1 among them) are false.
+bool game_has_item(std::int32_t id);

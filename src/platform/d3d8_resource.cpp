@@ -76,13 +76,20 @@ UINT d3d8_format_pitch(D3DFORMAT format, UINT width)
     return (width * d3d8_format_bytes(format) + 3) & ~3u;
 }
 
-UINT d3d8_format_size(D3DFORMAT format, UINT width, UINT height)
+namespace {
+
+// Rows of pixels, or of 4x4 blocks for compressed formats.
+UINT format_rows(D3DFORMAT format, UINT height)
 {
-    UINT rows = d3d8_format_is_compressed(format) ? std::max(1u, (height + 3) / 4) : height;
-    return d3d8_format_pitch(format, width) * rows;
+    return d3d8_format_is_compressed(format) ? std::max(1u, (height + 3) / 4) : height;
 }
 
-namespace {
+// Texture levels take the seam's padding; other surfaces and blocks keep tight rows.
+UINT surface_pitch(const D3DSURFACE_DESC& desc, const IDirect3DTexture8* texture)
+{
+    UINT padding = texture && !d3d8_format_is_compressed(desc.Format) ? d3d8_texture_pitch_padding() : 0;
+    return d3d8_format_pitch(desc.Format, desc.Width) + padding;
+}
 
 // A channel of 4 to 8 bits widened to 8, its top bits repeated below.
 DWORD expand(DWORD value, int bits)
@@ -91,6 +98,11 @@ DWORD expand(DWORD value, int bits)
 }
 
 } // namespace
+
+UINT d3d8_format_size(D3DFORMAT format, UINT width, UINT height)
+{
+    return d3d8_format_pitch(format, width) * format_rows(format, height);
+}
 
 DWORD d3d8_read_argb(D3DFORMAT format, const std::uint8_t* p)
 {
@@ -215,10 +227,10 @@ void IDirect3DResource8::destroy_if_unused()
 IDirect3DSurface8::IDirect3DSurface8(IDirect3DDevice8& device, const D3DSURFACE_DESC& desc,
                                      IDirect3DTexture8* texture, UINT level)
     : IDirect3DResource8(device, D3DRTYPE_SURFACE, desc.Pool, texture), m_desc(desc),
-      m_pitch(d3d8_format_pitch(desc.Format, desc.Width)), m_lock_record(std::make_unique<D3DLockRecord>()),
+      m_pitch(surface_pitch(desc, texture)), m_lock_record(std::make_unique<D3DLockRecord>()),
       m_lock(*m_lock_record), m_texture(texture), m_level(level), m_lockable(false)
 {
-    m_desc.Size = d3d8_format_size(desc.Format, desc.Width, desc.Height);
+    m_desc.Size = m_pitch * format_rows(desc.Format, desc.Height);
     m_bits.assign(m_desc.Size, 0);
 }
 

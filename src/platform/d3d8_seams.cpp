@@ -1,5 +1,5 @@
-// Test seams of the Direct3D 8 stand-in: failure injection, the cooperative-level script and
-// the draw log; and the backend factory.
+// Test seams of the Direct3D 8 stand-in: failure injection, the cooperative-level script, the
+// draw log and padded texture rows; and the backend factory.
 #include "platform/impl/d3d8_gl.h"
 #include "platform/impl/d3d8_internal.h"
 #include "platform/win_window.h"
@@ -22,6 +22,7 @@ std::vector<D3D8DrawRecord> g_draws;
 // Devices draw through OpenGL wherever their window gives a context.
 D3D8BackendFactory g_backend_factory = d3d8_gl_backend;
 int g_presents_before_close = 0;
+UINT g_texture_pitch_padding = 0;
 
 } // namespace
 
@@ -83,8 +84,19 @@ void d3d8_seam_note_present(HWND window)
     if (g_presents_before_close > 0 && --g_presents_before_close == 0) PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
+void d3d8_seam_pad_texture_pitch(UINT bytes)
+{
+    g_texture_pitch_padding = (bytes + 3) & ~3u;
+}
+
+UINT d3d8_texture_pitch_padding()
+{
+    return g_texture_pitch_padding;
+}
+
 void d3d8_seam_reset()
 {
+    g_texture_pitch_padding = 0;
     g_presents_before_close = 0;
     d3d8_seam_set_machine(std::nullopt);
     g_failures.clear();

@@ -3,6 +3,7 @@
 #include "game/g_game.h"
 #include "game/g_pointer.h"
 #include "game/g_scn_data.h"
+#include "game/g_sound.h"
 #include "lib/demo_writer.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lib/packed_writer.h"
@@ -18,9 +19,13 @@ namespace {
 
 TEST(GameStart, LoadsTheTablesAndMakesTheGameFontOnItsOwnFace)
 {
-    StartedGame game;
+    StartedGame game(game_ini_with_sound(false, true));
     ASSERT_EQ(game.start(), S_OK) << g_error_text;
     EXPECT_EQ(g_castinfo.size(), 18u);
+    // The marked effect is loaded at start; the others wait for their first play.
+    EXPECT_EQ(g_sound_count, 8);
+    EXPECT_TRUE(g_sound_table[0].flags & SOUND_GROUP_LOADED);
+    EXPECT_FALSE(g_sound_table[5].flags & SOUND_GROUP_LOADED);
     EXPECT_EQ(g_scene_list.size(), 10u);
     FontCreation font;
     ASSERT_TRUE(seam_font_creation(g_game_font, font));

@@ -8,15 +8,18 @@
 #include "game/g_rules.h"
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
+#include "game/g_sound.h"
 #include "game/g_tf.h"
 #include "lib/dds_writer.h"
 #include "lib/demo_game_data.h"
+#include "lib/demo_sprites.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
 #include "object/object_fixture.h"
 #include "platform/impl/gdi_font_seams.h"
 #include "scenegraph/renderer_fixture.h"
 #include "scenegraph/resrc_mgr.h"
+#include "thrown_text.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -29,6 +32,15 @@ namespace {
 
 using ::testing::HasSubstr;
 
+// What the game reads from the archive at start: the tables, images and icons and the sounds.
+std::vector<ArchiveSource> game_files()
+{
+    std::vector<ArchiveSource> files = demo_game_files();
+    for (ArchiveSource& file : demo_sound_files())
+        files.push_back(std::move(file));
+    return files;
+}
+
 std::vector<ArchiveSource> without(std::vector<ArchiveSource> files, const std::string& path)
 {
     std::erase_if(files, [&](const ArchiveSource& file) { return file.path == path; });
@@ -38,19 +50,15 @@ std::vector<ArchiveSource> without(std::vector<ArchiveSource> files, const std::
 // The demo's game files with the scene list replaced by these scenes.
 std::vector<ArchiveSource> with_scenes(const std::vector<SceneListRecord>& scenes)
 {
-    std::vector<ArchiveSource> files = without(demo_game_files(), SCN_SCENE_LIST_PATH);
+    std::vector<ArchiveSource> files = without(game_files(), SCN_SCENE_LIST_PATH);
     files.push_back({SCN_SCENE_LIST_PATH, packed_build(scene_list_build(scenes))});
     return files;
 }
 
-std::string thrown_text(const std::function<void()>& action)
+void write_host_file_in(const std::filesystem::path& folder, const char* name, const std::string& text)
 {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.text;
-    }
-    return "no error";
+    std::filesystem::create_directories(folder);
+    write_host_file(folder / name, text);
 }
 
 FontCreation game_font_creation()
@@ -72,7 +80,9 @@ protected:
         ASSERT_EQ(ResrcMgr::Initialize(RESRC_RESERVE[0], RESRC_RESERVE[1]), S_OK);
         ASSERT_EQ(obj_create_pools(), S_OK);
         std::filesystem::current_path(m_work.path());
+        write_host_file_in(m_work.path() / "release" / "music", "bgmdef.txt", demo_music_table());
         g_high_reso_text = 0;
+        m_saved_play_effect = g_play_effect;
         g_text_filter_dictionary[0] = '\0';
         std::strcpy(g_text_filter_delimiter, ",");
     }
@@ -87,25 +97,28 @@ protected:
         vfs::Startup((s_folder->windows() + "\\").c_str());
         g_scene_pending = 0;
         g_work_block = m_saved_block;
+        // Without DirectSound the start turns the effects off.
+        g_play_effect = m_saved_play_effect;
     }
 
-    void mount(const std::vector<ArchiveSource>& game_files)
+    void mount(const std::vector<ArchiveSource>& game_archive)
     {
         std::vector<ArchiveSource> files = demo_shader_files(shader_file_names());
-        files.insert(files.end(), game_files.begin(), game_files.end());
+        files.insert(files.end(), game_archive.begin(), game_archive.end());
         vfs_close_all();
         ASSERT_TRUE(archive_write_set(m_data.path(), files, {}));
         vfs::Startup((m_data.windows() + "\\").c_str());
     }
 
-    void init(const std::vector<ArchiveSource>& game_files = demo_game_files())
+    void init(const std::vector<ArchiveSource>& game_archive = game_files())
     {
-        mount(game_files);
+        mount(game_archive);
         game_init();
     }
 
     std::vector<std::uint8_t> m_block = std::vector<std::uint8_t>(1 << 20);
     WorkBlock m_saved_block{};
+    std::uint8_t m_saved_play_effect = 0;
     WorkingDirectoryGuard m_directory;
     TempFolder m_data;
     TempFolder m_work;
@@ -116,6 +129,8 @@ TEST_F(GameInit, LoadsTheTablesFindsTheScenesAndLoadsTheNamedImages)
     init();
     EXPECT_EQ(g_castinfo.size(), 18u);
     EXPECT_STREQ(scn_data_cast(DEMO_HERO_CAST).name, "CAST_BRAM");
+    EXPECT_EQ(g_bgm_count, 1);
+    EXPECT_EQ(g_sound_count, 8);
     EXPECT_EQ(g_title_scene, 1);
     EXPECT_EQ(g_first_scene, 7);
     EXPECT_STREQ(scn_data_scene(g_first_scene).path, "demo6\\");
@@ -146,13 +161,13 @@ TEST_F(GameInit, AListWithoutTheTitleOrTheFirstSceneStopsWithItsPath)
         game_shutdown();
     }
     // A missing list loads as empty, so the title is what is missing.
-    EXPECT_THAT(thrown_text([&] { init(without(demo_game_files(), SCN_SCENE_LIST_PATH)); }),
+    EXPECT_THAT(thrown_text([&] { init(without(game_files(), SCN_SCENE_LIST_PATH)); }),
                 HasSubstr("->title\\"));
 }
 
 TEST_F(GameInit, ABrokenTableStopsWithItsOwnText)
 {
-    std::vector<ArchiveSource> files = without(demo_game_files(), SCN_CASTINFO_PATH);
+    std::vector<ArchiveSource> files = without(game_files(), SCN_CASTINFO_PATH);
     std::vector<std::uint8_t> casts = cast_table_build(std::vector<CastRecord>(3));
     casts.resize(casts.size() - 100);
     files.push_back({SCN_CASTINFO_PATH, packed_build(casts)});
@@ -243,6 +258,7 @@ TEST_F(GameInit, ShutdownFreesEverythingAndTheGameStartsAgain)
     EXPECT_EQ(g_pool_actor.count, 0);
     EXPECT_TRUE(g_castinfo.empty());
     EXPECT_TRUE(g_scene_list.empty());
+    EXPECT_EQ(g_bgm_count + g_sound_count, 0);
     EXPECT_EQ(g_invinfo[0].price, 0);
     EXPECT_EQ(g_gameinfo.player_hp.first, 0.0f);
     for (IDirect3DTexture8* texture : g_texture_handles)
@@ -259,7 +275,7 @@ TEST_F(GameInit, ShutdownFreesEverythingAndTheGameStartsAgain)
 // The debris images, all but number 100, and two effect textures that load as 4-bit alpha.
 std::vector<ArchiveSource> debris_and_effect_files()
 {
-    std::vector<ArchiveSource> files = demo_game_files();
+    std::vector<ArchiveSource> files = game_files();
     const DdsPixels pixels = dds_solid(4, 4, 0xFF808080);
     const std::vector<std::uint8_t> image = dds_build(DdsFormat::A8R8G8B8, std::span(&pixels, 1));
     for (int k = 0; k < IMAGE_TABLE_DEBRIS_COUNT; ++k) {

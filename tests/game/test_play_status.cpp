@@ -3,6 +3,7 @@
 #include "game/g_play_status.h"
 #include "game/g_scn_data.h"
 #include "gfx/g_gfx.h"
+#include "lib/script_assembler.h"
 #include "object/object_fixture.h"
 
 #include "core/errors.h"
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -711,6 +713,114 @@ TEST_F(PlayStatusTest, StatusReachesOnlyAHeroPlayer)
             EXPECT_EQ(actor.status.level, 3);
             EXPECT_EQ(actor.status.hp, actor.status.max_hp);
         }
+    }
+}
+
+// A script set of the assembler's making, addressed in place as the loader addresses its file.
+class AssembledScriptSet {
+public:
+    explicit AssembledScriptSet(const ScriptSetBuilder& builder) : m_bytes(builder.bytes())
+    {
+        set.header = reinterpret_cast<const AniScriptHeader*>(m_bytes.data());
+        set.actions = reinterpret_cast<const AniAction*>(m_bytes.data() + sizeof(AniScriptHeader));
+        const std::size_t code_start = sizeof(AniScriptHeader) + set.header->action_count * sizeof(AniAction);
+        set.code = reinterpret_cast<const std::uint32_t*>(m_bytes.data() + code_start);
+        set.code_words = static_cast<std::uint32_t>((m_bytes.size() - code_start) / sizeof(std::uint32_t));
+    }
+
+    AniScriptSet set;
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+};
+
+// Stand (action 0) and the defeat (action 5), which outranks it.
+ScriptSetBuilder stand_and_defeat()
+{
+    ScriptSetBuilder builder;
+    builder.action(0, 0).call("FUNCID_WAIT", {10});
+    builder.action(ANI_ACTION_DEFEAT, 10).call("FUNCID_WAIT", {60});
+    return builder;
+}
+
+TEST_F(PlayStatusTest, LevelUpHealWaitsWhileThePlayerIsDefeated)
+{
+    AssembledScriptSet script_set(stand_and_defeat());
+    struct Case {
+        const char* what;
+        bool player;
+        std::int32_t action;
+        bool healed;
+    };
+    const Case cases[] = {
+        {"a standing player", true, 0, true},
+        {"a player in its defeat action", true, ANI_ACTION_DEFEAT, false},
+        {"no player", false, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GoActor& player = make_actor(ACTOR_CAST_HERO);
+        player.script.set = &script_set.set;
+        player.script.current_action = c.action;
+        g_player = c.player ? &player : nullptr;
+        gain_exp(1, exp_sum(3));
+
+        EXPECT_EQ(status().level, 4);
+        // The growth of the maximum alone leaves 1 + 30 of 80 hit points.
+        EXPECT_EQ(status().hp, c.healed ? 80.0f : 31.0f);
+        EXPECT_EQ(player.script.current_action, c.action);
+    }
+}
+
+// Only living, unexempt enemies other than the player fall, and one already falling is not
+// started again.
+TEST_F(PlayStatusTest, StoppingEnemiesDefeatsTheLivingOnes)
+{
+    AssembledScriptSet script_set(stand_and_defeat());
+    struct Case {
+        const char* what;
+        bool player;
+        std::uint32_t class_bits;
+        std::uint8_t status_bits;
+        float hp;
+        std::int32_t action;
+        bool stopped;
+        bool started;
+    };
+    const Case cases[] = {
+        {"an enemy", false, 0x88, 0, 20.0f, 0, true, true},
+        {"an enemy at exactly 1 hit point", false, 0x88, 0x7F, 1.0f, 0, true, true},
+        {"an enemy already in its defeat action", false, 0x88, 0, 20.0f, ANI_ACTION_DEFEAT, true, false},
+        {"an unhittable enemy", false, 0x08, 0, 20.0f, 0, true, true},
+        {"the player, even with the enemy bit", true, 0x88, 0, 20.0f, 0, false, false},
+        {"an exempt enemy", false, 0x88, ACTOR_STATUS_EXEMPT, 20.0f, 0, false, false},
+        {"an enemy below 1 hit point", false, 0x88, 0, 0.99f, 0, false, false},
+        {"a neutral actor", false, 0x84, 0, 20.0f, 0, false, false},
+        {"a companion", false, 0x81, 0, 20.0f, 0, false, false},
+    };
+    std::vector<GoActor*> actors;
+    for (const Case& c : cases) {
+        GoActor& actor = make_actor(20);
+        actor.hit_shape.class_bits = c.class_bits;
+        actor.status_bits = c.status_bits;
+        actor.status.hp = c.hp;
+        actor.script.set = &script_set.set;
+        actor.script.current_action = c.action;
+        actor.script.previous_action = 77;
+        actor.script.pc = 3;
+        if (c.player) g_player = &actor;
+        actors.push_back(&actor);
+    }
+    play_stop_enemies();
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const AniScript& script = actors[i]->script;
+        EXPECT_EQ(actors[i]->status.hp, c.stopped ? 0.0f : c.hp);
+        EXPECT_EQ(script.current_action, c.started ? ANI_ACTION_DEFEAT : c.action);
+        EXPECT_EQ(script.previous_action, c.started ? c.action : 77);
+        EXPECT_EQ(script.pc, c.started ? 0u : 3u);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "lib/le_bytes.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
+#include "thrown_text.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -59,16 +60,6 @@ FileImages good_tables()
 template <typename Record> std::uint8_t record_byte(const Record& record, std::size_t offset)
 {
     return reinterpret_cast<const std::uint8_t*>(&record)[offset];
-}
-
-std::string thrown_text(const std::function<void()>& load)
-{
-    try {
-        load();
-    } catch (const RuntimeError& error) {
-        return error.text;
-    }
-    return "no error";
 }
 
 std::string error_start(const char* code_text, const char* name)

@@ -2,6 +2,7 @@
 
 #include "lib/archive_writer.h"
 #include "lib/demo_game_data.h"
+#include "lib/demo_sprites.h"
 #include "lib/demo_shaders.h"
 #include "lib/ini_writer.h"
 #include "lib/ogg_writer.h"
@@ -36,6 +37,13 @@ bool write_demo_music(const std::filesystem::path& path)
     return ogg_write_file(path, source);
 }
 
+bool write_music_table(const std::filesystem::path& folder)
+{
+    const std::string table = demo_music_table();
+    return tools_write_file(folder / "release" / "music" / "bgmdef.txt",
+                            {reinterpret_cast<const std::uint8_t*>(table.data()), table.size()});
+}
+
 } // namespace
 
 std::vector<ArchiveSource> demo_shader_files(std::span<const std::string> names)
@@ -57,6 +65,10 @@ std::vector<ArchiveSource> demo_archive_files(std::span<const std::string> verte
         main_files.push_back(std::move(shader));
     for (ArchiveSource& file : demo_game_files())
         main_files.push_back(std::move(file));
+    for (ArchiveSource& file : demo_sprite_files())
+        main_files.push_back(std::move(file));
+    for (ArchiveSource& file : demo_sound_files())
+        main_files.push_back(std::move(file));
     return main_files;
 }
 
@@ -68,7 +80,8 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
     std::error_code error;
     std::filesystem::create_directories(folder / "release" / "music", error);
     return !error && archive_write_set(folder / "release", main_files, overlay_files) &&
-           write_demo_music(folder / "release" / "music" / "demo.ogg") && demo_copy_game_font(folder);
+           write_demo_music(folder / "release" / "music" / "demo.ogg") && write_music_table(folder) &&
+           demo_copy_game_font(folder);
 }
 
 std::string demo_common_ini(const std::filesystem::path& data_folder)

@@ -219,6 +219,13 @@ HRESULT d3d_reset_device()
     return S_OK;
 }
 
+HRESULT d3d_create_texture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                           IDirect3DTexture8** texture)
+{
+    if (!g_d3d_device) return D3DERR_INVALIDCALL;
+    return g_d3d_device->CreateTexture(width, height, levels, usage, format, pool, texture);
+}
+
 HRESULT d3d_clear_black(DWORD clear_flags)
 {
     HRESULT hr = g_d3d_device->TestCooperativeLevel();

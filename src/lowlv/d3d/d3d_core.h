@@ -1,5 +1,6 @@
 // The one Direct3D 8 device: its creation from the chosen mode (start-up step D3D), the reset
-// between windowed and full-screen mode, the black clear, the gamma ramp and the mode description.
+// between windowed and full-screen mode, the black clear, the gamma ramp, the mode description
+// and plain texture creation.
 #pragma once
 
 #include "lowlv/d3d/d3d_adapter.h"
@@ -54,3 +55,6 @@ HRESULT d3d_clear_black(DWORD clear_flags);
 void d3d_set_gamma(bool apply);
 // "640x480x32(X888)(D16)(4 samples) HWVP(pure) DX8.1" for g_device_settings.
 void d3d_mode_string(char* text, std::size_t size);
+// A texture of the device; D3DERR_INVALIDCALL without a device, else the device's result.
+HRESULT d3d_create_texture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                           IDirect3DTexture8** texture);

@@ -12,6 +12,7 @@ GoActor::GoActor() : GoBase(go_next_object_id(GO_CLASS_ACTOR), GO_CLASS_ACTOR) {
 // A world clear deletes the player with everything else; nothing may point at it afterwards.
 GoActor::~GoActor()
 {
+    script.ReleaseTextures();
     if (g_player == this) g_player = nullptr;
     if (g_camera_focus == this) g_camera_focus = nullptr;
 }
@@ -29,6 +30,38 @@ void actor_camera_target(const GoActor& actor, D3DXVECTOR3& out)
     else if (level - y > actor.foot_offset)
         height = y + actor.foot_offset;
     out = D3DXVECTOR3(x, height, z);
+}
+
+D3DXVECTOR3 actor_position(const GoActor& actor)
+{
+    return {actor.world._41, actor.world._42, actor.world._43};
+}
+
+namespace {
+
+void start_blend(ActorColourBlend& blend, const Vec3& q, const Vec3& p, float rate, std::int32_t hold)
+{
+    blend.from[0] = p.x;
+    blend.from[1] = p.y;
+    blend.from[2] = p.z;
+    blend.to[0] = q.x;
+    blend.to[1] = q.y;
+    blend.to[2] = q.z;
+    blend.progress = 0.0f;
+    blend.rate = rate;
+    blend.repeats = hold;
+}
+
+} // namespace
+
+void actor_set_color_blend_a(GoActor& actor, const Vec3& q, const Vec3& p, float rate, std::int32_t hold)
+{
+    start_blend(actor.colour_blend_a, q, p, rate, hold);
+}
+
+void actor_set_color_blend_b(GoActor& actor, const Vec3& q, const Vec3& p, float rate, std::int32_t hold)
+{
+    start_blend(actor.colour_blend_b, q, p, rate, hold);
 }
 
 bool player_add_hp(float delta)

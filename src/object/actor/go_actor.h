@@ -2,6 +2,8 @@
 // its behaviour kind chooses what it does each step.
 #pragma once
 
+#include "core/maths.h"
+#include "gfx/ani_script.h"
 #include "object/go_base.h"
 
 #include <cstdint>
@@ -23,6 +25,9 @@ constexpr std::uint32_t ACTOR_EXTRA_FIXED_VALUES = 0x400; // scripts fixed its v
 constexpr std::uint8_t ACTOR_STATUS_EXEMPT = 0x80; // stopping all enemies leaves the actor be
 constexpr std::uint32_t ACTOR_MOVE_RUNNING = 0x20;
 constexpr std::uint32_t ACTOR_EVENT_LANDED = 0x1;
+constexpr std::int32_t ACTOR_CAST_ALLY_FIRST = 84; // 84-165: allies and people, on the player's side
+constexpr std::int32_t ACTOR_CAST_ALLY_LAST = 165;
+constexpr std::uint8_t ACTOR_SURFACE_LIQUID = 14; // the second liquid; floor surfaces run 0-14
 constexpr int ACTOR_HIT_ONCE_ENTRIES = 10;
 constexpr int ACTOR_WAYPOINTS = 8;
 constexpr int ACTOR_TALK_SCRIPT_SIZE = 80;
@@ -57,9 +62,10 @@ public:
     std::uint32_t cast_flags = 0;
     std::uint32_t extra_flags = 0;
     std::uint8_t status_bits = 0;
-    std::uint8_t mute = 0;       // its sounds are not played
-    std::uint8_t hidden = 0;     // its sword trail is not drawn
-    D3DXMATRIX billboard_matrix; // model to world
+    std::uint8_t mute = 0;        // its sounds are not played
+    std::uint8_t hidden = 0;      // its sword trail is not drawn
+    std::uint8_t out_of_view = 0; // the draw step's visibility test failed: it makes no sound
+    D3DXMATRIX billboard_matrix;  // model to world
     float camera_height = 0.0f;
     ActorColourBlend colour_blend_a{}; // added to the sprite
     ActorColourBlend colour_blend_b{}; // replaces the modulate colour
@@ -81,14 +87,17 @@ public:
     D3DXVECTOR3 turn_target_b_point; // the 3-D move target
     float turn_target_b_radius_sq = 0.0f;
     std::uint8_t on_ground = 0;
+    std::uint8_t wading = 0;
     std::uint8_t submerged = 0; // in water: the vertical speed is held in -0.05..0.1
+    std::uint8_t flying = 0;    // hovers without gravity
     std::uint8_t jump_started = 0;
     ActorFaceMode face_mode = ACTOR_FACE_MOTION;
     std::uint32_t movement_bits = 0;
     std::uint8_t run_switch = 0; // the player's run/walk toggle
     std::uint32_t event_bits = 0;
+    std::uint32_t attack_id = 0; // the current swing's: a target is hit once per swing
     D3DXVECTOR3 previous_position;
-    float jump_speed = 0.0f;
+    float jump_speed = 0.0f; // the cast's take-off speed
     float jump_start_speed = 0.0f;
     float second_speed = 0.0f;
     float hover_height = 0.0f;
@@ -98,6 +107,9 @@ public:
     D3DXVECTOR3 wander_box[2]; // y ignored; all zero: 3 units round the home point
     D3DXVECTOR3 waypoints[ACTOR_WAYPOINTS];
     std::uint8_t current_waypoint = 0;
+    std::uint8_t standing_surface = 0;        // floor surface type 0-14
+    std::uint8_t footstep_repeat_counter = 0; // ticks until the next footstep may sound
+    std::uint8_t variation_counter = 0;       // picks among a surface's footstep sounds
     float alpha = 0.0f;
     float alpha_target = 0.0f;
     float alpha_rate = 0.0f;
@@ -120,6 +132,8 @@ public:
     std::int32_t params[ACTOR_PARAMS] = {};
     std::int32_t quick_save = 0;
     D3DXVECTOR3 quick_save_position;
+    std::uint8_t ai_byte = 0; // the byte of the AI block that animation scripts read
+    AniScript script{};       // its animation: frames, waits and the functions that act on the actor
 
 protected:
     ~GoActor() override;
@@ -132,6 +146,35 @@ extern GoActor* g_camera_focus;
 // The point the camera follows for the actor: its x and z, and the height of its ground plus its
 // foot offset, kept within 5 below and the foot offset above its own height.
 void actor_camera_target(const GoActor& actor, D3DXVECTOR3& out);
+
+// The translation row of its world matrix.
+D3DXVECTOR3 actor_position(const GoActor& actor);
+
+// Starts a timed colour blend from colour P to colour Q: A is added to the sprite, B replaces its
+// modulate colour. The actor's physics step advances it.
+void actor_set_color_blend_a(GoActor& actor, const Vec3& q, const Vec3& p, float rate, std::int32_t hold);
+void actor_set_color_blend_b(GoActor& actor, const Vec3& q, const Vec3& p, float rate, std::int32_t hold);
+
+// Plays a sound effect at the actor, unless it is muted or out of view: pulled toward the player
+// by a tenth of the distance per step of GF_ACTOR_SOUND_PULL (clamped to 0-10 in the flag).
+void actor_play_sound(GoActor& actor, std::int32_t id);
+// The footstep of the actor's surface (`override` 0: the one it stands on) on the ground and out
+// of deep water; then the ticks until its next footstep.
+void actor_play_footstep(std::int32_t override, GoActor& actor);
+
+// ---- Combat (actor_combat.cpp) -------------------------------------------------------------------
+constexpr std::int32_t COMBAT_SIDE_PLAYER = 0;
+constexpr std::int32_t COMBAT_SIDE_ENEMY = 1;
+constexpr float COMBAT_ORBIT_RADIUS = 0.75f;
+
+// Arms the object's attack: an attack sphere of `radius` at the object's position, for
+// `active_ticks` applications (-1 endless). The damage minimum and the next link stay as they are.
+void combat_init_attack(GoBase& object, std::int32_t active_ticks, std::int32_t side, std::int32_t hold,
+                        float attack_bonus, float attack_factor, float radius, std::uint32_t attack_id,
+                        std::uint8_t strength, std::uint8_t ailments, std::uint8_t element);
+// The attack index of the player's current action (its magic colour), 3 for a plain action; -1
+// without a player.
+std::int32_t player_attack_action_index();
 
 // Adds to the player's hit points in the play state, clamped to 0..maximum, and mirrors them
 // into the player object; a loss marks GF_DAMAGE_TAKEN. True when the hit points changed.

@@ -7,6 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+
+class GoActor;
+class GoEffect;
 
 enum GoXxSubtype : std::uint16_t {
     GOXX_SPRITE_PARTICLE = 0,
@@ -67,9 +71,178 @@ public:
     alignas(std::max_align_t) std::byte subtype_area[GOXX_AREA_SIZE] = {};
 };
 
+// The running serial of the objects' ids: a new object's id is 0x13 << 24 | (serial + 1), the
+// low 24 bits wrapping.
+extern std::uint32_t g_goxx_serial;
 // Live objects per subtype; some behaviours and the event scripts read their own entry.
 extern std::int32_t g_goxx_live_count[GOXX_SUBTYPE_COUNT];
 
 // Every maker of a GoXx gives it its subtype through this, which counts it as live until the
 // object is deleted.
 void goxx_set_subtype(GoXx& object, GoXxSubtype subtype);
+
+// ---- Item drops (subtype 1) -------------------------------------------------------------------------
+constexpr std::uint8_t DROP_GROUND_C = 0x01; // collides with collision set C, not A
+constexpr std::uint8_t DROP_NO_SHADOW_PROBE = 0x02;
+constexpr std::uint8_t DROP_PICKUP = 0x04;     // collectable, sparkles, long life
+constexpr std::uint8_t DROP_NO_EXPIRY = 0x08;  // no age limit, no fade
+constexpr std::uint8_t DROP_AT_REST = 0x10;    // starts resting
+constexpr std::uint8_t DROP_EVENT_HOLD = 0x20; // a hovering icon stays up while an event runs
+constexpr std::uint8_t DROP_MOTION_BALLISTIC = 0;
+constexpr std::uint8_t DROP_MOTION_FLUTTER = 1;
+constexpr std::uint8_t DROP_MOTION_HOVER = 2;
+constexpr std::int32_t DROP_TEXTURES_PICKUP = 624; // game texture entry of item 0
+constexpr std::int32_t DROP_TEXTURES_DEBRIS = 49;  // entry of debris piece 0 ("debris000")
+constexpr std::uint32_t DROP_MATERIAL = 0x14641;
+constexpr std::uint32_t DROP_COLOUR = 0xFFFFFF;
+
+// One drop as its spawner makes it.
+struct DropParams {
+    std::int32_t texture;   // the entry of the game texture table
+    std::uint32_t material; // render material flags
+    std::uint32_t colour;
+    std::uint32_t decal_colour; // of the blood decal a bounce leaves; 0 none
+    std::int32_t item_id;       // what is collected; for debris the piece number
+    std::uint8_t start_delay;   // ticks before it shows and moves
+    std::uint8_t flags;         // DROP_*
+    std::uint8_t motion;        // DROP_MOTION_*
+    D3DXVECTOR3 position;
+    float heading;        // radians, of the throw
+    float speed;          // horizontal, per tick
+    float vertical_speed; // up positive
+    float spin_speed;     // radians a tick
+    float size;           // the sprite's half-extent is size x 0.315
+    float lifetime;       // ticks
+};
+static_assert(sizeof(DropParams) <= GOXX_AREA_SIZE);
+
+// How a run of drops is thrown: from the point, with speeds and headings drawn from the ranges.
+struct DropThrow {
+    std::int32_t texture_base; // DROP_TEXTURES_*
+    std::uint8_t delay_step;   // added to each next drop's start delay
+    std::int32_t life_spread;  // up to this many ticks added to the lifetime
+    std::uint8_t flags;
+    float size;
+    float spin;
+    float speed_min, speed_max;
+    float vertical_min, vertical_max;
+    float heading_min, heading_max;
+    std::uint32_t decal_colour;
+};
+
+void goxx_init_item_drop(GoXx& object, const DropParams& params);
+// `count` drops of items taken in turn from a shuffled copy of `list` (shuffled afresh each time
+// it runs out). A full pool ends the run; an empty list makes nothing.
+void goxx_spawn_item_drops(std::span<const std::int32_t> list, std::int32_t count, const D3DXVECTOR3& point,
+                           const DropThrow& how);
+// Debris pieces that leave decals of the colour on their bounces.
+void goxx_drop_items_short(std::uint32_t decal_colour, const D3DXVECTOR3& point,
+                           std::span<const std::int32_t> list, std::int32_t count, bool spin, bool no_expiry,
+                           bool at_rest);
+// Pick-ups with the long lifetime.
+void goxx_drop_items_long(const D3DXVECTOR3& point, std::int32_t count, std::span<const std::int32_t> list,
+                          bool spin, bool no_expiry, bool at_rest);
+
+// ---- Script attacks (subtypes 10, 11 and 12) ------------------------------------------------------
+// A wave that runs along the ground leaving effect puffs.
+struct WaveParams {
+    D3DXVECTOR3 position;
+    float speed;       // per tick
+    float heading;     // radians
+    float effect_time; // of every puff effect
+    float unread_6;
+    float size;
+    ObjHandle<GoActor> source;
+    std::int32_t puff_value; // handed to every puff effect
+    std::uint32_t puff_count;
+    std::int32_t puff_effect_id;
+    std::uint32_t puff_period; // ticks
+};
+static_assert(sizeof(WaveParams) <= GOXX_AREA_SIZE);
+
+// A ribbon attack: ribbons that strike toward targets, or sweep the ground ahead.
+struct RibbonAttackParams {
+    D3DXVECTOR3 position;
+    float unread_3;
+    float heading;
+    float attack_bonus;
+    float unread_6;
+    ObjHandle<GoBase> source;
+    std::uint32_t attack_id;
+    std::int32_t value;  // the script's fourth argument word
+    std::int32_t single; // more ribbons become one
+    std::int32_t ground; // bit 0: sweep the ground
+    std::uint32_t start_delay;
+    std::int32_t lane; // 0-4
+};
+
+// One target of a ribbon attack.
+struct RibbonTarget {
+    ObjHandle<GoBase> object;
+    D3DXVECTOR3 point;
+    std::uint32_t id;
+    std::int32_t use_counter;
+    std::int32_t done;
+};
+
+// The ribbon attack's record and its targets, which its set-up chooses.
+struct RibbonAttack {
+    RibbonAttackParams params;
+    std::uint32_t target_count;
+    std::uint32_t target_index; // the current target
+    RibbonTarget* targets;      // one a ribbon, listed by the set-up
+};
+static_assert(sizeof(RibbonAttack) <= GOXX_AREA_SIZE);
+
+// An object that stays with its actor for a while.
+struct AttachedAttackParams {
+    ObjHandle<GoActor> actor;
+};
+static_assert(sizeof(AttachedAttackParams) <= GOXX_AREA_SIZE);
+
+void goxx_init_script_attack_wave(GoXx& object, const WaveParams& params);
+void goxx_init_script_attack_ribbons(GoXx& object, const RibbonAttackParams& params);
+void goxx_init_script_attack_attached(GoXx& object, const AttachedAttackParams& params);
+// The ribbon attack's heading: its own in ground mode, else toward its current target (its own
+// while it has none). The script that starts it turns its actor this way.
+float actor_heading_to_waypoint(GoXx& object);
+
+// ---- Shots (subtype 17) ---------------------------------------------------------------------------
+struct ShotTarget;
+
+// The values a shot is fired with.
+struct ShotSpawn {
+    ObjHandle<GoBase> owner; // its status goes into the body effect
+    std::int32_t motion;     // the motion rule 0-39
+    std::int32_t effect_id;  // the body effect
+    D3DXVECTOR3 pos;
+    D3DXVECTOR3 dir;
+    float speed;        // per tick
+    float accel;        // added to the speed every tick
+    float drop;         // taken off the step's y every tick by the ballistic motions
+    float effect_time;  // the body effect's start time
+    float effect_speed; // its time scale
+    std::int32_t trail_effect_id;
+    std::int32_t trail_period;  // ticks between trail effects; 0 none
+    std::int32_t homing_period; // ticks between steering steps; 0 none
+    float turn_rate;            // radians a steering step
+    float motion_a, motion_b, motion_c, motion_d;
+};
+
+// A shot's record: the spawn values, then its run-time state.
+struct ShotParams : ShotSpawn {
+    std::uint8_t counter8;
+    std::uint8_t hit_count;
+    std::uint32_t ticks;
+    ObjHandle<GoEffect> body_effect;
+    std::int32_t phase;
+    std::int32_t enemy_side;
+    ShotTarget* target;
+    float aim_height;
+    std::int32_t impact_done;
+    ObjHandle<GoXx> light;
+};
+static_assert(sizeof(ShotParams) <= GOXX_AREA_SIZE);
+
+// A shot with the values and a zeroed state; null when the pool is full.
+GoXx* goxx_spawn_shot(const ShotSpawn& values);

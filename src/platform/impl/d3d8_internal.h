@@ -13,6 +13,8 @@ void d3d8_seam_note_present(HWND window);
 // The next scripted TestCooperativeLevel result, if the script has one left.
 std::optional<HRESULT> d3d8_next_cooperative();
 void d3d8_log_draw(const D3DDrawCall& call, const D3DDeviceState& state);
+// The padding d3d8_seam_pad_texture_pitch set for texture rows.
+UINT d3d8_texture_pitch_padding();
 D3D8BackendFactory d3d8_backend_factory();
 
 // Null for an adapter or device type the machine lacks.

@@ -88,5 +88,12 @@ const std::vector<D3D8DrawRecord>& d3d8_seam_draws();
 // run the real main loop for a fixed number of frames; 0 turns it off.
 void d3d8_seam_close_after_presents(int presents);
 
-// Every seam back to its default: the host machine, no failures, no script, no draw log.
+// The rows of every texture level created from now on lie this many bytes further apart than
+// their pixels need (rounded up to a multiple of 4, as drivers keep rows aligned), so code that
+// steps by the locked pitch is told apart from code that assumes tight rows. Compressed levels
+// keep their rows of blocks. 0 returns to tight rows.
+void d3d8_seam_pad_texture_pitch(UINT bytes);
+
+// Every seam back to its default: the host machine, no failures, no script, no draw log, tight
+// texture rows.
 void d3d8_seam_reset();

@@ -24,6 +24,15 @@
 #include <thread>
 #include <vector>
 
+// The commands posted to the audio manager and not yet taken, in the ring's order.
+inline std::vector<AudioCommand> posted_commands()
+{
+    std::vector<AudioCommand> posted;
+    for (const AudioCommand& command : audio_commands())
+        if (command.type != AUDIO_CMD_FREE) posted.push_back(command);
+    return posted;
+}
+
 class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override

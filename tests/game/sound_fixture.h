@@ -1,0 +1,47 @@
+// The sound tables over the audio manager's loopback device: effects on and reverb off, a working
+// folder of the test's own, and both tables empty before and after each test.
+#pragma once
+
+#include "game/g_settings.h"
+#include "game/g_sound.h"
+#include "lib/sound_table_writer.h"
+#include "lowlv/audio/audio_fixture.h"
+
+#include <utility>
+#include <vector>
+
+class SoundTableTest : public AudioTest {
+protected:
+    void SetUp() override
+    {
+        AudioTest::SetUp();
+        std::filesystem::current_path(m_folder.path());
+        m_saved = {g_play_effect, g_reverb};
+        g_play_effect = 1;
+        g_reverb = 0;
+        sound_free_tables();
+    }
+    void TearDown() override
+    {
+        sound_free_tables();
+        g_play_effect = m_saved.first;
+        g_reverb = m_saved.second;
+        AudioTest::TearDown();
+    }
+
+    // The archive holding the effect table and the files given, with the table read from it.
+    void LoadEffects(std::vector<std::uint8_t> table, std::vector<ArchiveSource> files = {})
+    {
+        vfs_close_all();
+        files.push_back({SOUND_EFFECT_TABLE_PATH, std::move(table)});
+        Mount(files);
+        sound_load_effect_table();
+    }
+    void LoadEffects(const SoundTableWriter& table, std::vector<ArchiveSource> files = {})
+    {
+        LoadEffects(table.Bytes(), std::move(files));
+    }
+
+    WorkingDirectoryGuard m_cwd;
+    std::pair<std::uint8_t, std::uint8_t> m_saved;
+};

@@ -1,0 +1,21 @@
+// The demo's sprites and sounds: the hero's script set 12 with its walk, run, stand, jump and
+// defeat actions, the image archives that scene entry preloads (6-17) drawn as a simple figure
+// in eight directions, and the two sound tables with the effects they name.
+#pragma once
+
+#include "lib/archive_writer.h"
+
+#include <string>
+#include <vector>
+
+inline constexpr int DEMO_HERO_SCRIPT_SET = 12;
+inline constexpr int DEMO_HERO_IMAGES = 13;
+inline constexpr int DEMO_FIRST_PRELOADED_IMAGES = 6;
+inline constexpr int DEMO_LAST_PRELOADED_IMAGES = 17;
+inline constexpr int DEMO_LEVEL_UP_SOUND = 5;
+
+// The script set, the image archives, the effect table and its WAV files, as the archive holds them.
+std::vector<ArchiveSource> demo_sprite_files();
+std::vector<ArchiveSource> demo_sound_files();
+// "release\music\bgmdef.txt": the demo music under the ids the scene list uses.
+std::string demo_music_table();
