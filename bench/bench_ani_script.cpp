@@ -13,7 +13,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -106,12 +105,7 @@ private:
             {"data\\ani\\c_012.aso.z", packed_build(sasm_assemble_or_throw(k_script))},
             {aia_archive_path(k_images), aia_packed(small_archive())},
         };
-        vfs_close_all();
-        if (!archive_write_set(m_folder, files, {})) return false;
-        std::string windows = m_folder.string() + "\\";
-        std::replace(windows.begin(), windows.end(), '/', '\\');
-        vfs::Startup(windows.c_str());
-        return true;
+        return bench_mount_archive(m_folder, files);
     }
 
     std::vector<std::uint8_t> m_block = std::vector<std::uint8_t>(1 << 20);

@@ -17,18 +17,30 @@
 #include <algorithm>
 #include <string>
 
-std::filesystem::path bench_mount_shaders(const char* folder_prefix)
+bool bench_mount_archive(const std::filesystem::path& folder, std::span<const ArchiveSource> files)
+{
+    vfs_close_all();
+    if (!archive_write_set(folder, files, {})) return false;
+    std::string windows = folder.string() + "\\";
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    vfs::Startup(windows.c_str());
+    return true;
+}
+
+std::filesystem::path bench_mount_files(const char* folder_prefix, std::span<const ArchiveSource> files)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / folder_prefix).string() + "XXXXXX";
     if (!mkdtemp(pattern.data())) return {};
-    if (!archive_write_set(pattern, demo_shader_files(shader_file_names()), {})) {
+    if (!bench_mount_archive(pattern, files)) {
         std::filesystem::remove_all(pattern);
         return {};
     }
-    std::string windows = pattern + "\\";
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    vfs::Startup(windows.c_str());
     return pattern;
+}
+
+std::filesystem::path bench_mount_shaders(const char* folder_prefix)
+{
+    return bench_mount_files(folder_prefix, demo_shader_files(shader_file_names()));
 }
 
 bool bench_start_engine(HWND window, UINT width, UINT height)

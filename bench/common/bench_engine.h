@@ -2,9 +2,16 @@
 // opens the game's, and the device and renderer started and stopped as the game does it.
 #pragma once
 
+#include "lib/archive_writer.h"
 #include "platform/win_types.h"
 
 #include <filesystem>
+#include <span>
+
+// Writes the files as the archive of the folder and opens it as the game's; false on failure.
+bool bench_mount_archive(const std::filesystem::path& folder, std::span<const ArchiveSource> files);
+// The same in a new temporary folder, which it returns; empty when it cannot be made.
+std::filesystem::path bench_mount_files(const char* folder_prefix, std::span<const ArchiveSource> files);
 
 // A temporary folder holding the shader archive, mounted; empty when it cannot be made.
 std::filesystem::path bench_mount_shaders(const char* folder_prefix);

@@ -10,6 +10,7 @@
 #include "core/sys.h"
 #include "core/text.h"
 #include "core/userdir.h"
+#include "game/g_fade.h"
 #include "game/g_game.h"
 #include "game/g_leaderboards.h"
 #include "game/g_pointer.h"
@@ -190,6 +191,7 @@ HRESULT run_startup_chain(IniFile& ini, char* error_text)
     if (current_version) app_read_game_settings(ini);
     game_init();
     hud_update_screen_scale();
+    fade_init_geometry();
     return first_frame;
 }
 

@@ -4,6 +4,7 @@
 #include "app/app_settings.h"
 #include "app/app_window.h"
 #include "core/timer.h"
+#include "game/g_fade.h"
 #include "game/g_game.h"
 #include "game/g_game_flags.h"
 #include "game/g_pointer.h"
@@ -135,6 +136,7 @@ void app_restore_device_objects()
 {
     ResrcMgr::RestoreDeviceObjects();
     renderer_create_device_objects();
+    fade_init_geometry();
 }
 
 void app_reset_device()

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/timer.h"
+#include "game/g_fade.h"
 #include "game/g_image_table.h"
 #include "game/g_play_state.h"
 #include "game/g_rules.h"
@@ -12,6 +13,7 @@
 #include "gfx/ani_dat.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/renderer_frame.h"
+#include "object/go_script.h"
 #include "object/obj_manager.h"
 #include "object/obj_pools.h"
 #include "scenegraph/renderer.h"
@@ -92,6 +94,7 @@ bool back_buffer_32bit()
 
 void game_init()
 {
+    script_install_commands();
     scn_data_load_tables();
     scn_data_load_scene_list();
     sound_load_bgm_table();
@@ -100,6 +103,7 @@ void game_init()
     g_title_scene = find_scene(GAME_TITLE_SCENE);
     play_state_init();
     g_first_scene = find_scene(GAME_FIRST_SCENE);
+    fade_reset();
     hud_name_item_icons(back_buffer_32bit());
     hud_load_textures();
     create_game_font();

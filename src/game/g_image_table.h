@@ -11,6 +11,7 @@ constexpr int IMAGE_TABLE_SIZE = 717;
 constexpr std::size_t IMAGE_NAME_SIZE = 80;
 
 // Indices of the fixed entries that code addresses by name.
+constexpr int IMAGE_TABLE_WHITE = 1; // white1x1
 constexpr int IMAGE_TABLE_CURSOR = 7;  // the mouse pointer
 constexpr int IMAGE_TABLE_LIGHT0 = 15; // the darkness overlay
 constexpr int IMAGE_TABLE_DEBRIS_FIRST = 48;

@@ -145,9 +145,10 @@ struct PlayState {
     std::uint8_t screen_texture;
     std::uint8_t screen_texture_request; // copied to screen_texture every tick
     std::uint8_t wind_on;
-    std::uint8_t dark_scene; // lights the player's lamp, overrides the fog colour
-    std::uint8_t countdown;  // counted down on whole ticks
-    std::uint8_t reserved_385[7];
+    std::uint8_t dark_scene;  // lights the player's lamp, overrides the fog colour
+    std::uint8_t countdown;   // counted down on whole ticks
+    std::uint8_t screen_grey; // the screen fade draws the picture grey, then screen_tint over it
+    std::uint8_t reserved_386[6];
     float effect_time; // the sum of the tick steps
     float wind_phase;
     float wind_offset;
@@ -247,7 +248,8 @@ static_assert(offsetof(PlayState, screen_texture_request) == 381);
 static_assert(offsetof(PlayState, wind_on) == 382);
 static_assert(offsetof(PlayState, dark_scene) == 383);
 static_assert(offsetof(PlayState, countdown) == 384);
-static_assert(offsetof(PlayState, reserved_385) == 385);
+static_assert(offsetof(PlayState, screen_grey) == 385);
+static_assert(offsetof(PlayState, reserved_386) == 386);
 static_assert(offsetof(PlayState, effect_time) == 392);
 static_assert(offsetof(PlayState, wind_phase) == 396);
 static_assert(offsetof(PlayState, wind_offset) == 400);

@@ -1,6 +1,7 @@
 #include "game/g_play_status.h"
 
 #include "game/g_scn_data.h"
+#include "game/g_sound.h"
 #include "object/actor/go_actor.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ constexpr float k_max_mp = 3000.0f;
 constexpr float k_equip_max_hp = 999.0f;
 constexpr float k_level_up_heal = 9999.0f;
 constexpr float k_alive_hp = 1.0f;
+constexpr std::int32_t k_level_up_sound = 5;
+constexpr std::int32_t k_full_volume = 1024;
 
 constexpr std::int32_t k_first_ring = 18;
 constexpr std::uint32_t k_ring_bits[] = {0x100, 0x2000, 0x4000, 0x400, 0x8000, 0x1000}; // items 18-23
@@ -65,6 +68,11 @@ bool player_defeated()
     return g_player != nullptr && g_player->script.current_action == ANI_ACTION_DEFEAT;
 }
 
+void celebrate_level_up()
+{
+    sound_play(k_level_up_sound, k_full_volume);
+}
+
 // True when at least one level was gained.
 bool run_level_ups()
 {
@@ -79,6 +87,7 @@ bool run_level_ups()
         ps.recompute_bits |= PLAY_RECOMPUTE_BASE;
         ++status.level;
         gained = true;
+        celebrate_level_up();
     }
     if (status.level >= PLAY_LEVEL_MAX) {
         ps.next_level_exp = 0.0f;

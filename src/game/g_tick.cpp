@@ -2,6 +2,7 @@
 
 #include "core/maths.h"
 #include "core/timer.h"
+#include "game/g_fade.h"
 #include "game/g_game_flags.h"
 #include "game/g_gameover.h"
 #include "game/g_play_state.h"
@@ -262,6 +263,7 @@ void game_run_tick()
     InputRecord& current = g_input_ring.records[g_input_ring.current];
     const InputRecord kept = current;
     game_tick();
+    fade_update();
     current = kept;
 }
 

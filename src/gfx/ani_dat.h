@@ -136,7 +136,8 @@ HRESULT ani_dat_load_script_set(AniScriptSet& slot, int number);
 // own, the block a slot keeps; the work block is lent for the read only. DataFile's codes.
 HRESULT ani_dat_read_file(const char* path, std::unique_ptr<std::uint8_t[]>& file, std::size_t& size);
 // Loads "<path>.z" into the slot: 0x80FF0009 when missing, 0x80FF0003 for a header size other
-// than 16, 0x80FF0006 when an action's code (and string table) lies outside the code area.
+// than 16, 0x80FF0006 when an action's code lies outside the code area (the event-script object
+// checks its string tables itself).
 HRESULT ani_dat_load_script_file(const char* path, AniScriptSet& slot);
 
 void ani_dat_release_script_sets();

@@ -67,68 +67,6 @@ std::span<const ScriptWord> action_code(const AniScriptSet& set, const AniAction
     return {set.code + action.code_offset / sizeof(ScriptWord), action.length};
 }
 
-bool jump_taken(std::uint32_t opcode, std::int32_t reg)
-{
-    switch (opcode) {
-    case SCRIPT_OP_JUMP:
-    case SCRIPT_OP_JUMP2:
-        return true;
-    case SCRIPT_OP_JLT:
-        return reg < 0;
-    case SCRIPT_OP_JEQ:
-        return reg == 0;
-    case SCRIPT_OP_JLE:
-        return reg <= 0;
-    case SCRIPT_OP_JGT:
-        return reg > 0;
-    case SCRIPT_OP_JNE:
-        return reg != 0;
-    case SCRIPT_OP_JGE:
-        return reg >= 0;
-    default:
-        return false; // SCRIPT_OP_SKIP
-    }
-}
-
-// Opcodes 0 and 3-19, which only move the counter (standing after the instruction word) and
-// change the accumulator; both interpreters' loops share them.
-void run_plain_opcode(std::uint32_t opcode, std::span<const ScriptWord> code, std::uint32_t& pc,
-                      std::int32_t& reg)
-{
-    if (opcode == SCRIPT_OP_NOP) return;
-    if (opcode == SCRIPT_OP_CLEAR || opcode == SCRIPT_OP_CLEAR2) {
-        reg = 0;
-        return;
-    }
-    const std::uint32_t operand = pc < code.size() ? code[pc] : 0;
-    if (opcode <= SCRIPT_OP_JUMP2) {
-        pc = jump_taken(opcode, reg) ? operand : pc + 1;
-        return;
-    }
-    ++pc;
-    const auto value = static_cast<std::uint32_t>(reg);
-    switch (opcode) {
-    case SCRIPT_OP_SETINT:
-        reg = static_cast<std::int32_t>(operand);
-        break;
-    case SCRIPT_OP_ADDINT:
-        reg = static_cast<std::int32_t>(value + operand);
-        break;
-    case SCRIPT_OP_SUBINT:
-        reg = static_cast<std::int32_t>(value - operand);
-        break;
-    case SCRIPT_OP_ANDINT:
-        reg = static_cast<std::int32_t>(value & operand);
-        break;
-    case SCRIPT_OP_ORINT:
-        reg = static_cast<std::int32_t>(value | operand);
-        break;
-    default: // SCRIPT_OP_XORINT
-        reg = static_cast<std::int32_t>(value ^ operand);
-        break;
-    }
-}
-
 // Fetches the word at the counter and runs it when it is plain, giving back 0 (a NOP word); a
 // yield or a call comes back for the interpreter to run. An undefined opcode is fatal from the
 // interpreter's line.
@@ -138,7 +76,7 @@ ScriptWord run_word(std::span<const ScriptWord> code, std::uint32_t& pc, std::in
     const std::uint32_t opcode = script_word_opcode(word);
     if (opcode >= SCRIPT_OP_COUNT) fail_undefined_opcode(opcode, line);
     if (opcode == SCRIPT_OP_YIELD || opcode == SCRIPT_OP_CALL) return word;
-    run_plain_opcode(opcode, code, pc, reg);
+    script_run_plain_opcode(opcode, code, pc, reg);
     return 0;
 }
 

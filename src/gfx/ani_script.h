@@ -12,43 +12,6 @@
 
 class GoActor;
 
-enum ScriptOpcode : std::uint32_t {
-    SCRIPT_OP_NOP = 0,
-    SCRIPT_OP_YIELD = 1,
-    SCRIPT_OP_CALL = 2,
-    SCRIPT_OP_JUMP = 3,
-    SCRIPT_OP_SKIP = 4,
-    SCRIPT_OP_JLT = 5,
-    SCRIPT_OP_JEQ = 6,
-    SCRIPT_OP_JLE = 7,
-    SCRIPT_OP_JGT = 8,
-    SCRIPT_OP_JNE = 9,
-    SCRIPT_OP_JGE = 10,
-    SCRIPT_OP_JUMP2 = 11,
-    SCRIPT_OP_CLEAR = 12,
-    SCRIPT_OP_CLEAR2 = 13,
-    SCRIPT_OP_SETINT = 14,
-    SCRIPT_OP_ADDINT = 15,
-    SCRIPT_OP_SUBINT = 16,
-    SCRIPT_OP_ANDINT = 17,
-    SCRIPT_OP_ORINT = 18,
-    SCRIPT_OP_XORINT = 19,
-    SCRIPT_OP_COUNT = 20,
-};
-
-constexpr std::uint32_t script_word_opcode(ScriptWord word)
-{
-    return word >> 24;
-}
-constexpr std::int32_t script_word_function(ScriptWord word)
-{
-    return static_cast<std::int32_t>((word >> 12) & 0xFFF);
-}
-constexpr std::uint32_t script_word_argc(ScriptWord word)
-{
-    return word & 0xFFF;
-}
-
 // The animation-only function ids; 150-217 are the shared ones of script_ops.h.
 enum AniFunctionId : std::int32_t {
     FUNCID_COLOR_B = 1,

@@ -235,6 +235,29 @@ void test(std::int32_t id, const OpsCall& call)
     }
 }
 
+bool jump_taken(std::uint32_t opcode, std::int32_t reg)
+{
+    switch (opcode) {
+    case SCRIPT_OP_JUMP:
+    case SCRIPT_OP_JUMP2:
+        return true;
+    case SCRIPT_OP_JLT:
+        return reg < 0;
+    case SCRIPT_OP_JEQ:
+        return reg == 0;
+    case SCRIPT_OP_JLE:
+        return reg <= 0;
+    case SCRIPT_OP_JGT:
+        return reg > 0;
+    case SCRIPT_OP_JNE:
+        return reg != 0;
+    case SCRIPT_OP_JGE:
+        return reg >= 0;
+    default:
+        return false; // SCRIPT_OP_SKIP
+    }
+}
+
 } // namespace
 
 bool script_ops_run(std::int32_t id, std::span<const ScriptWord> args, ScriptOpsContext& context)
@@ -287,4 +310,41 @@ std::int32_t script_shift(std::int32_t value, std::int32_t count)
     const auto bits = static_cast<std::uint32_t>(value);
     const auto n = static_cast<std::uint32_t>(count);
     return static_cast<std::int32_t>(count >= 0 ? bits << (n & 31) : bits >> ((0u - n) & 31));
+}
+
+void script_run_plain_opcode(std::uint32_t opcode, std::span<const ScriptWord> code, std::uint32_t& pc,
+                             std::int32_t& reg)
+{
+    if (opcode == SCRIPT_OP_NOP) return;
+    if (opcode == SCRIPT_OP_CLEAR || opcode == SCRIPT_OP_CLEAR2) {
+        reg = 0;
+        return;
+    }
+    const std::uint32_t operand = pc < code.size() ? code[pc] : 0;
+    if (opcode <= SCRIPT_OP_JUMP2) {
+        pc = jump_taken(opcode, reg) ? operand : pc + 1;
+        return;
+    }
+    ++pc;
+    const auto value = static_cast<std::uint32_t>(reg);
+    switch (opcode) {
+    case SCRIPT_OP_SETINT:
+        reg = static_cast<std::int32_t>(operand);
+        break;
+    case SCRIPT_OP_ADDINT:
+        reg = static_cast<std::int32_t>(value + operand);
+        break;
+    case SCRIPT_OP_SUBINT:
+        reg = static_cast<std::int32_t>(value - operand);
+        break;
+    case SCRIPT_OP_ANDINT:
+        reg = static_cast<std::int32_t>(value & operand);
+        break;
+    case SCRIPT_OP_ORINT:
+        reg = static_cast<std::int32_t>(value | operand);
+        break;
+    default: // SCRIPT_OP_XORINT
+        reg = static_cast<std::int32_t>(value ^ operand);
+        break;
+    }
 }

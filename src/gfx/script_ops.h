@@ -8,6 +8,44 @@
 
 using ScriptWord = std::uint32_t;
 
+// The opcodes of both languages; event scripts leave 13 undefined.
+enum ScriptOpcode : std::uint32_t {
+    SCRIPT_OP_NOP = 0,
+    SCRIPT_OP_YIELD = 1,
+    SCRIPT_OP_CALL = 2,
+    SCRIPT_OP_JUMP = 3,
+    SCRIPT_OP_SKIP = 4,
+    SCRIPT_OP_JLT = 5,
+    SCRIPT_OP_JEQ = 6,
+    SCRIPT_OP_JLE = 7,
+    SCRIPT_OP_JGT = 8,
+    SCRIPT_OP_JNE = 9,
+    SCRIPT_OP_JGE = 10,
+    SCRIPT_OP_JUMP2 = 11,
+    SCRIPT_OP_CLEAR = 12,
+    SCRIPT_OP_CLEAR2 = 13,
+    SCRIPT_OP_SETINT = 14,
+    SCRIPT_OP_ADDINT = 15,
+    SCRIPT_OP_SUBINT = 16,
+    SCRIPT_OP_ANDINT = 17,
+    SCRIPT_OP_ORINT = 18,
+    SCRIPT_OP_XORINT = 19,
+    SCRIPT_OP_COUNT = 20,
+};
+
+constexpr std::uint32_t script_word_opcode(ScriptWord word)
+{
+    return word >> 24;
+}
+constexpr std::int32_t script_word_function(ScriptWord word)
+{
+    return static_cast<std::int32_t>((word >> 12) & 0xFFF);
+}
+constexpr std::uint32_t script_word_argc(ScriptWord word)
+{
+    return word & 0xFFF;
+}
+
 constexpr std::int32_t SCRIPT_OPS_FIRST = 150;
 constexpr std::int32_t SCRIPT_OPS_LAST = 217;
 constexpr int SCRIPT_DIVISION_ERRORS = 8;
@@ -50,3 +88,8 @@ constexpr std::int32_t script_mul(std::int32_t a, std::int32_t b)
 {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
+
+// Opcodes 0 and 3-19, which only move the counter (standing after the instruction word) and
+// change the accumulator; an operand past the code reads as 0. Both interpreters run them here.
+void script_run_plain_opcode(std::uint32_t opcode, std::span<const ScriptWord> code, std::uint32_t& pc,
+                             std::int32_t& reg);

@@ -1,6 +1,8 @@
 #include "app/app_entry.h"
 #include "app/app_loop.h"
+#include "game/g_fade.h"
 #include "game/g_game.h"
+#include "game/g_play_state.h"
 #include "game/g_pointer.h"
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
@@ -87,6 +89,39 @@ TEST_F(FramePass, ADragWithTheLeftButtonFadesThePointerIn)
     ASSERT_TRUE(arrow.has_value() && beside.has_value());
     EXPECT_EQ(*arrow & 0xFFFFFF, 0xFFFFFFu) << std::hex << *arrow;
     EXPECT_EQ(*beside & 0xFFFFFF, 0u) << std::hex << *beside;
+}
+
+// The game starts under the fade, which clears in 20 ticks at its rate of 0.05. The fade is
+// made white so that the cover shows over the black frame; the frames clear to black as those of
+// the first scene, a demo, do.
+TEST_F(FramePass, TheGameBeginsCoveredAndFadesIn)
+{
+    EXPECT_EQ(g_fade.value, 1.0f);
+    EXPECT_EQ(g_fade.target, 0.0f);
+    fade_set_colors(0xFFFFFF, 0);
+    g_play_state.title_demo = 1;
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(g_hwnd, &client));
+    const auto window_pixel = [&](int px, int py) {
+        return d3d8_gl_seam_window_pixel(*g_d3d_device, px, client.bottom - 1 - py);
+    };
+    const int x = client.right / 2, y = client.bottom / 2;
+
+    run_frame(k_tick);
+    EXPECT_FLOAT_EQ(g_fade.value, 0.95f);
+    const std::optional<DWORD> covered = window_pixel(x, y);
+    ASSERT_TRUE(covered.has_value());
+    EXPECT_EQ(*covered & 0xFFFFFF, 0xF3F3F3u) << std::hex << *covered << ": white at alpha 243 over black";
+    const std::optional<DWORD> corner = window_pixel(0, 0);
+    ASSERT_TRUE(corner.has_value());
+    EXPECT_EQ(*corner & 0xFFFFFF, 0xF3F3F3u) << std::hex << *corner;
+
+    for (int frame = 0; frame < 20; ++frame)
+        run_frame(k_tick);
+    EXPECT_EQ(g_fade.value, 0.0f);
+    const std::optional<DWORD> clear = window_pixel(x, y);
+    ASSERT_TRUE(clear.has_value());
+    EXPECT_EQ(*clear & 0xFFFFFF, 0u) << std::hex << *clear;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/timer.h"
+#include "game/g_fade.h"
 #include "game/g_gameover.h"
 #include "game/g_play_state.h"
 #include "game/g_rules.h"
@@ -76,6 +77,8 @@ protected:
         g_fire_blur = 0;
         g_model_scene = {};
         g_player = g_camera_focus = nullptr;
+        g_fade = {};
+        g_fade_layer = FADE_LAYER_BEHIND_HUD;
     }
 
     // One step of a frame as the main loop runs it: its index in the frame, whether a whole tick

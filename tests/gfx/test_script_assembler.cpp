@@ -98,6 +98,64 @@ TEST(ScriptAssembler, CppFormWritesTheSameFile)
     EXPECT_EQ(file_words(set.bytes()), k_expected);
 }
 
+// Event scripts: each action's distinct texts, numbered by first use, follow its code as an offset
+// table and the terminated texts, padded to whole words; the record's fifth word counts them.
+const char* const k_event_text = R"(action 0 1
+    call FUNCID_WAIT_SCRIPT_END "s\a b;c"     ; blanks, a backslash and a ';' stay in the text
+    call FUNCID_SCRIPT_START "go", 2, "s\a b;c"
+    call FUNCID_WAIT_SCRIPT_END -1             ; the null operand
+action 3
+    SCRIPT_OP_YIELD
+)";
+
+const std::vector<std::uint32_t> k_event_expected = {
+    0,          0x00000010, 2,  0,    // header
+    0,          1,          0,  8, 2, // action 0: two texts
+    3,          0,          52, 1, 0, // action 3 starts after action 0's string area
+    0x02069001, 0,                    // WAIT_SCRIPT_END text 0
+    0x02037003, 1,          2,  0,    // SCRIPT_START text 1, 2, text 0
+    0x02069001, 0xFFFFFFFF,           // WAIT_SCRIPT_END -1
+    0,          8,                    // offsets from the end of the table
+    0x20615C73, 0x00633B62,           // "s\a b;c" and its terminator
+    0x00006F67,                       // "go", its terminator and a byte of padding
+    0x01000000,                       // action 3
+};
+
+TEST(ScriptAssembler, EventScriptTextsFollowTheirActionsCode)
+{
+    ScriptAssembly assembly = sasm_assemble(k_event_text);
+    ASSERT_TRUE(assembly.ok()) << assembly.error;
+    EXPECT_EQ(file_words(assembly.set.bytes()), k_event_expected);
+
+    ScriptSetBuilder set;
+    set.action(0, 1)
+        .call("FUNCID_WAIT_SCRIPT_END", {sasm_text("s\\a b;c")})
+        .call("FUNCID_SCRIPT_START", {sasm_text("go"), 2, sasm_text("s\\a b;c")})
+        .call("FUNCID_WAIT_SCRIPT_END", {-1});
+    set.action(3).op(1);
+    EXPECT_EQ(file_words(set.bytes()), k_event_expected);
+    EXPECT_EQ(set.actions[0].strings(), (std::vector<std::string>{"s\\a b;c", "go"}));
+}
+
+// Broken tables for the loader's tests: a count and raw words of the writer's choosing.
+TEST(ScriptAssembler, RawStringCountsAndWords)
+{
+    const std::vector<std::uint32_t> expected = {
+        0,          0x00000010, 1, 0,    //
+        0,          0,          0, 2, 2, // two entries claimed
+        0x02069001, 3,                   // a raw index past them
+        0,          0x41414141,          // one offset, then "AAAA" without a terminator
+    };
+    ScriptAssembly assembly =
+        sasm_assemble("action 0\n call 105 3\n string_count 2\n string_words 0 0x41414141");
+    ASSERT_TRUE(assembly.ok()) << assembly.error;
+    EXPECT_EQ(file_words(assembly.set.bytes()), expected);
+
+    ScriptSetBuilder set;
+    set.action(0).call(105, {3}).string_count(2).string_word(0).string_word(0x41414141);
+    EXPECT_EQ(file_words(set.bytes()), expected);
+}
+
 TEST(ScriptAssembler, TextErrorsNameTheirLine)
 {
     struct Case {
@@ -120,6 +178,10 @@ TEST(ScriptAssembler, TextErrorsNameTheirLine)
         {"images 1\nimages 2", "line 2: a second images statement"},
         {"action", "line 1: wrong number of operands"},
         {"jump 3", "line 1: unknown statement \"jump\""},
+        {"action 1\ncall 105 \"open", "line 2: unterminated text"},
+        {"string_count 1", "line 1: a string count outside an action"},
+        {"action 1\nstring_words", "line 2: string_words without a value"},
+        {"action 1\nstring_count 1 2", "line 2: wrong number of operands"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -159,6 +159,27 @@ std::vector<ArchiveSource> demo_sound_files()
     };
 }
 
+std::vector<ArchiveSource> demo_event_files()
+{
+    constexpr const char* fade = R"(action 0
+call FUNCID_EVENT_BEGIN 0
+call FUNCID_FADE_COLORS 0x203060 0
+call FUNCID_FADE_SPEED 20
+call FUNCID_FADE_TO 1.0
+call FUNCID_WAIT_FADE
+call FUNCID_WAIT_FLAG flag:200 1
+call FUNCID_FADE_TO 0.0
+call FUNCID_WAIT_FADE
+call FUNCID_EVENT_END
+)";
+    constexpr const char* flag = R"(action 0
+call FUNCID_WAIT_TICKS 45
+call FUNCID_FLAG_SETINT flag:200 1
+)";
+    return {{"data\\map\\demo\\fade.xso.z", packed_build(sasm_assemble_or_throw(fade))},
+            {"data\\map\\demo\\flag.xso.z", packed_build(sasm_assemble_or_throw(flag))}};
+}
+
 std::string demo_music_table()
 {
     SoundTableWriter table;

@@ -19,3 +19,8 @@ std::vector<ArchiveSource> demo_sprite_files();
 std::vector<ArchiveSource> demo_sound_files();
 // "release\music\bgmdef.txt": the demo music under the ids the scene list uses.
 std::string demo_music_table();
+
+// The demo room's event scripts: "data\map\demo\fade.xso" takes a lock, fades to a dusk colour,
+// waits for game flag 200 and fades back; "data\map\demo\flag.xso" sets the flag after a while.
+inline constexpr int DEMO_EVENT_FLAG = 200;
+std::vector<ArchiveSource> demo_event_files();

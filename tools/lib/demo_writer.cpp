@@ -69,6 +69,8 @@ std::vector<ArchiveSource> demo_archive_files(std::span<const std::string> verte
         main_files.push_back(std::move(file));
     for (ArchiveSource& file : demo_sound_files())
         main_files.push_back(std::move(file));
+    for (ArchiveSource& file : demo_event_files())
+        main_files.push_back(std::move(file));
     return main_files;
 }
 

@@ -379,7 +379,16 @@ SasmArg sasm_label(std::string name)
 {
     if (name.empty()) throw std::invalid_argument("empty label");
     SasmArg arg(0);
-    arg.label_ = std::move(name);
+    arg.kind_ = SasmArg::Kind::label;
+    arg.name_ = std::move(name);
+    return arg;
+}
+
+SasmArg sasm_text(std::string text)
+{
+    SasmArg arg(0);
+    arg.kind_ = SasmArg::Kind::text;
+    arg.name_ = std::move(text);
     return arg;
 }
 
@@ -426,6 +435,18 @@ ScriptActionBuilder& ScriptActionBuilder::word(const SasmArg& raw)
     return *this;
 }
 
+ScriptActionBuilder& ScriptActionBuilder::string_count(std::uint32_t count)
+{
+    string_count_ = count;
+    return *this;
+}
+
+ScriptActionBuilder& ScriptActionBuilder::string_word(std::uint32_t raw)
+{
+    string_words_.push_back(raw);
+    return *this;
+}
+
 bool ScriptActionBuilder::has_label(std::string_view name) const
 {
     return std::any_of(labels_.begin(), labels_.end(),
@@ -434,21 +455,57 @@ bool ScriptActionBuilder::has_label(std::string_view name) const
 
 std::vector<std::uint32_t> ScriptActionBuilder::words() const
 {
+    const std::vector<std::string> texts = strings();
     std::vector<std::uint32_t> out;
     out.reserve(code_.size());
     for (const SasmArg& arg : code_) {
+        if (arg.is_text()) {
+            out.push_back(static_cast<std::uint32_t>(std::find(texts.begin(), texts.end(), arg.name()) -
+                                                     texts.begin()));
+            continue;
+        }
         if (!arg.is_label()) {
             out.push_back(arg.word());
             continue;
         }
         auto found = std::find_if(labels_.begin(), labels_.end(),
-                                  [&](const auto& label) { return label.first == arg.label_name(); });
+                                  [&](const auto& label) { return label.first == arg.name(); });
         if (found == labels_.end())
-            throw std::invalid_argument("unknown label \"" + arg.label_name() + "\" in action " +
+            throw std::invalid_argument("unknown label \"" + arg.name() + "\" in action " +
                                         std::to_string(id));
         out.push_back(found->second);
     }
     return out;
+}
+
+std::vector<std::string> ScriptActionBuilder::strings() const
+{
+    std::vector<std::string> texts;
+    for (const SasmArg& arg : code_)
+        if (arg.is_text() && std::find(texts.begin(), texts.end(), arg.name()) == texts.end())
+            texts.push_back(arg.name());
+    return texts;
+}
+
+std::uint32_t ScriptActionBuilder::table_count() const
+{
+    return string_count_.value_or(static_cast<std::uint32_t>(strings().size()));
+}
+
+std::vector<std::uint8_t> ScriptActionBuilder::string_area() const
+{
+    std::vector<std::uint8_t> area;
+    std::vector<std::uint8_t> texts;
+    for (const std::string& text : strings()) {
+        le_put_u32(area, static_cast<std::uint32_t>(texts.size()));
+        texts.insert(texts.end(), text.begin(), text.end());
+        texts.push_back(0);
+    }
+    area.insert(area.end(), texts.begin(), texts.end());
+    le_put_zeros(area, (4 - area.size() % 4) % 4);
+    for (std::uint32_t raw : string_words_)
+        le_put_u32(area, raw);
+    return area;
 }
 
 ScriptActionBuilder& ScriptSetBuilder::action(std::int32_t id, std::uint32_t priority)
@@ -471,9 +528,11 @@ std::vector<std::uint8_t> ScriptSetBuilder::bytes() const
         le_put_u32(out, action.priority);
         le_put_u32(out, static_cast<std::uint32_t>(code.size()));
         le_put_u32(out, static_cast<std::uint32_t>(words.size()));
-        le_put_u32(out, 0);
+        le_put_u32(out, action.table_count());
         for (std::uint32_t word : words)
             le_put_u32(code, word);
+        const std::vector<std::uint8_t> area = action.string_area();
+        code.insert(code.end(), area.begin(), area.end());
     }
     out.insert(out.end(), code.begin(), code.end());
     return out;
@@ -486,6 +545,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The end of the quoted text that starts at `start`, past its closing quote; npos without one.
+std::size_t quoted_end(std::string_view line, std::size_t start)
+{
+    const std::size_t close = line.find('"', start + 1);
+    return close == std::string_view::npos ? close : close + 1;
+}
+
+// A quoted text is one token, blanks, commas and ';' included.
 std::vector<std::string_view> split_tokens(std::string_view line)
 {
     std::vector<std::string_view> tokens;
@@ -495,8 +562,12 @@ std::vector<std::string_view> split_tokens(std::string_view line)
         while (i < line.size() && is_gap(line[i]))
             ++i;
         std::size_t start = i;
-        while (i < line.size() && !is_gap(line[i]))
-            ++i;
+        if (i < line.size() && line[i] == '"') {
+            i = std::min(quoted_end(line, i), line.size());
+        } else {
+            while (i < line.size() && !is_gap(line[i]))
+                ++i;
+        }
         if (i > start) tokens.push_back(line.substr(start, i - start));
     }
     return tokens;
@@ -537,6 +608,10 @@ std::optional<float> parse_float(std::string_view text)
 
 SasmArg parse_arg(std::string_view text)
 {
+    if (text.starts_with('"')) {
+        if (text.size() < 2 || !text.ends_with('"')) throw SyntaxError("unterminated text");
+        return sasm_text(std::string(text.substr(1, text.size() - 2)));
+    }
     try {
         if (text.starts_with('@')) return sasm_label(std::string(text.substr(1)));
         if (text.starts_with("flag:")) return sasm_flag(parse_int(text.substr(5), "game flag"));
@@ -583,6 +658,10 @@ public:
             numbered_op(rest);
         else if (head == "word")
             raw_words(rest);
+        else if (head == "string_count")
+            string_count(rest);
+        else if (head == "string_words")
+            string_words(rest);
         else if (const OpcodeName* opcode = find_opcode(head))
             named_op(*opcode, rest);
         else
@@ -680,6 +759,21 @@ private:
             action.word(word);
     }
 
+    void string_count(std::span<const std::string_view> rest)
+    {
+        expect_count(rest, 1, 1);
+        current("a string count")
+            .string_count(static_cast<std::uint32_t>(parse_int(rest[0], "string count")));
+    }
+
+    void string_words(std::span<const std::string_view> rest)
+    {
+        if (rest.empty()) throw SyntaxError("string_words without a value");
+        ScriptActionBuilder& action = current("a string word");
+        for (std::string_view token : rest)
+            action.string_word(static_cast<std::uint32_t>(parse_int(token, "string word")));
+    }
+
     void note_labels(std::span<const std::string_view> rest, int line)
     {
         for (std::string_view token : rest)
@@ -699,9 +793,18 @@ ScriptAssembly assembly_error(int line, const std::string& message)
     return assembly;
 }
 
+// A ';' inside a quoted text is part of the text.
 std::string_view strip_comment(std::string_view line)
 {
-    return line.substr(0, std::min(line.find(';'), line.size()));
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == ';') return line.substr(0, i);
+        if (line[i] == '"') {
+            i = quoted_end(line, i);
+            if (i == std::string_view::npos) break;
+            --i;
+        }
+    }
+    return line;
 }
 
 } // namespace

@@ -1,11 +1,15 @@
-// Assembler of compiled script sets (".aso"): a 16-byte header (a word, the header size 16, a
-// half word, the action count, the image archive number), one 20-byte record per action (id,
-// priority, code offset in bytes from the code start, length in words, a fifth word written 0),
-// then every action's code of 32-bit script words in action order.
+// Assembler of compiled script sets (".aso") and event scripts (".xso"): a 16-byte header (a
+// word, the header size 16, a half word, the action count, the image archive number), one
+// 20-byte record per action (id, priority, code offset in bytes from the code start, length in
+// words, the count of its string table), then every action's code of 32-bit script words in
+// action order, each followed by its string area.
 //
 // A script word is an opcode in bits 24-31; a call (opcode 2) carries the function id in bits
 // 12-23 and the count of argument words that follow it in bits 0-11. Opcodes 3-11 and 14-19 take
 // one operand word. Jump targets are labels, resolved to word indices within their action.
+// String operands are texts, each distinct text of an action numbered in order of first use; the
+// action's string area holds one 32-bit offset per text (from the end of the offsets), then the
+// NUL-terminated texts, padded to whole words. Actions without texts have an empty area.
 //
 // Two forms build the same file. The C++ form (ScriptSetBuilder) is for tests. The text form
 // (sasm_assemble, the mkscript CLI) has one statement a line; ';' starts a comment, commas
@@ -17,9 +21,13 @@
 //   op 20                   an opcode by number, followed by any operand words given
 //   call FUNCID_WAIT 4      a call by FUNCID_ name or by number with its argument words
 //   word 0x02002005 1       raw words, for fixtures the assembler would refuse to write
+//   string_count 9          the action's table count as given, whatever texts it has
+//   string_words 0 0x41     raw words appended to the action's string area
 // Argument and operand words: integers (decimal or 0x hex, negative allowed), floats (with a
 // '.' or an exponent, stored as their bit pattern), variables ("flag:120" a game flag 0-511,
-// "local:3" the local variable 515) and labels ("@loop").
+// "local:3" the local variable 515), labels ("@loop") and string operands ("a text", any
+// characters but the quote itself and the line end, backslashes and ';' included). The null
+// string operand is the integer -1; a raw string index is an integer.
 #pragma once
 
 #include <cstdint>
@@ -68,13 +76,18 @@ public:
     SasmArg(std::uint32_t value) : word_(value) {}
 
     friend SasmArg sasm_label(std::string name);
-    bool is_label() const { return !label_.empty(); }
-    const std::string& label_name() const { return label_; }
+    friend SasmArg sasm_text(std::string text);
+    bool is_label() const { return kind_ == Kind::label; }
+    bool is_text() const { return kind_ == Kind::text; }
+    // The label's name or the string operand's text.
+    const std::string& name() const { return name_; }
     std::uint32_t word() const { return word_; }
 
 private:
+    enum class Kind : std::uint8_t { value, label, text };
     std::uint32_t word_ = 0;
-    std::string label_;
+    Kind kind_ = Kind::value;
+    std::string name_;
 };
 
 SasmArg sasm_float(float value);
@@ -82,6 +95,8 @@ SasmArg sasm_float(float value);
 SasmArg sasm_flag(std::int32_t index);
 SasmArg sasm_local(std::int32_t number);
 SasmArg sasm_label(std::string name);
+// A string operand: the index of the text in its action's string table.
+SasmArg sasm_text(std::string text);
 
 // The code of one action. The builders throw std::invalid_argument for a function name or
 // number they do not know, a second label of one name or more than 4095 arguments.
@@ -96,10 +111,20 @@ public:
     ScriptActionBuilder& call(std::string_view function, std::initializer_list<SasmArg> args = {});
     ScriptActionBuilder& label(std::string name);
     ScriptActionBuilder& word(const SasmArg& raw);
+    // For broken fixtures: the record's table count as given, and raw words after the texts.
+    ScriptActionBuilder& string_count(std::uint32_t count);
+    ScriptActionBuilder& string_word(std::uint32_t raw);
 
     bool has_label(std::string_view name) const;
-    // The code with labels resolved; throws std::invalid_argument for a label never defined.
+    // The code with labels and texts resolved; throws std::invalid_argument for a label never
+    // defined.
     std::vector<std::uint32_t> words() const;
+    // The distinct texts of the string operands, by index.
+    std::vector<std::string> strings() const;
+    // The count written in the action record.
+    std::uint32_t table_count() const;
+    // The bytes that follow the code: offsets, texts, padding, raw words.
+    std::vector<std::uint8_t> string_area() const;
 
     std::int32_t id;
     std::uint32_t priority;
@@ -107,6 +132,8 @@ public:
 private:
     std::vector<SasmArg> code_;
     std::vector<std::pair<std::string, std::uint32_t>> labels_;
+    std::optional<std::uint32_t> string_count_;
+    std::vector<std::uint32_t> string_words_;
 };
 
 class ScriptSetBuilder {

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+class GoEffect;
+
 constexpr std::int32_t ACTOR_CAST_HERO = 13;
 constexpr std::int32_t ACTOR_CAST_OWN_TRAIL = 80; // swings along its own sword-trail curve
 constexpr std::int32_t ACTOR_KEY_PLAYER = 13;
@@ -32,6 +34,7 @@ constexpr int ACTOR_HIT_ONCE_ENTRIES = 10;
 constexpr int ACTOR_WAYPOINTS = 8;
 constexpr int ACTOR_TALK_SCRIPT_SIZE = 80;
 constexpr int ACTOR_PARAMS = 9;
+constexpr int ACTOR_AURA_SLOTS = 4; // per set: ailment or power-up bits 0x01, 0x08, 0x10, 0x20
 
 // How the actor chooses its heading.
 enum ActorFaceMode : std::uint8_t {
@@ -133,7 +136,10 @@ public:
     std::int32_t quick_save = 0;
     D3DXVECTOR3 quick_save_position;
     std::uint8_t ai_byte = 0; // the byte of the AI block that animation scripts read
-    AniScript script{};       // its animation: frames, waits and the functions that act on the actor
+    // The hero's aura effects of its ailments and power-ups, by bit.
+    ObjHandle<GoEffect> ailment_auras[ACTOR_AURA_SLOTS];
+    ObjHandle<GoEffect> powerup_auras[ACTOR_AURA_SLOTS];
+    AniScript script{}; // its animation: frames, waits and the functions that act on the actor
 
 protected:
     ~GoActor() override;
@@ -179,3 +185,12 @@ std::int32_t player_attack_action_index();
 // Adds to the player's hit points in the play state, clamped to 0..maximum, and mirrors them
 // into the player object; a loss marks GF_DAMAGE_TAKEN. True when the hit points changed.
 bool player_add_hp(float delta);
+
+// ---- Ailment and power-up auras (actor_auras.cpp) -------------------------------------------------
+// The auras of the set ailment and power-up bits of the play state, on the player: detaching stops
+// them (events), attaching makes the missing ones (the end of an event, scene entry). Nothing
+// without a player.
+void player_ailment_auras_detach();
+void player_ailment_auras_attach();
+void player_powerup_auras_detach();
+void player_powerup_auras_attach();
