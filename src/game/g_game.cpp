@@ -5,6 +5,7 @@
 #include "game/g_fade.h"
 #include "game/g_image_table.h"
 #include "game/g_play_state.h"
+#include "game/g_region.h"
 #include "game/g_rules.h"
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
@@ -101,6 +102,7 @@ void game_init()
     sound_load_effect_table();
     sound_preload();
     g_title_scene = find_scene(GAME_TITLE_SCENE);
+    regions_alloc();
     play_state_init();
     g_first_scene = find_scene(GAME_FIRST_SCENE);
     fade_reset();
@@ -116,6 +118,7 @@ void game_shutdown()
     text_release_surface(g_game_text_surface);
     scn_data_free();
     sound_free_tables();
+    regions_free();
     ani_dat_release_script_sets();
     ani_dat_release_all_images();
     tf_clear();

@@ -12,7 +12,9 @@ constexpr std::size_t IMAGE_NAME_SIZE = 80;
 
 // Indices of the fixed entries that code addresses by name.
 constexpr int IMAGE_TABLE_WHITE = 1; // white1x1
-constexpr int IMAGE_TABLE_CURSOR = 7;  // the mouse pointer
+constexpr int IMAGE_TABLE_CURSOR = 7;
+constexpr int IMAGE_TABLE_DIALOG = 9;       // the dialog's 3 x 3 skin
+constexpr int IMAGE_TABLE_MENU_CURSOR = 11; // the menus' cursor bar  // the mouse pointer
 constexpr int IMAGE_TABLE_LIGHT0 = 15; // the darkness overlay
 constexpr int IMAGE_TABLE_DEBRIS_FIRST = 48;
 constexpr int IMAGE_TABLE_DEBRIS_COUNT = 375;

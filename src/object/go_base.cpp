@@ -51,3 +51,9 @@ std::uint32_t go_slot_id(const void* slot)
     std::memcpy(&id, static_cast<const std::byte*>(slot) + k_id_offset, sizeof id);
     return id;
 }
+
+void go_kill(GoBase& object)
+{
+    object.flags |= GO_FLAG_DEAD;
+    object.hit_shape.class_bits &= ~HIT_ACTIVE;
+}

@@ -133,6 +133,9 @@ protected:
     virtual ~GoBase() = default;
 };
 
+// Marks the object dead and out of every hit test; the sweep deletes it once nothing holds it.
+void go_kill(GoBase& object);
+
 // The class's next object id: code << 24 | its running counter. The actor counter also numbers
 // the actors' attacks.
 std::uint32_t go_next_object_id(std::uint8_t class_code);

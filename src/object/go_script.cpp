@@ -6,6 +6,7 @@
 #include "game/g_fade.h"
 #include "game/g_game_flags.h"
 #include "game/g_play_state.h"
+#include "game/g_region.h"
 #include "game/g_scene.h"
 #include "game/g_settings.h"
 #include "game/g_tick.h"
@@ -285,8 +286,7 @@ void GoScript::End()
     EndEvent();
     const GoBase* window = AwaitedWindow();
     if (window && window->GetClassCode() == GO_CLASS_WNDDIALOG) ReleaseWindow();
-    flags |= GO_FLAG_DEAD;
-    hit_shape.class_bits &= ~HIT_ACTIVE;
+    go_kill(*this);
 }
 
 // The loader has checked every offset and text of the table.
@@ -390,7 +390,8 @@ std::span<const ScriptCommandRow> script_flow_commands()
 
 void script_install_commands()
 {
-    const std::span<const ScriptCommandRow> modules[] = {script_flow_commands(), fade_script_commands()};
+    const std::span<const ScriptCommandRow> modules[] = {script_flow_commands(), fade_script_commands(),
+                                                         region_camera_script_commands()};
     script_install_command_rows(modules);
 }
 

@@ -44,9 +44,7 @@ void delete_dead(MemPoolDesc& pool, bool regardless)
 void kill_all(MemPoolDesc& pool)
 {
     for (std::int32_t i = 0; i < pool.count; ++i) {
-        GoBase* object = entry(pool, i);
-        object->flags |= GO_FLAG_DEAD;
-        object->hit_shape.class_bits &= ~HIT_ACTIVE;
+        go_kill(*entry(pool, i));
     }
 }
 

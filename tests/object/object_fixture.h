@@ -61,8 +61,7 @@ template <typename T> Logged<T>* spawn(MemPool<T>& pool)
 
 inline void kill(GoBase& object)
 {
-    object.flags |= GO_FLAG_DEAD;
-    object.hit_shape.class_bits &= ~HIT_ACTIVE;
+    go_kill(object);
 }
 
 // The objects a pool holds, in its list order.

@@ -156,6 +156,10 @@ void actor_camera_target(const GoActor& actor, D3DXVECTOR3& out);
 // The translation row of its world matrix.
 D3DXVECTOR3 actor_position(const GoActor& actor);
 
+// Removes the actor from play once: its cast's live count and, for an enemy, GF_LIVE_ENEMIES
+// drop by 1; it is dead and not hittable. An actor already dead is left as it is.
+void actor_kill(GoActor& actor);
+
 // Starts a timed colour blend from colour P to colour Q: A is added to the sprite, B replaces its
 // modulate colour. The actor's physics step advances it.
 void actor_set_color_blend_a(GoActor& actor, const Vec3& q, const Vec3& p, float rate, std::int32_t hold);
