@@ -5,6 +5,7 @@
 #include "object/obj_pools.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <numbers>
 #include <vector>
@@ -20,13 +21,33 @@ std::uint32_t goxx_next_id()
     return static_cast<std::uint32_t>(GO_CLASS_XX) << 24 | (g_goxx_serial & 0xFFFFFF);
 }
 
+// What a subtype does each step and what it gives back when deleted; either may be absent.
+struct GoXxKind {
+    void (*update)(GoXx& object);
+    void (*release)(GoXx& object);
+};
+
+constexpr auto k_kinds = [] {
+    std::array<GoXxKind, GOXX_SUBTYPE_COUNT> kinds{};
+    kinds[GOXX_PICTURE_OVERLAY] = {goxx_update_picture_overlay, goxx_release_picture_overlay};
+    return kinds;
+}();
+
 } // namespace
 
 GoXx::GoXx() : GoBase(goxx_next_id(), GO_CLASS_XX) {}
 
 GoXx::~GoXx()
 {
-    if (role < GOXX_SUBTYPE_COUNT) --g_goxx_live_count[role];
+    if (role >= GOXX_SUBTYPE_COUNT) return;
+    if (k_kinds[role].release) k_kinds[role].release(*this);
+    --g_goxx_live_count[role];
+}
+
+void GoXx::Update()
+{
+    if (role >= GOXX_SUBTYPE_COUNT) return;
+    if (k_kinds[role].update) k_kinds[role].update(*this);
 }
 
 void goxx_set_subtype(GoXx& object, GoXxSubtype subtype)

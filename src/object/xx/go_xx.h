@@ -4,6 +4,7 @@
 #pragma once
 
 #include "object/go_base.h"
+#include "scenegraph/renderer_queue.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,8 +59,8 @@ public:
     GoXx();
     ~GoXx() override;
 
-    // The subtypes' own updates come with the code that makes them.
-    void Update() override {}
+    // The subtype's update; a subtype whose behaviour is not here yet does nothing.
+    void Update() override;
 
     // The subtype's record, zeroed at construction.
     template <typename Record> Record& area()
@@ -246,3 +247,26 @@ static_assert(sizeof(ShotParams) <= GOXX_AREA_SIZE);
 
 // A shot with the values and a zeroed state; null when the pool is full.
 GoXx* goxx_spawn_shot(const ShotSpawn& values);
+
+// ---- Picture overlay (subtype 14) -----------------------------------------------------------------
+// A 512 x 128 picture over the screen for 150 ticks: 45 to fade in, 45 to fade out, or held once
+// faded in.
+struct PictureOverlayParams {
+    char path[80]; // zero-terminated
+    std::int32_t hold;
+    std::int32_t centred; // the large centred place, else the top-left corner
+};
+
+struct PictureOverlay {
+    std::uint32_t life; // ticks
+    std::int32_t hold;
+    std::int32_t centred;
+    IDirect3DTexture8* texture; // null draws untextured
+};
+static_assert(sizeof(PictureOverlay) <= GOXX_AREA_SIZE);
+
+void goxx_init_picture_overlay(const PictureOverlayParams& params, GoXx& object);
+void goxx_update_picture_overlay(GoXx& object);
+// The row-13 callback; `object` is the overlay.
+void goxx_draw_picture_overlay(RenderQueueItem* item, void* object);
+void goxx_release_picture_overlay(GoXx& object);

@@ -11,8 +11,8 @@ using MultiPurpose = ObjectTest;
 
 } // namespace
 
-// The multi-purpose object is complete already: it is made and updated as it is, and its
-// update does nothing for any subtype yet.
+// The multi-purpose object is made and updated as it is; the update of a subtype without an
+// entry in the subtype table (here the unset subtype 0) does nothing.
 TEST_F(MultiPurpose, IsMadeAsItIsAndItsUpdateLeavesItAlone)
 {
     GoXx* object = obj_create<GoXx>(g_pool_xx);
