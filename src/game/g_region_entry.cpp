@@ -13,6 +13,7 @@ RegionTable<RegionEntry, REGION_ENTRY_COUNT> g_region_entries;
 
 namespace {
 
+// The name the exit's lock-holding script object bears; it runs no script.
 constexpr const char* k_lock_name = "dummy";
 
 bool event_running()

@@ -82,11 +82,7 @@ protected:
         EXPECT_EQ(draw.call.type, D3DPT_TRIANGLESTRIP);
         EXPECT_EQ(draw.call.primitive_count, 2u);
         EXPECT_EQ(draw.state.textures[0], m_image);
-        std::vector<ScreenVertex> quad(4);
-        std::memcpy(quad.data(),
-                    d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
-                    sizeof(ScreenVertex) * quad.size());
-        return quad;
+        return drawn_screen_vertices(draw, 4);
     }
 
     IDirect3DTexture8* m_image = nullptr;

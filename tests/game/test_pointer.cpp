@@ -52,11 +52,7 @@ std::vector<ScreenVertex> last_quad()
     const D3D8DrawRecord& draw = draws.back();
     EXPECT_EQ(draw.call.type, D3DPT_TRIANGLESTRIP);
     EXPECT_EQ(draw.call.primitive_count, 2u);
-    std::vector<ScreenVertex> quad(4);
-    std::memcpy(quad.data(),
-                d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
-                sizeof(ScreenVertex) * quad.size());
-    return quad;
+    return drawn_screen_vertices(draw, 4);
 }
 
 // The pointer on the game tick's device, made fresh at the cursor (0, 0). Each step is a whole

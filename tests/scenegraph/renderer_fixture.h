@@ -14,6 +14,7 @@
 #include "lowlv/d3d/d3d_state.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "platform/impl/d3d8_seams.h"
+#include "platform/impl/d3d8_state.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_camera.h"
 #include "scenegraph/renderer_queue.h"
@@ -21,10 +22,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+// The pre-transformed vertices a non-indexed draw read from its stream 0.
+inline std::vector<ScreenVertex> drawn_screen_vertices(const D3D8DrawRecord& draw, std::size_t count)
+{
+    std::vector<ScreenVertex> vertices(count);
+    std::memcpy(vertices.data(),
+                d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
+                sizeof(ScreenVertex) * count);
+    return vertices;
+}
 
 class RendererTest : public ::testing::Test {
 protected:

@@ -659,11 +659,7 @@ std::vector<ScreenVertex> text_draw_vertices(const TextSurface& surface)
     EXPECT_EQ(draw.call.type, D3DPT_TRIANGLELIST);
     EXPECT_EQ(draw.call.primitive_count, 4u);
     EXPECT_EQ(draw.state.textures[0], surface.texture);
-    std::vector<ScreenVertex> vertices(12);
-    std::memcpy(vertices.data(),
-                d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
-                sizeof(ScreenVertex) * vertices.size());
-    return vertices;
+    return drawn_screen_vertices(draw, 12);
 }
 
 void expect_quad(const ScreenVertex* v, float left, float top, float right, float bottom, D3DCOLOR color,

@@ -626,11 +626,7 @@ TEST_F(DialogTest, OnlyTheNewerDialogReacts)
 // The four vertices of a strip draw.
 std::vector<ScreenVertex> strip_of(const D3D8DrawRecord& draw)
 {
-    std::vector<ScreenVertex> quad(4);
-    std::memcpy(quad.data(),
-                d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
-                sizeof(ScreenVertex) * quad.size());
-    return quad;
+    return drawn_screen_vertices(draw, 4);
 }
 
 class DialogDrawTest : public DialogTest {

@@ -41,11 +41,7 @@ const RqCallbackItem* only_layer()
 
 std::vector<ScreenVertex> strip_of(const D3D8DrawRecord& draw)
 {
-    std::vector<ScreenVertex> quad(4);
-    std::memcpy(quad.data(),
-                d3d8_buffer_data(*draw.state.streams[0].buffer) + draw.call.start * sizeof(ScreenVertex),
-                sizeof(ScreenVertex) * quad.size());
-    return quad;
+    return drawn_screen_vertices(draw, 4);
 }
 
 // Multi-purpose objects on the tick's device, with the resource manager started over an archive
