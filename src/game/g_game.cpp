@@ -7,6 +7,7 @@
 #include "game/g_play_state.h"
 #include "game/g_region.h"
 #include "game/g_rules.h"
+#include "game/g_scene.h"
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
 #include "game/g_sound.h"
@@ -110,6 +111,7 @@ void game_init()
     hud_load_textures();
     create_game_font();
     tf_load(g_text_filter_dictionary, g_text_filter_delimiter);
+    scene_request_change(g_first_scene, false);
 }
 
 void game_shutdown()
@@ -136,6 +138,7 @@ int game_scene_step()
     }
     if (g_scene_pending & SCENE_PENDING_ENTER) {
         g_scene_pending &= ~SCENE_PENDING_ENTER;
+        scene_transition();
         g_skip_step = 1;
     }
     return 0;

@@ -90,8 +90,7 @@ bool window_open()
 
 bool script_busy()
 {
-    return g_event_lock_count[EVENT_LOCK_EVENT] > 0 || g_event_lock_count[EVENT_LOCK_EVENT_NO_AI] > 0 ||
-           g_pool_wndtext.count > 0;
+    return script_event_running() || g_pool_wndtext.count > 0;
 }
 
 bool movie_playing()

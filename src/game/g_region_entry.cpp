@@ -4,6 +4,7 @@
 #include "game/g_region.h"
 #include "game/g_scene.h"
 #include "object/actor/go_actor.h"
+#include "object/go_script.h"
 #include "object/obj_pools.h"
 #include "object/xx/go_xx.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 // The name the exit's lock-holding script object bears; it runs no script.
 constexpr const char* k_lock_name = "dummy";
-
-bool event_running()
-{
-    return g_event_lock_count[EVENT_LOCK_EVENT] != 0 || g_event_lock_count[EVENT_LOCK_EVENT_NO_AI] != 0;
-}
 
 // An object nobody has removed yet: not new, not dead.
 bool in_play(const GoBase& object)
@@ -154,7 +150,7 @@ void region_entry_update()
     for (RegionEntry& region : g_region_entries.in_use()) {
         if (!region.used) continue;
         if (g_player && region_shape_contains(region.shape, actor_position(*g_player)) && !g_game_over &&
-            !event_running())
+            !script_event_running())
             region_entry_start_exit(region);
         if (region.pit) clear_pit(region);
     }

@@ -1,6 +1,8 @@
 #include "game/g_rules.h"
 
+#include "core/text.h"
 #include "game/g_play_state.h"
+#include "object/actor/go_actor.h"
 
 #include <algorithm>
 #include <span>
@@ -29,4 +31,21 @@ bool game_has_item(std::int32_t id)
     if (id < ITEM_RING_FIRST) return flags[GF_ARMOUR] == id;
     if (id < ITEM_CARRIED_FIRST) return in_first_slots(g_play_state.ring_slots, flags[GF_RING_SLOTS], id);
     return in_first_slots(g_play_state.item_list, flags[GF_ITEM_SLOTS], id);
+}
+
+// A "load" arrival takes its snapshot at the end of the transition, once the new scene stands.
+void save_store_snapshot()
+{
+    PlayState& ps = g_play_state;
+    if (sys_names_equal(ps.arrival.tag, "load")) return;
+    if (g_player) {
+        const D3DXMATRIX& world = g_player->world;
+        ps.saved_position[0] = world._41;
+        ps.saved_position[1] = world._42 - g_player->hover_height - g_player->foot_offset;
+        ps.saved_position[2] = world._43;
+        ps.saved_facing = g_player->attack_facing;
+    }
+    ps.requested_scene_id = ps.scene_id;
+    play_store_retry_snapshot();
+    ps.requested_scene_id = 0;
 }

@@ -19,3 +19,7 @@ extern std::uint32_t g_menu_open; // MENU_OPEN_ bits; non-zero pauses and hides 
 // Whether the player owns the item: a ring in a ring slot in use, a carried item in an item-list
 // entry in use, a weapon, shield or armour piece being worn. Other ids (-1 among them) are false.
 bool game_has_item(std::int32_t id);
+
+// The retry snapshot of the play state as it stands, with the player's position and facing as
+// the saved position and the current scene as the one to re-enter.
+void save_store_snapshot();

@@ -27,6 +27,11 @@
 
 std::int32_t g_event_lock_count[EVENT_LOCK_MODES] = {};
 
+bool script_event_running()
+{
+    return g_event_lock_count[EVENT_LOCK_EVENT] > 0 || g_event_lock_count[EVENT_LOCK_EVENT_NO_AI] > 0;
+}
+
 namespace {
 
 constexpr const char* k_source = "go_script";
@@ -120,8 +125,7 @@ ScriptFlow run_word(GoScript& script, std::span<const ScriptWord> code)
 // ---- Locks ------------------------------------------------------------------------------------------
 void write_event_running()
 {
-    g_play_state.game_flags[GF_EVENT_RUNNING] =
-        g_event_lock_count[EVENT_LOCK_EVENT] > 0 || g_event_lock_count[EVENT_LOCK_EVENT_NO_AI] > 0;
+    g_play_state.game_flags[GF_EVENT_RUNNING] = script_event_running();
 }
 
 void stop_player(GoActor& player)
@@ -391,7 +395,8 @@ std::span<const ScriptCommandRow> script_flow_commands()
 void script_install_commands()
 {
     const std::span<const ScriptCommandRow> modules[] = {script_flow_commands(), fade_script_commands(),
-                                                         region_camera_script_commands()};
+                                                         region_camera_script_commands(),
+                                                         scene_script_commands()};
     script_install_command_rows(modules);
 }
 

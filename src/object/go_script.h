@@ -76,6 +76,8 @@ private:
 
 // The locks held by all scripts, one counter per mode.
 extern std::int32_t g_event_lock_count[EVENT_LOCK_MODES];
+// Whether a script holds lock 0 or 1: the world is in an event.
+bool script_event_running();
 
 // The variable a ScriptVarIndex names: 0-511 game flags, 512-527 the script's locals. Another
 // index is fatal, naming the script.

@@ -47,6 +47,7 @@ public:
 class StoreUserStats final : public ISteamUserStats {
 public:
     bool RequestCurrentStats() override;
+    bool StoreStats() override;
     bool ResetAllStats(bool achievements_too) override;
     SteamAPICall_t FindLeaderboard(const char* name) override;
     SteamAPICall_t UploadLeaderboardScore(SteamLeaderboard_t board, ELeaderboardUploadScoreMethod method,
@@ -128,6 +129,7 @@ std::vector<CCallbackBase*> g_store_callbacks;
 SteamAPICall_t g_store_next_call = 1;
 std::vector<std::string> g_store_board_names; // board handle - 1, while the store is open
 std::vector<StoreDownload> g_store_downloads; // entries handle - 1, while the store is open
+std::int32_t g_store_stats_stored = 0;        // StoreStats calls the open store took
 
 bool store_is_open()
 {
@@ -620,6 +622,14 @@ bool StoreUserStats::RequestCurrentStats()
     return true;
 }
 
+// The store holds no stat or achievement values in memory yet, so there is nothing to write.
+bool StoreUserStats::StoreStats()
+{
+    if (!store_is_open()) return false;
+    ++g_store_stats_stored;
+    return true;
+}
+
 // A missing file is a set with nothing in it: resetting it succeeds.
 bool StoreUserStats::ResetAllStats(bool achievements_too)
 {
@@ -756,6 +766,11 @@ SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> 
 void seam_set_store_folder(std::string host_folder)
 {
     g_store_seam_folder = std::move(host_folder);
+}
+
+std::int32_t seam_stats_stored_count()
+{
+    return g_store_stats_stored;
 }
 
 bool seam_set_cloud_enabled_for_account(bool enabled)

@@ -216,6 +216,8 @@ public:
     // Makes the user's stats current; the local store has them at once and says so by the
     // UserStatsReceived_t callback. False while closed.
     virtual bool RequestCurrentStats() = 0;
+    // Writes the stats and achievements held in memory to the store's files. False while closed.
+    virtual bool StoreStats() = 0;
     // Clears every stat, and the achievements too when asked.
     virtual bool ResetAllStats(bool achievements_too) = 0;
 

@@ -35,11 +35,18 @@ TEST(GameStart, LoadsTheTablesAndMakesTheGameFontOnItsOwnFace)
     EXPECT_EQ(font.clip_precision, CLIP_EMBEDDED);
     EXPECT_EQ(font.height, 20);
 
-    // The first frame takes up the scene request of the start-up.
-    EXPECT_EQ(g_scene_pending, SCENE_PENDING_ENTER);
+    // The first frame takes up the start-up's request of the logo scene, whose movie window
+    // hands over to the title at once; the next frame enters the title.
+    EXPECT_EQ(g_scene_pending, SCENE_PENDING_CLEAR | SCENE_PENDING_ENTER);
+    EXPECT_EQ(g_play_state.requested_scene_id, g_first_scene);
     app_restore_device_objects();
     g_app_active = 1;
     ASSERT_EQ(app_run_frame(), S_OK);
+    EXPECT_EQ(g_play_state.scene_id, g_first_scene);
+    EXPECT_EQ(g_scene_pending, SCENE_PENDING_CLEAR | SCENE_PENDING_ENTER);
+    EXPECT_EQ(g_play_state.requested_scene_id, g_title_scene);
+    ASSERT_EQ(app_run_frame(), S_OK);
+    EXPECT_EQ(g_play_state.scene_id, g_title_scene);
     EXPECT_EQ(g_scene_pending, 0u);
 }
 

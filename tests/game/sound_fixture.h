@@ -7,8 +7,34 @@
 #include "lib/sound_table_writer.h"
 #include "lowlv/audio/audio_fixture.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
+
+// For a fixture on another base: the audio manager on the loopback device without its thread,
+// effects on and the effect table read from the archive mounted. The effect switch found is kept
+// in `saved_play_effect` for sound_effects_stop.
+inline void sound_effects_start(std::uint8_t& saved_play_effect)
+{
+    saved_play_effect = g_play_effect;
+    dsound_seam_reset();
+    dsound_seam_use_loopback(true);
+    const AudioParams params = loopback_audio_params();
+    ASSERT_EQ(DSound::Initialize(params), S_OK);
+    ASSERT_EQ(AudioMgr::Initialize(params, 0), S_OK);
+    audio_thread_stop(INFINITE);
+    g_play_effect = 1;
+    sound_load_effect_table();
+}
+
+inline void sound_effects_stop(std::uint8_t saved_play_effect)
+{
+    sound_free_tables();
+    audio_shutdown();
+    DSound::Shutdown();
+    dsound_seam_reset();
+    g_play_effect = saved_play_effect;
+}
 
 class SoundTableTest : public AudioTest {
 protected:

@@ -72,11 +72,14 @@ std::vector<QueuedLayer> row13_layers()
 // the fade at rest and clear.
 class FadeTest : public TickTest {
 protected:
+    static constexpr std::size_t k_scene_count = 64; // room for every scene id the cases request
+
     void SetUp() override
     {
         TickTest::SetUp();
         reset_fade();
         reset_scene_change();
+        g_scene_list.assign(k_scene_count, SceneEntry{});
         g_draw_frame = 0;
         g_play_state.status.hp = 10.0f;
     }
@@ -84,6 +87,7 @@ protected:
     {
         reset_fade();
         reset_scene_change();
+        g_scene_list.clear();
         g_draw_frame = 0;
         TickTest::TearDown();
     }

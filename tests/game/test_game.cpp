@@ -32,12 +32,13 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// What the game reads from the archive at start: the tables, images and icons and the sounds.
+// What the game reads from the archive at start and at a scene entry: the tables, images and
+// icons, the sounds and the hero's sprites.
 std::vector<ArchiveSource> game_files()
 {
     std::vector<ArchiveSource> files = demo_game_files();
-    for (ArchiveSource& file : demo_sound_files())
-        files.push_back(std::move(file));
+    for (auto&& more : {demo_sound_files(), demo_sprite_files()})
+        files.insert(files.end(), more.begin(), more.end());
     return files;
 }
 
@@ -129,7 +130,7 @@ TEST_F(GameInit, LoadsTheTablesFindsTheScenesAndLoadsTheNamedImages)
     init();
     EXPECT_EQ(g_castinfo.size(), 18u);
     EXPECT_STREQ(scn_data_cast(DEMO_HERO_CAST).name, "CAST_BRAM");
-    EXPECT_EQ(g_bgm_count, 1);
+    EXPECT_EQ(g_bgm_count, 4);
     EXPECT_EQ(g_sound_count, 8);
     EXPECT_EQ(g_title_scene, 1);
     EXPECT_EQ(g_first_scene, 7);
@@ -351,6 +352,7 @@ TEST_F(GameInit, TheSceneStepClearsTheWorldAndMakesTheNextFrameOneStep)
 
     // Entering alone also takes the frame's one step; with nothing pending nothing happens.
     g_scene_pending = SCENE_PENDING_ENTER;
+    g_play_state.requested_scene_id = g_title_scene;
     spawn(g_pool_actor);
     game_scene_step();
     EXPECT_EQ(g_scene_pending, 0u);

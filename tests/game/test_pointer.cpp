@@ -3,6 +3,7 @@
 #include "core/sys.h"
 #include "game/g_image_table.h"
 #include "game/g_pointer.h"
+#include "input_records.h"
 #include "lowlv/input/input_state.h"
 #include "test_window.h"
 
@@ -16,11 +17,6 @@
 namespace {
 
 constexpr float k_pi = std::numbers::pi_v<float>;
-
-InputRecord& current_record()
-{
-    return g_input_ring.records[g_input_ring.current];
-}
 
 // A poll's record with the cursor here and these inputs.
 InputRecord record_at(std::int32_t x, std::int32_t y, std::uint32_t held = 0, std::uint32_t direction = 0,
@@ -309,12 +305,7 @@ TEST_F(MousePointerTest, ClampBoundsFollowTheWindowsClientArea)
 // facing, truncated to whole units, with the system cursor moved there too.
 TEST_F(MousePointerTest, PlacesThePointerOnTheSteeringCircle)
 {
-    const WindowOrigin kept = g_window_origin;
-    g_window_origin = {};
-    g_window_origin.back_buffer_width = 640;
-    g_window_origin.back_buffer_height = 480;
-    g_window_origin.centre_x = 320;
-    g_window_origin.centre_y = 240;
+    const StandardWindowOrigin window;
     const struct {
         float facing;
         std::int32_t x, y;
@@ -341,7 +332,6 @@ TEST_F(MousePointerTest, PlacesThePointerOnTheSteeringCircle)
         EXPECT_EQ(cursor.x, c.screen.x);
         EXPECT_EQ(cursor.y, c.screen.y);
     }
-    g_window_origin = kept;
 }
 
 // With the button held the pointer's direction from the screen point steers the hero: the

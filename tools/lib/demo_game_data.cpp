@@ -1,6 +1,9 @@
 #include "lib/demo_game_data.h"
 
 #include "lib/dds_writer.h"
+#include "lib/demo_images.h"
+#include "lib/demo_scenes.h"
+#include "lib/demo_sprites.h"
 #include "lib/icon_writer.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
@@ -95,6 +98,7 @@ CastRecord hero_cast()
     hero.hit_height = 0.8f;
     hero.hit_half_height = 0.8f;
     hero.cast_number = DEMO_HERO_CAST;
+    hero.script_set = DEMO_HERO_SCRIPT_SET;
     return hero;
 }
 
@@ -170,24 +174,6 @@ std::vector<std::uint8_t> game_table()
     game.player_defence = {4.0f, 250.0f};
     game.player_exp_step = {10.0f, 5000.0f};
     return game_table_build(game);
-}
-
-// Scene 0 stands for "no scene": a request for id 0 means none, so no real scene is there.
-std::vector<std::uint8_t> scene_list()
-{
-    std::vector<SceneListRecord> scenes = {
-        {"s_00\\s_0000\\", "Nowhere"},
-        {"title\\", "Title", 0, 1},
-        {"demo1\\", "Demo 1"},
-        {"demo2\\", "Demo 2"},
-        {"demo3\\", "Demo 3"},
-        {"demo4\\", "Demo 4"},
-        {"demo5\\", "Demo 5"},
-        {"demo6\\", "Logo"},
-        {"s_10\\s_1010\\", "Starting Room", 1, 1, "The room where the journey begins.", 120, 96},
-        {"s_11\\s_1112\\", "Title Map", 0, 1},
-    };
-    return scene_list_build(scenes);
 }
 
 // An arrow pointing up and left, white with a dark rim, inside its 32 x 32 image.
@@ -267,11 +253,14 @@ std::vector<ArchiveSource> demo_game_files()
     add_packed(files, "data\\misc\\invinfo.dat.z", item_table());
     add_packed(files, "data\\misc\\gameinfo.dat.z", game_table());
     add_packed(files, "data\\misc\\eex.dat.z", eex_table());
-    add_packed(files, "data\\map\\scenelist.sl.z", scene_list());
+    for (ArchiveSource& file : scene_set_archive_files(demo_scene_set()))
+        files.push_back(std::move(file));
     const DdsPixels cursor = cursor_image();
     const DdsPixels light = light_image();
     files.push_back({"data\\image\\cursor.dds", dds_build(DdsFormat::A1R5G5B5, std::span(&cursor, 1))});
     files.push_back({"data\\image\\light0.dds", dds_build(DdsFormat::A4R4G4B4, std::span(&light, 1))});
+    for (ArchiveSource& file : demo_window_images())
+        files.push_back(std::move(file));
     add_icons(files);
     return files;
 }

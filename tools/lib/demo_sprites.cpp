@@ -1,6 +1,7 @@
 #include "lib/demo_sprites.h"
 
 #include "lib/aia_writer.h"
+#include "lib/demo_scenes.h"
 #include "lib/packed_writer.h"
 #include "lib/script_assembler.h"
 #include "lib/sound_table_writer.h"
@@ -182,7 +183,5 @@ call FUNCID_FLAG_SETINT flag:200 1
 
 std::string demo_music_table()
 {
-    SoundTableWriter table;
-    table.Music({.id = 1, .name = "demo"});
-    return table.Text();
+    return scene_set_music_table(demo_scene_set());
 }

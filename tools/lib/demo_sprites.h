@@ -17,7 +17,7 @@ inline constexpr int DEMO_LEVEL_UP_SOUND = 5;
 // The script set, the image archives, the effect table and its WAV files, as the archive holds them.
 std::vector<ArchiveSource> demo_sprite_files();
 std::vector<ArchiveSource> demo_sound_files();
-// "release\music\bgmdef.txt": the demo music under the ids the scene list uses.
+// "release\music\bgmdef.txt": the demo's music table (demo_scenes.h), the ids its scenes play.
 std::string demo_music_table();
 
 // The demo room's event scripts: "data\map\demo\fade.xso" takes a lock, fades to a dusk colour,

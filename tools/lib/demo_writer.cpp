@@ -2,10 +2,10 @@
 
 #include "lib/archive_writer.h"
 #include "lib/demo_game_data.h"
+#include "lib/demo_scenes.h"
 #include "lib/demo_sprites.h"
 #include "lib/demo_shaders.h"
 #include "lib/ini_writer.h"
-#include "lib/ogg_writer.h"
 #include "lib/vso_writer.h"
 #include "lib/wav_writer.h"
 
@@ -25,23 +25,6 @@ std::string windows_path(const std::filesystem::path& folder)
     std::string text = folder.string();
     std::replace(text.begin(), text.end(), '/', '\\');
     return text;
-}
-
-// Two seconds of a looping tone, the loop being its second half.
-bool write_demo_music(const std::filesystem::path& path)
-{
-    const WavFormat stereo{2, 44100, 16};
-    OggSource source;
-    source.samples = wav_tone(stereo, 88200, 220.0);
-    source.comments = {"LOOPSTART=44100", "LOOPLENGTH=44100"};
-    return ogg_write_file(path, source);
-}
-
-bool write_music_table(const std::filesystem::path& folder)
-{
-    const std::string table = demo_music_table();
-    return tools_write_file(folder / "release" / "music" / "bgmdef.txt",
-                            {reinterpret_cast<const std::uint8_t*>(table.data()), table.size()});
 }
 
 } // namespace
@@ -79,11 +62,8 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
     const std::vector<ArchiveSource> main_files = demo_archive_files(vertex_shaders);
     const ArchiveSource overlay_files[] = {
         {"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
-    std::error_code error;
-    std::filesystem::create_directories(folder / "release" / "music", error);
-    return !error && archive_write_set(folder / "release", main_files, overlay_files) &&
-           write_demo_music(folder / "release" / "music" / "demo.ogg") && write_music_table(folder) &&
-           demo_copy_game_font(folder);
+    return archive_write_set(folder / "release", main_files, overlay_files) &&
+           scene_set_write_music(folder, demo_scene_set()) && demo_copy_game_font(folder);
 }
 
 std::string demo_common_ini(const std::filesystem::path& data_folder)

@@ -10,9 +10,10 @@
 #include <vector>
 
 // Writes "release\" with the archive pair and its overlay into the folder, with a minimal
-// vertex-shader object for each of the names, the sound effect "data\wave\effect\demo.wav"
-// the looping music "release\music\demo.ogg", the game's tables, scene list, images and item
-// icons, and the game's font file "release\im02.dt"; false on failure.
+// vertex-shader object for each of the names, the sound effect "data\wave\effect\demo.wav",
+// the game's tables, scene set (demo_scenes.h) with its music table and looping music in
+// "release\music\", images and item icons, and the game's font file "release\im02.dt"; false on
+// failure.
 bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders);
 
 // What the main archive of the demo holds.

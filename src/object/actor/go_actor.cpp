@@ -1,11 +1,18 @@
 #include "object/actor/go_actor.h"
 
 #include "game/g_play_state.h"
+#include "game/g_pointer.h"
+#include "game/g_region.h"
+#include "game/g_tick.h"
+#include "lowlv/d3d/renderer_frame.h"
+#include "scenegraph/renderer.h"
 
 #include <algorithm>
+#include <cmath>
 
 GoActor* g_player = nullptr;
 GoActor* g_camera_focus = nullptr;
+GoActor* g_ally_actors[ACTOR_ALLY_COUNT] = {};
 
 GoActor::GoActor() : GoBase(go_next_object_id(GO_CLASS_ACTOR), GO_CLASS_ACTOR) {}
 
@@ -15,6 +22,42 @@ GoActor::~GoActor()
     script.ReleaseTextures();
     if (g_player == this) g_player = nullptr;
     if (g_camera_focus == this) g_camera_focus = nullptr;
+    for (GoActor*& ally : g_ally_actors)
+        if (ally == this) ally = nullptr;
+}
+
+namespace {
+
+// The mouse pointer turns toward the player's place on the 640x480 screen. A place that has none
+// (the player on the eye's plane) leaves the last one.
+void write_pointer_anchor(const GoActor& player)
+{
+    const D3DXVECTOR3 drawn(player.world._41,
+                            player.world._42 - player.foot_offset + player.draw_height_offset,
+                            player.world._43);
+    D3DXVECTOR3 pixel;
+    D3DXVec3TransformCoord(&pixel, &drawn, &g_camera_state.screen);
+    if (!std::isfinite(pixel.x) || !std::isfinite(pixel.y)) return;
+    if (g_screen_scale.stretched) {
+        pixel.x *= g_screen_scale.inv_sx;
+        pixel.y *= g_screen_scale.inv_sy;
+    }
+    g_mouse_pointer.anchor_x = pixel.x;
+    g_mouse_pointer.anchor_y = pixel.y;
+}
+
+} // namespace
+
+// The steps every behaviour kind ends with.
+void GoActor::Update()
+{
+    if (g_player == this && g_draw_frame) write_pointer_anchor(*this);
+    if (g_camera_focus != this || g_paused) return;
+    if (g_whole_tick) {
+        region_entry_update();
+        region_fog_update();
+    }
+    region_camera_update();
 }
 
 void actor_camera_target(const GoActor& actor, D3DXVECTOR3& out)

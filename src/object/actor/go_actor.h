@@ -5,10 +5,12 @@
 #include "core/maths.h"
 #include "gfx/ani_script.h"
 #include "object/go_base.h"
+#include "scenegraph/renderer_queue.h"
 
 #include <cstdint>
 
 class GoEffect;
+struct EnemyInfo;
 
 constexpr std::int32_t ACTOR_CAST_HERO = 13;
 constexpr std::int32_t ACTOR_CAST_OWN_TRAIL = 80; // swings along its own sword-trail curve
@@ -20,7 +22,10 @@ constexpr std::uint32_t ACTOR_CAST_NO_SHADOW = 0x1;
 constexpr std::uint32_t ACTOR_CAST_WANDERS = 0x10;
 constexpr std::uint32_t ACTOR_CAST_RUNS_TO_TARGET = 0x20;
 constexpr std::uint32_t ACTOR_CAST_NEUTRAL = 0x40;
+constexpr std::uint32_t ACTOR_CAST_NO_ANIMATION = 0x80; // set up without binding its animation
+constexpr std::uint32_t ACTOR_CAST_ENEMY = 0x10000;
 constexpr std::uint32_t ACTOR_CAST_UNTARGETABLE = 0x80000; // never surprised, never a script target
+constexpr std::uint32_t ACTOR_CAST_IGNORES_LEDGES = 0x100000;
 constexpr std::uint32_t ACTOR_CAST_IGNORES_BUMP = 0x2000000;
 constexpr std::uint32_t ACTOR_EXTRA_FIXED_VALUES = 0x400; // scripts fixed its values: levels leave them
 
@@ -34,7 +39,8 @@ constexpr int ACTOR_HIT_ONCE_ENTRIES = 10;
 constexpr int ACTOR_WAYPOINTS = 8;
 constexpr int ACTOR_TALK_SCRIPT_SIZE = 80;
 constexpr int ACTOR_PARAMS = 9;
-constexpr int ACTOR_AURA_SLOTS = 4; // per set: ailment or power-up bits 0x01, 0x08, 0x10, 0x20
+constexpr int ACTOR_AURA_SLOTS = 4;   // per set: ailment or power-up bits 0x01, 0x08, 0x10, 0x20
+constexpr int ACTOR_SPRITE_QUADS = 4; // main layer, second layer, darkened copy, water reflection
 
 // How the actor chooses its heading.
 enum ActorFaceMode : std::uint8_t {
@@ -59,23 +65,42 @@ class GoActor : public GoBase {
 public:
     GoActor();
 
+    // Runs on every step, dead or alive: the player's place for the mouse pointer on drawn
+    // frames, and the regions that follow the camera focus.
+    void Update() override;
+
     std::int32_t kind = 0; // behaviour kind
     std::int32_t cast = 0; // cast number, the index of the cast record
     std::int32_t key = 0;  // the name by which scripts and sounds find the actor
     std::uint32_t cast_flags = 0;
     std::uint32_t extra_flags = 0;
+    float view_radius = 0.0f; // of the draw step's visibility test
+    float shadow_size = 0.0f;
+    D3DCOLOR colour = 0; // modulate colour of the sprite; its alpha is the fade
     std::uint8_t status_bits = 0;
     std::uint8_t mute = 0;        // its sounds are not played
     std::uint8_t hidden = 0;      // its sword trail is not drawn
     std::uint8_t out_of_view = 0; // the draw step's visibility test failed: it makes no sound
     D3DXMATRIX billboard_matrix;  // model to world
-    float camera_height = 0.0f;
+    QuadVertex sprite_quads[ACTOR_SPRITE_QUADS][4] = {};
+    float camera_height = 0.0f;      // eases toward the goal
+    float camera_height_goal = 0.0f; // ground height plus foot offset
+    float draw_height_offset = 0.0f; // the sprite's lift above the feet (hover bob)
+    float draw_scale = 0.0f;
+    std::int32_t script_set = 0; // the animation-script set of the cast
+    std::uint8_t shadow_style = 0;
     ActorColourBlend colour_blend_a{}; // added to the sprite
     ActorColourBlend colour_blend_b{}; // replaces the modulate colour
-    float facing = 0.0f;               // radians
+    D3DCOLOR shadow_colour = 0;
+    MaterialFlags material_flags = 0; // of the sprite
+    float facing = 0.0f;              // radians
     float target_facing = 0.0f;
+    float walk_speed = 0.0f;
     float attack_facing = 0.0f;
+    float ground_height = 0.0f;
+    float placement_ground = 0.0f; // the ground height where it was placed
     float foot_offset = 0.0f;      // height of the position above the feet
+    float body_radius = 0.0f;
     float hit_shape_height = 0.0f; // height of the body's centre above the position
     float move_speed_x = 0.0f;
     float vertical_speed = 0.0f;
@@ -86,15 +111,19 @@ public:
     float fixed_face_angle = 0.0f;
     float turn_target_a_radius_sq = 0.0f; // 0: no walk target
     float turn_target_speed_factor = 0.0f;
+    float turn_factor = 0.0f; // multiplies the turn rate
     ObjHandle<GoActor> face_target_actor;
     D3DXVECTOR3 turn_target_b_point; // the 3-D move target
     float turn_target_b_radius_sq = 0.0f;
+    float animation_speed = 0.0f; // factor of the animation's pace
     std::uint8_t on_ground = 0;
     std::uint8_t wading = 0;
     std::uint8_t submerged = 0; // in water: the vertical speed is held in -0.05..0.1
     std::uint8_t flying = 0;    // hovers without gravity
     std::uint8_t jump_started = 0;
     ActorFaceMode face_mode = ACTOR_FACE_MOTION;
+    std::uint8_t footprint_side = 0;
+    std::int32_t jump_phase = 0;
     std::uint32_t movement_bits = 0;
     std::uint8_t run_switch = 0; // the player's run/walk toggle
     std::uint32_t event_bits = 0;
@@ -102,6 +131,7 @@ public:
     D3DXVECTOR3 previous_position;
     float jump_speed = 0.0f; // the cast's take-off speed
     float jump_start_speed = 0.0f;
+    float base_walk_speed = 0.0f;
     float second_speed = 0.0f;
     float hover_height = 0.0f;
     std::int32_t wander_mode = 0; // 1: stands still
@@ -111,11 +141,14 @@ public:
     D3DXVECTOR3 waypoints[ACTOR_WAYPOINTS];
     std::uint8_t current_waypoint = 0;
     std::uint8_t standing_surface = 0;        // floor surface type 0-14
+    std::uint8_t footstep_sounds = 0;         // its steps make sounds
     std::uint8_t footstep_repeat_counter = 0; // ticks until the next footstep may sound
     std::uint8_t variation_counter = 0;       // picks among a surface's footstep sounds
+    std::uint8_t fall_guard_counter = 0;
     float alpha = 0.0f;
     float alpha_target = 0.0f;
     float alpha_rate = 0.0f;
+    std::int32_t input_last_slot = 0; // the last control-input slot taken; -1 none
     D3DXVECTOR3 home_point;
     float home_facing = 0.0f;
     HitOnceEntry hit_once_entries[ACTOR_HIT_ONCE_ENTRIES] = {};
@@ -135,7 +168,8 @@ public:
     std::int32_t params[ACTOR_PARAMS] = {};
     std::int32_t quick_save = 0;
     D3DXVECTOR3 quick_save_position;
-    std::uint8_t ai_byte = 0; // the byte of the AI block that animation scripts read
+    std::uint8_t ai_byte = 0;      // the byte of the AI block that animation scripts read
+    std::uint8_t random_start = 0; // its animation starts a few ticks off, out of step with its kind
     // The hero's aura effects of its ailments and power-ups, by bit.
     ObjHandle<GoEffect> ailment_auras[ACTOR_AURA_SLOTS];
     ObjHandle<GoEffect> powerup_auras[ACTOR_AURA_SLOTS];
@@ -148,6 +182,31 @@ protected:
 // The hero's actor and the actor the camera follows, or null.
 extern GoActor* g_player;
 extern GoActor* g_camera_focus;
+
+// The companions of casts 87, 86 and 129, in that order, or null.
+constexpr int ACTOR_ALLY_COUNT = 3;
+extern GoActor* g_ally_actors[ACTOR_ALLY_COUNT];
+
+// The spawn types of the cast records; any other value leaves the hit shape as constructed.
+constexpr std::int32_t ACTOR_SPAWN_FRIEND = 2;
+constexpr std::int32_t ACTOR_SPAWN_NEUTRAL = 4;
+constexpr std::int32_t ACTOR_SPAWN_ENEMY = 16;
+
+// Turns a constructed actor into a working character of its cast: key, body, hit shape, combat
+// status, flags and, unless the cast has no animation, its animation and preloads.
+void actor_setup(GoActor& actor, std::int32_t key, std::int32_t kind, std::int32_t spawn_type,
+                 std::int32_t script_set, std::int32_t cast);
+// Puts the actor at the point with every facing set: position, previous position, hit-shape
+// centre and home point, and the camera height of its ground.
+void actor_set_position(const D3DXVECTOR3& position, GoActor& actor, float facing);
+// Binds the actor's animation script, loads its image archive and preloads its cast's effects.
+void actor_init_animation(GoActor& actor);
+// Loads the sound effects the cast will play, once while at most one of it lives.
+void actor_preload_cast(std::int32_t cast);
+
+// The enemy-table row of an enemy cast: 14-83 read row cast - 14, 166-176 row cast - 96. Null for
+// any other cast and for a row past the table.
+const EnemyInfo* actor_enemy_row(std::int32_t cast);
 
 // The point the camera follows for the actor: its x and z, and the height of its ground plus its
 // foot offset, kept within 5 below and the foot offset above its own height.

@@ -16,6 +16,8 @@ SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> 
 // The store folder (a host path) used from the next SteamAPI_Init on; empty returns to the
 // data home's.
 void seam_set_store_folder(std::string host_folder);
+// How many StoreStats calls the open store has taken since the program started.
+std::int32_t seam_stats_stored_count();
 // Switches the account's cloud storage of the open store; false while it is not open.
 bool seam_set_cloud_enabled_for_account(bool enabled);
 // Puts another user's entry on a board of the open store (made as FindLeaderboard makes

@@ -33,6 +33,15 @@ inline std::vector<AudioCommand> posted_commands()
     return posted;
 }
 
+// Parameters DirectSound accepts (it only needs a window), with the standard decoder alone.
+inline AudioParams loopback_audio_params()
+{
+    AudioParams params;
+    params.window = reinterpret_cast<HWND>(std::uintptr_t{0x10});
+    params.use_wu_vorbis = 0;
+    return params;
+}
+
 class AudioTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -55,9 +64,7 @@ protected:
 
     AudioParams Params() const
     {
-        AudioParams params;
-        params.window = reinterpret_cast<HWND>(std::uintptr_t{0x10}); // DirectSound only needs one
-        params.use_wu_vorbis = 0;
+        AudioParams params = loopback_audio_params();
         std::string music = m_folder.windows() + "\\release\\music\\";
         std::strncpy(params.music_dir, music.c_str(), sizeof params.music_dir - 1);
         return params;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using Actor = ObjectTest;
@@ -52,4 +55,28 @@ TEST_F(Actor, ActorsShareTheirIdCounterWithTheAttacks)
     EXPECT_EQ(attack, first + 1);
     EXPECT_EQ(second, first + 2);
     EXPECT_EQ(attack >> 24, GO_CLASS_ACTOR);
+}
+
+// Each companion entry lets go of its own actor only, whether a sweep or a world clear deletes it.
+TEST_F(Actor, DeletingACompanionClearsItsEntryOnly)
+{
+    for (bool clear_world : {false, true}) {
+        SCOPED_TRACE(clear_world ? "world clear" : "sweep");
+        GoActor* allies[ACTOR_ALLY_COUNT];
+        for (GoActor*& ally : allies)
+            ally = spawn(g_pool_actor);
+        std::copy(std::begin(allies), std::end(allies), std::begin(g_ally_actors));
+        g_player = allies[1];
+
+        kill(*allies[1]);
+        clear_world ? obj_destroy_all() : obj_sweep_dead();
+        const GoActor* left = clear_world ? nullptr : allies[0];
+        EXPECT_EQ(g_ally_actors[0], left);
+        EXPECT_EQ(g_ally_actors[1], nullptr);
+        EXPECT_EQ(g_ally_actors[2], clear_world ? nullptr : allies[2]);
+        EXPECT_EQ(g_player, nullptr);
+        obj_destroy_all();
+        EXPECT_EQ(g_ally_actors[0], nullptr);
+        EXPECT_EQ(g_ally_actors[2], nullptr);
+    }
 }

@@ -7,11 +7,13 @@
 #include "game/g_rules.h"
 #include "game/g_settings.h"
 #include "game/g_sound.h"
+#include "game/game_font_fixture.h"
+#include "game/input_records.h"
+#include "game/sound_fixture.h"
 #include "game/tick_fixture.h"
 #include "lib/sound_table_writer.h"
 #include "lib/wav_writer.h"
 #include "lowlv/audio/audio_fixture.h"
-#include "lowlv/input/input_state.h"
 #include "platform/impl/gdi_font_seams.h"
 
 #include <gtest/gtest.h>
@@ -39,28 +41,6 @@ template <int N> void choose(GoWndDialog&)
     g_chosen.push_back(N);
 }
 
-InputRecord& current_record()
-{
-    return g_input_ring.records[g_input_ring.current];
-}
-
-InputRecord keys(std::uint32_t held, std::uint32_t pressed = 0, std::int32_t step_y = 0)
-{
-    InputRecord record{};
-    record.held = held;
-    record.pressed = pressed;
-    record.step_y = step_y;
-    return record;
-}
-
-InputRecord pointer_at(std::int32_t x, std::int32_t y, std::uint32_t pressed = 0)
-{
-    InputRecord record = keys(pressed, pressed);
-    record.cursor_x = x;
-    record.cursor_y = y;
-    return record;
-}
-
 // Dialogs on the game tick's device, with the game font made from the synthetic font (single-byte
 // glyphs advance 10 pixels, lines are 20 high), the sound table holding the windows' sounds 0, 1,
 // 3 and 12 over the loopback audio device, and the frame clock fixed.
@@ -86,11 +66,9 @@ protected:
         TickTest::SetUp();
         seam_set_clock([] { return k_now_ms; });
         timer_frame();
-        g_game_font =
-            CreateFontA(20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_TT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, PROOF_QUALITY, VARIABLE_PITCH | FF_MODERN, "MS PGothic");
-        ASSERT_EQ(glyph_cache_start(640, 480), S_OK);
-        start_audio();
+        game_font_start();
+        if (HasFatalFailure()) return;
+        sound_effects_start(m_saved_play_effect);
         g_input_ring = {};
         g_pointer_in_use = g_pointer_moved = 0;
         g_last_dialog_label[0] = '\0';
@@ -101,33 +79,12 @@ protected:
     void TearDown() override
     {
         obj_destroy_all();
-        sound_free_tables();
-        audio_shutdown();
-        DSound::Shutdown();
-        dsound_seam_reset();
-        g_play_effect = m_saved_play_effect;
-        glyph_cache_shutdown();
-        DeleteObject(g_game_font);
-        g_game_font = nullptr;
+        sound_effects_stop(m_saved_play_effect);
+        game_font_stop();
         g_input_ring = {};
         g_pointer_in_use = g_pointer_moved = 0;
         TickTest::TearDown();
         seam_font_use_synthetic(false);
-    }
-
-    void start_audio()
-    {
-        dsound_seam_reset();
-        dsound_seam_use_loopback(true);
-        AudioParams params;
-        params.window = reinterpret_cast<HWND>(std::uintptr_t{0x10});
-        params.use_wu_vorbis = 0;
-        ASSERT_EQ(DSound::Initialize(params), S_OK);
-        ASSERT_EQ(AudioMgr::Initialize(params, 0), S_OK);
-        audio_thread_stop(INFINITE);
-        m_saved_play_effect = g_play_effect;
-        g_play_effect = 1;
-        sound_load_effect_table();
     }
 
     // The sounds played since the last call, in order; the audio thread then takes them.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,9 @@ protected:
         obj_destroy_all();
         ResrcMgr::Shutdown();
         TickTest::TearDown();
+        // Objects made here without a maker (a bare slot, a subtype set by hand) were never
+        // counted but are counted off when deleted; with the pools gone none lives.
+        std::fill(std::begin(g_goxx_live_count), std::end(g_goxx_live_count), 0);
     }
 
     static GoXx& make_overlay(const char* path = k_picture_path, std::int32_t hold = 0,

@@ -1,0 +1,55 @@
+#include "lib/demo_scenes.h"
+
+namespace {
+
+constexpr const char* k_first_map_script = R"(action 0
+call FUNCID_FLAG_SETINT flag:201 1
+call FUNCID_WAIT_FLAG flag:202 1
+call FUNCID_SCENE_CHANGE "s_10\s_1010\"
+)";
+
+constexpr const char* k_nowhere_script = R"(action 0
+SCRIPT_OP_YIELD
+)";
+
+constexpr const char* k_second_map_script = R"(action 0
+call FUNCID_FLAG_SETINT flag:201 2
+)";
+
+} // namespace
+
+// Scene 0 stands for "no scene": a request for id 0 means none. Only a scene step with nothing
+// requested enters it, and its script then ends at once.
+SceneSet demo_scene_set()
+{
+    SceneSet set;
+    set.scenes = {
+        {.path = "s_00\\s_0000\\", .start_script = k_nowhere_script, .title = "Nowhere"},
+        {.path = "title\\", .music = DEMO_TITLE_MUSIC, .title = "Title"},
+        {.path = "demo1\\", .title = "Demo 1"},
+        {.path = "demo2\\", .title = "Demo 2"},
+        {.path = "demo3\\", .title = "Demo 3"},
+        {.path = "demo4\\", .title = "Demo 4"},
+        {.path = "demo5\\", .title = "Demo 5"},
+        {.path = "demo6\\", .title = "Logo"},
+        {.path = "s_10\\s_1010\\",
+         .music = DEMO_ROOM_MUSIC,
+         .reverb = 1,
+         .start_script = k_second_map_script,
+         .title = "Starting Room",
+         .info_text = "The room where the journey begins.",
+         .map_x = 120,
+         .map_y = 96},
+        {.path = "s_11\\s_1112\\",
+         .music = DEMO_MAP_MUSIC,
+         .start_script = k_first_map_script,
+         .title = "Forest Road"},
+    };
+    set.music = {
+        {DEMO_MAP_MUSIC, "demo", 220.0},
+        {DEMO_TITLE_MUSIC, "title", 330.0},
+        {DEMO_ROOM_MUSIC, "room", 262.0},
+        {DEMO_GAMEOVER_MUSIC, "gameover", 147.0},
+    };
+    return set;
+}

@@ -1,0 +1,24 @@
+// The demo's scenes and music. The game starts in "demo6\", whose window hands over to
+// "title\"; the title's "Normal" start leads on to the first map "s_11\s_1112\", whose start
+// script marks its entry and waits for a flag before it goes on to the second map
+// "s_10\s_1010\". Each scene plays music of its own, and the game over's piece is there too.
+#pragma once
+
+#include "lib/scene_set_writer.h"
+
+inline constexpr int DEMO_TITLE_SCENE = 1;
+inline constexpr int DEMO_LOGO_SCENE = 7; // "demo6\"
+inline constexpr int DEMO_SECOND_MAP_SCENE = 8;
+inline constexpr int DEMO_FIRST_MAP_SCENE = 9;
+
+inline constexpr std::uint32_t DEMO_MAP_MUSIC = 1;
+inline constexpr std::uint32_t DEMO_TITLE_MUSIC = 2;
+inline constexpr std::uint32_t DEMO_ROOM_MUSIC = 3;
+inline constexpr std::uint32_t DEMO_GAMEOVER_MUSIC = 14;
+
+// A map's start script sets this game flag to the map's number, 1 or 2.
+inline constexpr int DEMO_MAP_ENTERED_FLAG = 201;
+// The first map goes on to the second once this game flag is 1.
+inline constexpr int DEMO_NEXT_MAP_FLAG = 202;
+
+SceneSet demo_scene_set();
