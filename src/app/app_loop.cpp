@@ -7,9 +7,10 @@
 #include "game/g_fade.h"
 #include "game/g_game.h"
 #include "game/g_game_flags.h"
-#include "game/g_pointer.h"
 #include "game/g_play_state.h"
+#include "game/g_pointer.h"
 #include "game/g_tick.h"
+#include "gfx/g_gfx.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
@@ -136,6 +137,7 @@ void app_restore_device_objects()
 {
     ResrcMgr::RestoreDeviceObjects();
     renderer_create_device_objects();
+    gfx_restore_device_objects();
     fade_init_geometry();
 }
 

@@ -4,7 +4,10 @@
 #include "game/g_play_state.h"
 #include "object/actor/go_actor.h"
 
+#include "core/maths.h"
+
 #include <algorithm>
+#include <cmath>
 #include <span>
 
 std::uint32_t g_menu_open;
@@ -19,6 +22,12 @@ bool in_first_slots(std::span<const std::int32_t> slots, std::int32_t in_use, st
         static_cast<std::size_t>(std::clamp(in_use, 0, static_cast<std::int32_t>(slots.size())));
     return std::ranges::find(slots.first(count), id) != slots.first(count).end();
 }
+
+// The angle step of the engine's degree conversions, as stored data was made with it.
+constexpr float k_degree = 0.017453292f;
+constexpr std::int64_t k_random_compass_low = -1;
+constexpr std::int64_t k_random_compass_high = 360;
+constexpr std::uint32_t k_random_compass_steps = 7; // 0 to 270 degrees in steps of 45
 
 } // namespace
 
@@ -48,4 +57,23 @@ void save_store_snapshot()
     ps.requested_scene_id = ps.scene_id;
     play_store_retry_snapshot();
     ps.requested_scene_id = 0;
+}
+
+float scene_angle_from_compass(std::int32_t degrees)
+{
+    const std::int64_t a = degrees;
+    if (a == k_random_compass_low || a == k_random_compass_high)
+        return static_cast<float>(((math_rand_u32() >> 17) % k_random_compass_steps) * 45) * k_degree;
+    // In 64 bits, so no stored value overflows on its way into 0..359.
+    std::int64_t b = 90 - a;
+    b = b >= 0 ? b % 360 : 360 - (a - 90) % 360;
+    if (b >= 180) b -= 360;
+    return static_cast<float>(b) * k_degree;
+}
+
+float scene_angle_wrap(float degrees)
+{
+    float r = std::fmod(degrees, 360.0f);
+    if (r >= 180.0f) r -= 360.0f;
+    return r * k_degree;
 }

@@ -23,3 +23,9 @@ bool game_has_item(std::int32_t id);
 // The retry snapshot of the play state as it stands, with the player's position and facing as
 // the saved position and the current scene as the one to re-enter.
 void save_store_snapshot();
+
+// The facing in radians of a compass angle in degrees: 90 - degrees, wrapped into -180..179 (so 90
+// gives 0 and 0 gives pi/2). -1 and 360 ask for a random multiple of 45 degrees from 0 to 270.
+float scene_angle_from_compass(std::int32_t degrees);
+// Radians of an angle in degrees, wrapped below 180.
+float scene_angle_wrap(float degrees);

@@ -1,5 +1,6 @@
 #include "gfx/g_gfx.h"
 
+#include "game/g_image_table.h"
 #include "game/g_status_block.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "scenegraph/renderer.h"
@@ -21,6 +22,16 @@ void gfx_install_renderer_hooks()
 {
     g_renderer_before_batches = shader_set_common_constants;
     g_renderer_after_batches = gfx_set_common_vs_constants;
+}
+
+void gfx_restore_device_objects()
+{
+    constexpr int k_shadow = 14; // shadow0.dds
+    constexpr int k_light = IMAGE_TABLE_LIGHT0;
+    constexpr int k_batch_images[TRI_BATCH_COUNT] = {30, 31, 32, k_shadow, k_shadow, 33,
+                                                     34, 35, 36, k_light,  k_shadow};
+    for (int batch = 0; batch < TRI_BATCH_COUNT; ++batch)
+        g_tri_batches[batch].texture = g_texture_handles[k_batch_images[batch]];
 }
 
 void gfx_set_point_light(int slot, const D3DXVECTOR3& position, const D3DXVECTOR4& color, float first_range,

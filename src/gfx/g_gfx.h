@@ -15,6 +15,11 @@ void shader_set_common_constants();
 // Installs both as the renderer's hooks around the triangle batches.
 void gfx_install_renderer_hooks();
 
+// After the device's creation and every reset: each triangle batch takes the texture of its
+// image-table entry (batch 0 to 10: entries 30, 31, 32, 14, 14, 33, 34, 35, 36, 15, 14), null
+// where the entry has none, so that batch draws untextured.
+void gfx_restore_device_objects();
+
 // Lights slot 0-3 of the renderer's point-light block for this frame only: the frame start
 // clears the ranges, and a slot whose two ranges are both 0 is dark. Any other slot is ignored.
 void gfx_set_point_light(int slot, const D3DXVECTOR3& position, const D3DXVECTOR4& color, float first_range,

@@ -8,11 +8,13 @@
 #include "game/g_play_state.h"
 #include "game/g_region.h"
 #include "game/g_scene.h"
+#include "game/g_scene_map.h"
 #include "game/g_settings.h"
 #include "game/g_tick.h"
 #include "gfx/ani_dat.h"
 #include "gfx/ani_script.h"
 #include "object/actor/go_actor.h"
+#include "object/go_skybox.h"
 #include "object/obj_pools.h"
 #include "object/wnd/go_wnddialog.h"
 #include "object/wnd/go_wndtext.h"
@@ -394,9 +396,9 @@ std::span<const ScriptCommandRow> script_flow_commands()
 
 void script_install_commands()
 {
-    const std::span<const ScriptCommandRow> modules[] = {script_flow_commands(), fade_script_commands(),
-                                                         region_camera_script_commands(),
-                                                         scene_script_commands()};
+    const std::span<const ScriptCommandRow> modules[] = {
+        script_flow_commands(),  fade_script_commands(),      region_camera_script_commands(),
+        scene_script_commands(), scene_map_script_commands(), skybox_script_commands()};
     script_install_command_rows(modules);
 }
 

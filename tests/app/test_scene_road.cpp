@@ -2,13 +2,18 @@
 #include "game/g_play_state.h"
 #include "game/g_scene.h"
 #include "lib/demo_scenes.h"
+#include "lowlv/d3d/d3d_core.h"
 #include "object/actor/go_actor.h"
 #include "object/obj_pools.h"
 #include "object/wnd/go_wnddemo.h"
+#include "platform/impl/d3d8_gl.h"
 
 #include "app_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
 
 namespace {
 
@@ -31,6 +36,14 @@ protected:
             if (g_play_state.scene_id == scene_id && g_scene_pending == 0) return true;
         }
         return false;
+    }
+
+    // From the start to the first map, as the title's "Normal" entry leads there.
+    void enter_first_map()
+    {
+        ASSERT_TRUE(run_until_scene(DEMO_TITLE_SCENE, 3));
+        title_start_game();
+        ASSERT_TRUE(run_until_scene(DEMO_FIRST_MAP_SCENE, 300));
     }
 };
 
@@ -65,6 +78,34 @@ TEST_F(SceneRoad, RunsFromTheLogoThroughTheTitleIntoBothMaps)
     EXPECT_EQ(g_play_state.game_flags[DEMO_MAP_ENTERED_FLAG], 2);
     EXPECT_EQ(g_bgm_playing, static_cast<std::int32_t>(DEMO_ROOM_MUSIC));
     EXPECT_NE(g_player, nullptr);
+}
+
+// The room stands: its meshes, sky, save point and light are loaded, the player stands on the
+// floor, the camera tours the ramp and comes back, and the presented frame shows a lit scene.
+TEST_F(SceneRoad, TheFirstMapIsARoomThatTheCameraToursAndTheFrameShows)
+{
+    enter_first_map();
+    EXPECT_EQ(g_pool_mesh.count, 3) << "the room, the bucket and the save point";
+    EXPECT_EQ(g_pool_skybox.count, 1);
+    ASSERT_NE(g_player, nullptr);
+    EXPECT_NEAR(actor_position(*g_player).y - g_player->foot_offset, 0.0f, 1e-3f) << "on the floor";
+
+    const D3DXVECTOR3 start_eye = g_camera_state.eye;
+    float farthest = 0.0f;
+    for (int frame = 0; frame < 120; ++frame) {
+        run_frame(k_tick);
+        const D3DXVECTOR3 moved = g_camera_state.eye - start_eye;
+        farthest = std::max(farthest, D3DXVec3Length(&moved));
+    }
+    EXPECT_GT(farthest, 1.0f) << "the tour moves the camera";
+
+    // Sample the window on a grid: sky, walls, floor, shadow and light give many colours.
+    std::set<DWORD> colours;
+    for (int y = 20; y < 480; y += 40)
+        for (int x = 20; x < 640; x += 40)
+            if (auto pixel = d3d8_gl_seam_window_pixel(*g_d3d_device, x, y))
+                colours.insert(*pixel & 0xFFFFFF);
+    EXPECT_GE(colours.size(), 6u);
 }
 
 } // namespace

@@ -15,9 +15,11 @@
 #include "lib/demo_game_data.h"
 #include "lib/demo_sprites.h"
 #include "lib/demo_writer.h"
+#include "lib/qmo_writer.h"
 #include "lib/scene_set_writer.h"
 #include "lowlv/input/input_state.h"
 #include "object/go_script.h"
+#include "scenegraph/model.h"
 #include "scenegraph/resrc_mgr.h"
 #include "temp_folder.h"
 #include "tick_fixture.h"
@@ -84,6 +86,10 @@ protected:
         g_work_block = WorkBlock{m_block.data(), std::uint32_t(m_block.size()), nullptr, 0};
         ASSERT_EQ(ResrcMgr::Initialize(RESRC_RESERVE[0], RESRC_RESERVE[1]), S_OK);
         std::filesystem::current_path(m_work.path());
+        // The title's map is a loose file beside the game, as installed.
+        model_register_loader();
+        ASSERT_TRUE(
+            qmo_write_file(m_work.path() / "data" / "map" / "s_00" / "s_0000" / "s_0000.qmo", qmo_box()));
         m_saved_switches = {g_play_bgm, g_reverb};
         g_play_bgm = 1;
         g_reverb = 0;
@@ -99,8 +105,9 @@ protected:
         sound_free_tables();
         ani_dat_release_script_sets();
         ani_dat_release_all_images();
-        TickTest::TearDown();
         ResrcMgr::Shutdown();
+        resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
+        TickTest::TearDown();
         vfs_close_all();
         vfs::Startup((s_folder->windows() + "\\").c_str());
         g_work_block = m_saved_block;

@@ -1,14 +1,22 @@
+#include "core/errors.h"
 #include "core/sys.h"
 #include "core/vfs.h"
 #include "game/g_game.h"
 #include "game/g_game_flags.h"
+#include "game/g_region.h"
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
+#include "gfx/ani_dat.h"
 #include "lib/demo_game_data.h"
 #include "lib/demo_images.h"
+#include "lib/demo_room.h"
 #include "lib/demo_scenes.h"
+#include "lib/demo_sprites.h"
 #include "lib/scene_set_writer.h"
 #include "object/go_script.h"
+#include "object/obj_pools.h"
+#include "scenegraph/model.h"
+#include "scenegraph/resrc_mgr.h"
 #include "scenegraph/texture.h"
 #include "temp_folder.h"
 #include "tick_fixture.h"
@@ -242,11 +250,71 @@ TEST_F(DemoScenes, TheLogoTitleAndBothMapsAreListedWithTheirScriptsAndMusic)
     EXPECT_TRUE(music_listed(DEMO_GAMEOVER_MUSIC)) << "the game over plays it";
 }
 
-TEST_F(DemoScenes, TheFirstMapMarksItsEntryAndGoesOnOnlyWhenItsFlagIsSet)
+// The maps' start scripts with what their map files need: the hero's sprites, the cast table,
+// the resource manager and the regions.
+class DemoMaps : public DemoScenes {
+protected:
+    void SetUp() override
+    {
+        DemoScenes::SetUp();
+        std::vector<ArchiveSource> files = demo_game_files();
+        for (ArchiveSource& file : demo_sprite_files())
+            files.push_back(std::move(file));
+        mount(std::move(files));
+        scn_data_load_tables();
+        scn_data_load_scene_list();
+        ASSERT_EQ(ResrcMgr::Initialize(RESRC_RESERVE[0], RESRC_RESERVE[1]), S_OK);
+        model_register_loader();
+        regions_alloc();
+    }
+    void TearDown() override
+    {
+        obj_destroy_all();
+        regions_free();
+        ani_dat_release_script_sets();
+        ani_dat_release_all_images();
+        ResrcMgr::Shutdown();
+        resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
+        DemoScenes::TearDown();
+    }
+
+    // The scene's start script, its error text reported as a failure.
+    GoScript* start_map(int scene_id)
+    {
+        g_play_state.scene_id = scene_id;
+        try {
+            return start(scn_data_scene(scene_id));
+        } catch (const RuntimeError& error) {
+            ADD_FAILURE() << error.text;
+            return nullptr;
+        }
+    }
+};
+
+// The first map loads its room, marks its entry, tours the camera over the ramp and back, and
+// goes on to the second map only once its flag is set; the second loads its own room.
+TEST_F(DemoMaps, TheFirstMapLoadsItsRoomToursTheCameraAndGoesOnOnlyWhenItsFlagIsSet)
 {
     const std::int32_t* flags = g_play_state.game_flags;
-    start(scn_data_scene(DEMO_FIRST_MAP_SCENE));
+    ASSERT_NE(start_map(DEMO_FIRST_MAP_SCENE), nullptr);
     EXPECT_EQ(flags[DEMO_MAP_ENTERED_FLAG], 1);
+    EXPECT_EQ(g_pool_mesh.count, 3) << "the room, the bucket and the save point";
+    EXPECT_EQ(g_pool_skybox.count, 1);
+    EXPECT_EQ(g_pool_xx.count, 2) << "the save point and its light";
+    ASSERT_NE(g_player, nullptr) << "placed from its cast record";
+    EXPECT_NEAR(g_player->world._41, DEMO_ARRIVAL[0], 1e-4f);
+    EXPECT_EQ(g_player->ground_height, 0.0f) << "on the floor below its arrival point";
+    EXPECT_NEAR(g_player->world._43, DEMO_ARRIVAL[2], 1e-4f);
+    EXPECT_EQ(g_region_cameras.count, 2);
+    EXPECT_EQ(g_region_fogs.count, 2) << "the default fog and the ledge's";
+    EXPECT_EQ(g_region_entries.count, 1);
+    EXPECT_EQ(g_region_camera.forced_index, 1) << "the tour starts over the ramp";
+
+    int ticks = 0;
+    for (; ticks < 200 && g_region_camera.forced_index == 1; ++ticks)
+        step();
+    EXPECT_NE(g_region_camera.forced_index, 1) << "and comes back";
+    EXPECT_GE(ticks, 59) << "after a while over the ramp";
     for (int tick = 0; tick < 10; ++tick)
         step();
     EXPECT_EQ(g_play_state.requested_scene_id, 0) << "no change on its own";
@@ -254,9 +322,14 @@ TEST_F(DemoScenes, TheFirstMapMarksItsEntryAndGoesOnOnlyWhenItsFlagIsSet)
     g_play_state.game_flags[DEMO_NEXT_MAP_FLAG] = 1;
     step();
     EXPECT_EQ(g_play_state.requested_scene_id, DEMO_SECOND_MAP_SCENE);
-    g_scene_change_busy = 0; // as the change does before the second map's script runs
-    start(scn_data_scene(DEMO_SECOND_MAP_SCENE));
+    EXPECT_EQ(flags[DEMO_NEXT_MAP_FLAG], 0) << "cleared as it goes on";
+    obj_destroy_all(); // as the change does before the second map's script runs
+    regions_free();
+    regions_alloc();
+    g_scene_change_busy = 0;
+    ASSERT_NE(start_map(DEMO_SECOND_MAP_SCENE), nullptr);
     EXPECT_EQ(flags[DEMO_MAP_ENTERED_FLAG], 2);
+    EXPECT_EQ(g_pool_mesh.count, 3);
 }
 
 // The pixels of an archive image with 16-bit pixels, row by row.

@@ -6,6 +6,7 @@
 #include "game/g_fade.h"
 #include "game/g_gameover.h"
 #include "game/g_play_state.h"
+#include "game/g_pointer.h"
 #include "game/g_rules.h"
 #include "game/g_scene.h"
 #include "game/g_settings.h"
@@ -78,6 +79,7 @@ protected:
         g_model_scene = {};
         g_player = g_camera_focus = nullptr;
         g_fade = {};
+        hud_pointer_init(); // a pointer left shown would queue itself into every later frame
         g_fade_layer = FADE_LAYER_BEHIND_HUD;
     }
 

@@ -2,6 +2,7 @@
 
 #include "lib/dds_writer.h"
 #include "lib/demo_images.h"
+#include "lib/demo_room.h"
 #include "lib/demo_scenes.h"
 #include "lib/demo_sprites.h"
 #include "lib/icon_writer.h"
@@ -27,16 +28,16 @@ constexpr int k_first_ring = 18;
 constexpr int k_first_magic = 72;
 constexpr int k_kind_size = 6;
 
-const std::array<const char*, k_kind_size> k_weapons = {"Short Sword", "Long Sword", "Broad Sword",
+const std::array<const char*, k_kind_size> k_weapons = {"Short Sword", "Long Sword",  "Broad Sword",
                                                         "Rune Blade",  "Flame Brand", "Star Blade"};
-const std::array<const char*, k_kind_size> k_shields = {"Wood Shield", "Iron Shield", "Kite Shield",
+const std::array<const char*, k_kind_size> k_shields = {"Wood Shield",  "Iron Shield",   "Kite Shield",
                                                         "Tower Shield", "Mirror Shield", "Star Shield"};
 const std::array<const char*, k_kind_size> k_armours = {"Cloth Tunic", "Leather Vest", "Chain Mail",
                                                         "Scale Mail",  "Plate Mail",   "Star Mail"};
-const std::array<const char*, k_kind_size> k_rings = {"Lamp Ring",  "Ember Ring", "Frost Ring",
-                                                      "Heal Ring",  "Wind Ring",  "Life Ring"};
-const std::array<const char*, k_kind_size> k_magic = {"Fire Tome", "Ice Tome",  "Wind Tome",
-                                                      "Fire Orb",  "Ice Orb",   "Wind Orb"};
+const std::array<const char*, k_kind_size> k_rings = {"Lamp Ring", "Ember Ring", "Frost Ring",
+                                                      "Heal Ring", "Wind Ring",  "Life Ring"};
+const std::array<const char*, k_kind_size> k_magic = {"Fire Tome", "Ice Tome", "Wind Tome",
+                                                      "Fire Orb",  "Ice Orb",  "Wind Orb"};
 
 std::string icon_name(int item)
 {
@@ -152,7 +153,8 @@ std::vector<std::uint8_t> eex_table()
     std::vector<EexRecord> rows;
     for (int i = 0; i < 4; ++i) {
         const float scale = static_cast<float>(i + 1);
-        rows.push_back({500.0f * scale, 20.0f * scale, 10.0f * scale, 1.0f, 100.0f * scale, 1.0f, 10 * (i + 1)});
+        rows.push_back(
+            {500.0f * scale, 20.0f * scale, 10.0f * scale, 1.0f, 100.0f * scale, 1.0f, 10 * (i + 1)});
     }
     return eex_table_build(rows);
 }
@@ -213,10 +215,14 @@ void add_packed(std::vector<ArchiveSource>& files, const char* path, const std::
 void add_icons(std::vector<ArchiveSource>& files)
 {
     const std::pair<std::string, std::uint32_t> icons[] = {
-        {icon_name(0), 0xFFC0C0D0},           {icon_name(k_first_shield), 0xFF8060A0},
-        {icon_name(k_first_armour), 0xFF60A060}, {icon_name(k_first_ring), 0xFFF0D040},
-        {icon_name(k_first_magic), 0xFFE04020}, {"dusca", 0xFFE0C000},
-        {"jewel_00", 0xFF40A0F0},              {"jewel_01", 0xFFF04080},
+        {icon_name(0), 0xFFC0C0D0},
+        {icon_name(k_first_shield), 0xFF8060A0},
+        {icon_name(k_first_armour), 0xFF60A060},
+        {icon_name(k_first_ring), 0xFFF0D040},
+        {icon_name(k_first_magic), 0xFFE04020},
+        {"dusca", 0xFFE0C000},
+        {"jewel_00", 0xFF40A0F0},
+        {"jewel_01", 0xFFF04080},
         {"jewel_02", 0xFF40F080},
     };
     for (const auto& [name, colour] : icons)
@@ -260,6 +266,8 @@ std::vector<ArchiveSource> demo_game_files()
     files.push_back({"data\\image\\cursor.dds", dds_build(DdsFormat::A1R5G5B5, std::span(&cursor, 1))});
     files.push_back({"data\\image\\light0.dds", dds_build(DdsFormat::A4R4G4B4, std::span(&light, 1))});
     for (ArchiveSource& file : demo_window_images())
+        files.push_back(std::move(file));
+    for (ArchiveSource& file : demo_room_files())
         files.push_back(std::move(file));
     add_icons(files);
     return files;

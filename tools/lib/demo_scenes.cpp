@@ -1,19 +1,21 @@
 #include "lib/demo_scenes.h"
 
+#include "lib/demo_room.h"
+
 namespace {
 
-constexpr const char* k_first_map_script = R"(action 0
-call FUNCID_FLAG_SETINT flag:201 1
+// The camera tours the box over the ramp and comes back; then the map waits for its flag and
+// clears it as it goes on, so that coming back through the doorway does not send one on again.
+constexpr const char* k_first_map_tail = R"(call FUNCID_CAMERA_FORCE_REGION 1 30
+call FUNCID_WAIT_TICKS 60
+call FUNCID_CAMERA_FREE_REGION 30
 call FUNCID_WAIT_FLAG flag:202 1
+call FUNCID_FLAG_SETINT flag:202 0
 call FUNCID_SCENE_CHANGE "s_10\s_1010\"
 )";
 
 constexpr const char* k_nowhere_script = R"(action 0
 SCRIPT_OP_YIELD
-)";
-
-constexpr const char* k_second_map_script = R"(action 0
-call FUNCID_FLAG_SETINT flag:201 2
 )";
 
 } // namespace
@@ -35,14 +37,14 @@ SceneSet demo_scene_set()
         {.path = "s_10\\s_1010\\",
          .music = DEMO_ROOM_MUSIC,
          .reverb = 1,
-         .start_script = k_second_map_script,
+         .start_script = demo_room_start_script(demo_room_second_style(), 2, ""),
          .title = "Starting Room",
          .info_text = "The room where the journey begins.",
          .map_x = 120,
          .map_y = 96},
         {.path = "s_11\\s_1112\\",
          .music = DEMO_MAP_MUSIC,
-         .start_script = k_first_map_script,
+         .start_script = demo_room_start_script(demo_room_first_style(), 1, k_first_map_tail),
          .title = "Forest Road"},
     };
     set.music = {

@@ -1,7 +1,9 @@
 // The demo's scenes and music. The game starts in "demo6\", whose window hands over to
-// "title\"; the title's "Normal" start leads on to the first map "s_11\s_1112\", whose start
-// script marks its entry and waits for a flag before it goes on to the second map
-// "s_10\s_1010\". Each scene plays music of its own, and the game over's piece is there too.
+// "title\"; the title's "Normal" start leads on to the first map "s_11\s_1112\". Both maps
+// stand in the demo room (demo_room.h): their start scripts load the map files, mark the entry,
+// and the first map's tours the camera over the ramp and back and waits for a flag before it
+// goes on to the second map "s_10\s_1010\". Each scene plays music of its own, and the game
+// over's piece is there too.
 #pragma once
 
 #include "lib/scene_set_writer.h"

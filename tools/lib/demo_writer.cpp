@@ -2,9 +2,10 @@
 
 #include "lib/archive_writer.h"
 #include "lib/demo_game_data.h"
+#include "lib/demo_room.h"
 #include "lib/demo_scenes.h"
-#include "lib/demo_sprites.h"
 #include "lib/demo_shaders.h"
+#include "lib/demo_sprites.h"
 #include "lib/ini_writer.h"
 #include "lib/vso_writer.h"
 #include "lib/wav_writer.h"
@@ -63,7 +64,8 @@ bool demo_write_data(const std::filesystem::path& folder, std::span<const std::s
     const ArchiveSource overlay_files[] = {
         {"data\\demo\\overlay.txt", bytes_of("Overlay of the demo data.\r\n")}};
     return archive_write_set(folder / "release", main_files, overlay_files) &&
-           scene_set_write_music(folder, demo_scene_set()) && demo_copy_game_font(folder);
+           scene_set_write_music(folder, demo_scene_set()) && demo_write_title_map(folder) &&
+           demo_copy_game_font(folder);
 }
 
 std::string demo_common_ini(const std::filesystem::path& data_folder)

@@ -12,7 +12,8 @@
 // Writes "release\" with the archive pair and its overlay into the folder, with a minimal
 // vertex-shader object for each of the names, the sound effect "data\wave\effect\demo.wav",
 // the game's tables, scene set (demo_scenes.h) with its music table and looping music in
-// "release\music\", images and item icons, and the game's font file "release\im02.dt"; false on
+// "release\music\", images and item icons, the demo room's map files (demo_room.h), the title map
+// as a loose file under "data\map\", and the game's font file "release\im02.dt"; false on
 // failure.
 bool demo_write_data(const std::filesystem::path& folder, std::span<const std::string> vertex_shaders);
 

@@ -4,6 +4,7 @@
 #include "lib/le_bytes.h"
 #include "lib/skin_layout.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -251,6 +252,76 @@ QmoImage qmo_two_bone_skinned()
     }
     image.tracks.push_back(track);
     return image;
+}
+
+QmoMaterial qmo_material(std::uint32_t bits, float alpha, std::uint32_t color)
+{
+    return QmoMaterial{.bits = bits, .color = color, .alpha = alpha};
+}
+
+void qmo_set_collision_names(QmoImage& image, const std::string& a, const std::string& b,
+                             const std::string& c)
+{
+    image.collision_names = {a, b, c};
+}
+
+void qmo_set_materials(QmoImage& image, const std::vector<QmoMaterial>& materials)
+{
+    image.materials = materials;
+    if (image.meshes.empty() || materials.empty()) return;
+    QmoMesh& mesh = image.meshes[0];
+    std::uint32_t triangles = 0;
+    for (const QmoSubset& subset : mesh.subsets)
+        triangles += subset.triangle_count;
+    const QmoSubset shape = mesh.subsets.empty() ? QmoSubset{} : mesh.subsets[0];
+    mesh.subsets.clear();
+    const auto count = static_cast<std::uint32_t>(materials.size());
+    const std::uint32_t share = triangles / count;
+    std::uint32_t first = 0;
+    for (std::uint32_t m = 0; m < count; ++m) {
+        const std::uint32_t take = m + 1 == count ? triangles - first : share;
+        mesh.subsets.push_back({m, first, take, shape.lowest_vertex, shape.vertex_count, shape.palette});
+        first += take;
+    }
+}
+
+namespace {
+
+std::size_t qmo_node_index(const QmoImage& image, const std::string& name)
+{
+    auto found = std::find_if(image.nodes.begin(), image.nodes.end(),
+                              [&](const QmoNode& node) { return node.name == name; });
+    return static_cast<std::size_t>(found - image.nodes.begin());
+}
+
+} // namespace
+
+void qmo_add_named_nodes(QmoImage& image, const std::vector<QmoNamedPoint>& points)
+{
+    if (image.nodes.empty() || points.empty()) return;
+    // The new chain starts at the first node's child link, or after its last child.
+    std::size_t owner = 0;
+    bool through_child = true;
+    std::string next = image.nodes[0].child;
+    while (!next.empty()) {
+        const std::size_t index = qmo_node_index(image, next);
+        if (index == image.nodes.size()) break;
+        owner = index;
+        through_child = false;
+        next = image.nodes[index].sibling;
+    }
+    const std::string parent = image.nodes[0].name;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        QmoNode node{.name = points[i].name, .parent = parent};
+        if (i + 1 < points.size()) node.sibling = points[i + 1].name;
+        node.local[12] = points[i].offset[0];
+        node.local[13] = points[i].offset[1];
+        node.local[14] = points[i].offset[2];
+        node.translation = points[i].offset;
+        node.default_translation = points[i].offset;
+        image.nodes.push_back(node);
+    }
+    (through_child ? image.nodes[owner].child : image.nodes[owner].sibling) = points[0].name;
 }
 
 std::vector<std::uint8_t> qmo_bytes(const QmoImage& image)

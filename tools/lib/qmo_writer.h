@@ -146,5 +146,23 @@ QmoImage qmo_box(float half_size = 1.0f);
 // about z from 0 to 90 degrees, range 1 (keys 4-4, holding).
 QmoImage qmo_two_bone_skinned();
 
+// A material of the given bit flags and alpha, white, untextured.
+QmoMaterial qmo_material(std::uint32_t bits, float alpha = 1.0f, std::uint32_t color = 0xFFFFFFFF);
+// Names the collision files of sets A, B and C in the header (empty: that set is absent).
+void qmo_set_collision_names(QmoImage& image, const std::string& a, const std::string& b = {},
+                             const std::string& c = {});
+// Replaces the materials and gives the first mesh one subset per material, its triangles shared
+// out in order (the last subset takes the rest; at least one triangle each while they last).
+void qmo_set_materials(QmoImage& image, const std::vector<QmoMaterial>& materials);
+
+// A node without a mesh at an offset from the model's first node, e.g. "f_0002" or a spike node.
+struct QmoNamedPoint {
+    std::string name{};
+    std::array<float, 3> offset{};
+};
+// Hangs the points under the first node as its children, chained as siblings after any children
+// it has.
+void qmo_add_named_nodes(QmoImage& image, const std::vector<QmoNamedPoint>& points);
+
 std::vector<std::uint8_t> qmo_bytes(const QmoImage& image);
 bool qmo_write_file(const std::filesystem::path& path, const QmoImage& image);

@@ -2,6 +2,14 @@
 
 #include <iterator>
 
+// A negative count is left alone: counting it down would run past the smallest int.
+void combat_tick_hit_once_list(GoBase& object)
+{
+    if (!object.hit_once) return;
+    for (std::uint32_t i = 0; i < object.hit_once_count; ++i)
+        if (object.hit_once[i].ticks_left > 0) --object.hit_once[i].ticks_left;
+}
+
 void combat_init_attack(GoBase& object, std::int32_t active_ticks, std::int32_t side, std::int32_t hold,
                         float attack_bonus, float attack_factor, float radius, std::uint32_t attack_id,
                         std::uint8_t strength, std::uint8_t ailments, std::uint8_t element)

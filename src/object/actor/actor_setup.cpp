@@ -1,6 +1,7 @@
 #include "core/maths.h"
 #include "core/text.h"
 #include "game/g_game_flags.h"
+#include "game/g_hit.h"
 #include "game/g_play_state.h"
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
@@ -8,6 +9,8 @@
 #include "object/actor/go_actor.h"
 #include "object/go_script.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -338,6 +341,48 @@ std::span<const std::int32_t> preload_effects(std::int32_t cast)
     return {};
 }
 
+// ---- Placement ----------------------------------------------------------------------------------
+constexpr float k_ground_probe_depth = 510.0f;
+constexpr float k_ground_snap = 1.5f;
+constexpr float k_enemy_ground_snap = 0.25f; // an enemy keeps its given height unless just above ground
+constexpr float k_water_probe_below = 0.05f;
+constexpr float k_water_probe_above = 50.0f;
+// The start point is appended only to a patrol of fewer than 7 given points.
+constexpr std::uint32_t k_waypoints_with_start = 7;
+
+D3DXVECTOR3 point_at_height(const D3DXVECTOR3& point, float y)
+{
+    return D3DXVECTOR3(point.x, y, point.z);
+}
+
+// The ground of collision set C below the point when it lies near the given height.
+void snap_to_ground(const D3DXVECTOR3& position, GoActor& actor)
+{
+    const D3DXVECTOR3 start = point_at_height(position, position.y + actor.hover_height + actor.foot_offset);
+    HitSegment segment;
+    hit_segment_init_simple(start, point_at_height(start, start.y - k_ground_probe_depth), segment);
+    if (!hit_segment_meshes_c(segment)) return;
+    const float reach = (actor.hit_shape.class_bits & HIT_ENEMY) ? k_enemy_ground_snap : k_ground_snap;
+    if (std::fabs(segment.hit_point.y - position.y) <= reach) actor.ground_height = segment.hit_point.y;
+}
+
+// A water surface (set B) between the position and the ground makes the actor wade; the water's
+// height is then the highest surface up to 50 above the position, under which it is submerged.
+void find_water(const D3DXVECTOR3& placed, GoActor& actor)
+{
+    const D3DXVECTOR3 below = point_at_height(placed, actor.ground_height - k_water_probe_below);
+    HitSegment shallow;
+    hit_segment_init_simple(placed, below, shallow);
+    if (!hit_segment_meshes_b(shallow)) return;
+    actor.wading = 1;
+    actor.water_height = shallow.hit_point.y;
+    HitSegment deep;
+    hit_segment_init_simple(point_at_height(placed, placed.y + k_water_probe_above), below, deep);
+    if (!hit_segment_meshes_b(deep)) return;
+    actor.water_height = deep.hit_point.y;
+    actor.submerged = 1;
+}
+
 } // namespace
 
 const EnemyInfo* actor_enemy_row(std::int32_t cast)
@@ -387,6 +432,7 @@ void actor_setup(GoActor& actor, std::int32_t key, std::int32_t kind, std::int32
 void actor_set_position(const D3DXVECTOR3& position, GoActor& actor, float facing)
 {
     actor.ground_height = actor.placement_ground = position.y;
+    snap_to_ground(position, actor);
     const D3DXVECTOR3 placed(position.x, actor.ground_height + actor.hover_height + actor.foot_offset,
                              position.z);
     actor.world._41 = placed.x;
@@ -397,6 +443,30 @@ void actor_set_position(const D3DXVECTOR3& position, GoActor& actor, float facin
     actor.home_point = placed;
     actor.facing = actor.attack_facing = actor.home_facing = facing;
     actor.camera_height = actor.camera_height_goal = actor.ground_height + actor.foot_offset;
+    find_water(placed, actor);
+}
+
+void actor_set_waypoints(std::int32_t count, const D3DXVECTOR3* points, GoActor& actor,
+                         const D3DXVECTOR3* start)
+{
+    const auto given = static_cast<std::uint32_t>(std::clamp(count, 0, ACTOR_WAYPOINTS));
+    std::copy_n(points, given, actor.waypoints);
+    actor.waypoint_count = given;
+    if (start != nullptr && given < k_waypoints_with_start) actor.waypoints[actor.waypoint_count++] = *start;
+}
+
+const D3DXVECTOR3* actor_pick_random_waypoint(GoActor& actor)
+{
+    const std::uint32_t count = actor.waypoint_count;
+    if (count == 0) return nullptr;
+    std::uint32_t index = 0;
+    if (count > 1) {
+        do
+            index = (math_rand_u32() >> 17) % count;
+        while (index == actor.current_waypoint);
+    }
+    actor.current_waypoint = static_cast<std::uint8_t>(index);
+    return &actor.waypoints[index];
 }
 
 void actor_init_animation(GoActor& actor)

@@ -99,6 +99,7 @@ public:
     float attack_facing = 0.0f;
     float ground_height = 0.0f;
     float placement_ground = 0.0f; // the ground height where it was placed
+    float water_height = 0.0f;     // of the water it wades in
     float foot_offset = 0.0f;      // height of the position above the feet
     float body_radius = 0.0f;
     float hit_shape_height = 0.0f; // height of the body's centre above the position
@@ -199,6 +200,12 @@ void actor_setup(GoActor& actor, std::int32_t key, std::int32_t kind, std::int32
 // Puts the actor at the point with every facing set: position, previous position, hit-shape
 // centre and home point, and the camera height of its ground.
 void actor_set_position(const D3DXVECTOR3& position, GoActor& actor, float facing);
+// Up to 8 patrol waypoints (a larger count becomes 8); the start point, when given, is appended
+// while fewer than 7 are given.
+void actor_set_waypoints(std::int32_t count, const D3DXVECTOR3* points, GoActor& actor,
+                         const D3DXVECTOR3* start);
+// A waypoint drawn at random other than the current one, made current; null without waypoints.
+const D3DXVECTOR3* actor_pick_random_waypoint(GoActor& actor);
 // Binds the actor's animation script, loads its image archive and preloads its cast's effects.
 void actor_init_animation(GoActor& actor);
 // Loads the sound effects the cast will play, once while at most one of it lives.
@@ -241,6 +248,8 @@ constexpr float COMBAT_ORBIT_RADIUS = 0.75f;
 void combat_init_attack(GoBase& object, std::int32_t active_ticks, std::int32_t side, std::int32_t hold,
                         float attack_bonus, float attack_factor, float radius, std::uint32_t attack_id,
                         std::uint8_t strength, std::uint8_t ailments, std::uint8_t element);
+// Every entry of the object's hit-once list with frames left counts down by one.
+void combat_tick_hit_once_list(GoBase& object);
 // The attack index of the player's current action (its magic colour), 3 for a plain action; -1
 // without a player.
 std::int32_t player_attack_action_index();

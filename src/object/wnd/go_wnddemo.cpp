@@ -29,6 +29,7 @@ namespace {
 constexpr const char* k_first_map_scene = "s_11\\s_1112\\";
 constexpr const char* k_white_fade_scene = "s_00\\s_0000\\";
 constexpr const char* k_title_picture = "data\\image\\title_000.dds";
+constexpr const char* k_title_map = "data\\map\\s_00\\s_0000\\s_0000.qmo"; // a loose file on disk
 constexpr const char* k_extra_difficulties_marker = "Release\\data.no";
 constexpr std::uint32_t k_picture_mip_levels = 1;
 constexpr std::uint32_t k_white = 0xFFFFFF;
@@ -78,6 +79,17 @@ void fade_to_scene(float from, std::int32_t scene_id)
     g_fade.arrival = {};
 }
 
+// The mesh of the title's scenery at the origin; none when the mesh pool is full.
+ObjHandle<GoMesh> create_title_map()
+{
+    GoMesh* mesh = obj_create<GoMesh>(g_pool_mesh);
+    if (!mesh) return {};
+    const D3DXVECTOR3 origin(0.0f, 0.0f, 0.0f);
+    mesh->Load(k_title_map, origin, origin, D3DXVECTOR3(1.0f, 1.0f, 1.0f), 0, 0, 0, nullptr, nullptr,
+               nullptr);
+    return ObjHandle<GoMesh>(mesh);
+}
+
 } // namespace
 
 GoWndDemo::GoWndDemo() : GoBase(go_next_object_id(GO_CLASS_WNDDEMO), GO_CLASS_WNDDEMO)
@@ -93,6 +105,7 @@ GoWndDemo::~GoWndDemo()
 {
     if (title_picture) ResrcMgr::Release(RESRC_POOL_TEXTURE, title_picture);
     title_picture = nullptr;
+    if (GoMesh* mesh = title_map.get()) go_kill(*mesh);
     g_title_demo_active = 0;
 }
 
@@ -104,6 +117,7 @@ void GoWndDemo::InitTitle()
     restore_title_page();
     extra_difficulties = extra_difficulties_offered() ? 1 : 0;
     sys_trim_memory();
+    title_map = create_title_map();
 }
 
 // No movie can be played here, so the window hands over at once: the screen stays covered and

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "object/go_base.h"
+#include "object/go_mesh.h"
 
 #include <cstdint>
 
@@ -46,11 +47,12 @@ public:
 
     std::uint8_t leaving = 0;            // LeaveTitle has run
     std::uint8_t extra_difficulties = 0; // the marker beside the program offers two more
-    std::int32_t next_scene = 0; // the scene-list entry that follows
+    std::int32_t next_scene = 0;         // the scene-list entry that follows
     WndDemoMode mode = WNDDEMO_TITLE;
     IDirect3DTexture8* title_picture = nullptr;
     std::int32_t drawn_frames = 0;
-    std::int32_t movie = 0; // the movie's index
+    std::int32_t movie = 0;      // the movie's index
+    ObjHandle<GoMesh> title_map; // the scenery behind the title; empty when the pool was full
 
 protected:
     ~GoWndDemo() override;

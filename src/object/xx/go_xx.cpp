@@ -30,6 +30,8 @@ struct GoXxKind {
 constexpr auto k_kinds = [] {
     std::array<GoXxKind, GOXX_SUBTYPE_COUNT> kinds{};
     kinds[GOXX_PICTURE_OVERLAY] = {goxx_update_picture_overlay, goxx_release_picture_overlay};
+    kinds[GOXX_SAVE_POINT] = {goxx_update_save_point, nullptr};
+    kinds[GOXX_POINT_LIGHT] = {goxx_update_point_light, nullptr};
     return kinds;
 }();
 

@@ -270,3 +270,44 @@ void goxx_update_picture_overlay(GoXx& object);
 // The row-13 callback; `object` is the overlay.
 void goxx_draw_picture_overlay(RenderQueueItem* item, void* object);
 void goxx_release_picture_overlay(GoXx& object);
+
+// ---- Save point (subtype 18) and point light (subtype 20) -------------------------------------------
+// A save point at the position: it heals the player standing on it and refills the companions.
+void goxx_init_save_point(GoXx& object, const D3DXVECTOR3& position);
+// On whole ticks that are not paused: the player's arrival on it sounds once; a living player
+// standing on it is healed fully and the living companions refilled, then it rests 15 ticks.
+void goxx_update_save_point(GoXx& object);
+
+struct SavePoint {
+    std::uint32_t cooldown; // ticks until the next heal
+};
+static_assert(sizeof(SavePoint) <= GOXX_AREA_SIZE);
+
+// A point light's two phases of keys: colour, range and attenuation go from key 0 to key 1 over
+// phase 0, then to key 2 over phase 1; the light dies after phase 1 unless it loops.
+struct LightParams {
+    float colour[3][3]; // r, g, b of keys 0-2
+    float range[3];
+    float attenuation[3];
+    std::int32_t phase_ticks[2];
+    std::int32_t slot; // the renderer's light slot 0-3
+    std::int32_t loop;
+};
+static_assert(sizeof(LightParams) == 76);
+
+// The light's record: its parameters and where it stands in its phases.
+struct PointLightState {
+    LightParams params;
+    std::uint32_t counter;        // whole ticks since the start of the cycle
+    std::uint32_t phase;          // 0 or 1
+    std::uint32_t phase_start[2]; // counter values
+    std::uint32_t phase_end[2];
+    std::uint8_t follow_player; // set by its maker: the light stays on the player
+};
+static_assert(sizeof(PointLightState) <= GOXX_AREA_SIZE);
+
+// A point light at the object's position, which the caller has set.
+void goxx_init_point_light(GoXx& object, const LightParams& params);
+// On whole ticks, paused or not, the light moves through its phases; on drawn frames it lights
+// its slot of the renderer's light table with the keys interpolated in the current phase.
+void goxx_update_point_light(GoXx& object);

@@ -12,6 +12,7 @@
 #include "game/tick_fixture.h"
 #include "lib/dds_writer.h"
 #include "lib/packed_writer.h"
+#include "lib/qmo_writer.h"
 #include "lib/sound_table_writer.h"
 #include "lib/table_writer.h"
 #include "lib/wav_writer.h"
@@ -115,6 +116,11 @@ protected:
     {
         TickTest::SetUp();
         ResrcMgr::Initialize(RESRC_RESERVE[0], RESRC_RESERVE[1]);
+        // The title's scenery is a loose model beside the program's working folder.
+        model_register_loader();
+        std::filesystem::current_path(m_disk.path());
+        ASSERT_TRUE(
+            qmo_write_file(m_disk.path() / "data" / "map" / "s_00" / "s_0000" / "s_0000.qmo", qmo_box()));
         sound_effects_start(m_saved_play_effect);
         m_saved_block = g_work_block;
         g_work_block = WorkBlock{m_block.data(), std::uint32_t(m_block.size()), nullptr, 0};
@@ -139,6 +145,7 @@ protected:
         obj_destroy_all();
         sound_effects_stop(m_saved_play_effect);
         ResrcMgr::Shutdown();
+        resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
         scn_data_free();
         g_work_block = m_saved_block;
         vfs_close_all();
@@ -178,6 +185,8 @@ protected:
     std::vector<std::uint8_t> m_block = std::vector<std::uint8_t>(1 << 16); // unpacks the scene list
     WorkBlock m_saved_block{};
     std::uint8_t m_saved_play_effect = 0;
+    WorkingDirectoryGuard m_directory;
+    TempFolder m_disk;
 };
 
 } // namespace
