@@ -55,11 +55,6 @@ const CollisionModel* mesh_set(const GoMesh& mesh, HitSet set)
 }
 
 // The radius of the model's first mesh; 0 (never culled) without one.
-float mesh_bounding_radius(const GoMesh& mesh)
-{
-    return mesh.model && !mesh.model->meshes.empty() ? mesh.model->meshes[0].radius : 0.0f;
-}
-
 bool hit_segment_meshes(HitSet set, HitSegment& record)
 {
     const D3DXVECTOR3 start = record.world_start;

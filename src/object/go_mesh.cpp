@@ -57,11 +57,6 @@ D3DXVECTOR3 model_centre(const Model& model)
     return model.meshes.empty() ? D3DXVECTOR3() : model.meshes[0].centre;
 }
 
-float model_radius(const Model& model)
-{
-    return model.meshes.empty() ? 0.0f : model.meshes[0].radius;
-}
-
 bool material_translucent(const ModelMaterial& material)
 {
     return material.alpha < 1.0f || (material.bits & MESH_MAT_TRANSLUCENT) ||
@@ -285,7 +280,7 @@ bool in_view(GoMesh& mesh)
     if (!mesh.frustum_test) return true;
     const Model& model = *mesh.model;
     const D3DXVECTOR3 centre = translation_of(mesh.world) + model_centre(model);
-    mesh.culled = gfx_sphere_in_view(centre, model_radius(model) + mesh.cull_radius) ? 0 : 1;
+    mesh.culled = gfx_sphere_in_view(centre, mesh_bounding_radius(mesh) + mesh.cull_radius) ? 0 : 1;
     return mesh.culled == 0;
 }
 
@@ -402,4 +397,9 @@ void GoMesh::SetMoveTarget(const D3DXVECTOR3& point, float arrival, float speed)
     move_target = point;
     arrival_distance = std::max(arrival, speed);
     move_speed = speed;
+}
+
+float mesh_bounding_radius(const GoMesh& mesh)
+{
+    return mesh.model && !mesh.model->meshes.empty() ? mesh.model->meshes[0].radius : 0.0f;
 }

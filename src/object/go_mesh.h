@@ -120,3 +120,6 @@ public:
 protected:
     ~GoMesh() override;
 };
+
+// The radius of the model's bounds (its first mesh's), 0 without a model: the culling tests' size.
+float mesh_bounding_radius(const GoMesh& mesh);
