@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -47,6 +50,11 @@ public:
 class StoreUserStats final : public ISteamUserStats {
 public:
     bool RequestCurrentStats() override;
+    bool GetStat(const char* name, std::int32_t* value) override;
+    bool SetStat(const char* name, std::int32_t value) override;
+    bool GetAchievement(const char* name, bool* achieved) override;
+    bool SetAchievement(const char* name) override;
+    bool IndicateAchievementProgress(const char* name, std::uint32_t current, std::uint32_t max) override;
     bool StoreStats() override;
     bool ResetAllStats(bool achievements_too) override;
     SteamAPICall_t FindLeaderboard(const char* name) override;
@@ -89,6 +97,9 @@ struct StoreDownloadedEntry {
 };
 using StoreDownload = std::vector<StoreDownloadedEntry>;
 
+// Stat or achievement values by name; an achievement is 0 (locked) or 1.
+using StoreValues = std::map<std::string, std::int32_t, std::less<>>;
+
 // Reads a file image front to back; every read past the end fails.
 class StoreReader {
 public:
@@ -114,7 +125,7 @@ constexpr std::string_view k_app_switch = "CloudEnabledForApp";
 // i32 score, u32 detail count, the details (i32 each), u32 name length, the name's bytes.
 constexpr char k_board_magic[4] = {'K', 'R', 'B', '1'};
 constexpr std::uint32_t k_board_user_name_max = 128;
-constexpr off_t k_board_file_max = 16 * 1024 * 1024;
+constexpr off_t k_store_file_max = 16 * 1024 * 1024;
 
 std::string g_store_seam_folder;
 std::string g_store_folder; // empty while the store is closed
@@ -130,6 +141,11 @@ SteamAPICall_t g_store_next_call = 1;
 std::vector<std::string> g_store_board_names; // board handle - 1, while the store is open
 std::vector<StoreDownload> g_store_downloads; // entries handle - 1, while the store is open
 std::int32_t g_store_stats_stored = 0;        // StoreStats calls the open store took
+StoreValues g_store_stats;                    // while the store is open
+StoreValues g_store_achievements;             // while the store is open
+bool g_store_values_unstored = false;         // memory holds values the files do not
+bool g_store_writes_fail = false;
+std::vector<StoreStatsCall> g_store_stats_calls;
 
 bool store_is_open()
 {
@@ -182,6 +198,7 @@ std::size_t store_read_up_to(int fd, std::uint8_t* out, std::size_t size)
 // so a reader sees the old file or the new one, never a part.
 bool store_write_whole(const std::string& target, const void* data, std::size_t size)
 {
+    if (g_store_writes_fail) return false;
     std::string temp = g_store_folder + "/tmp/write.XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) return false;
@@ -333,7 +350,7 @@ std::optional<std::vector<std::uint8_t>> store_read_whole(const std::string& pat
     if (fd < 0) return std::nullopt;
     std::optional<std::vector<std::uint8_t>> bytes;
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= k_board_file_max) {
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= k_store_file_max) {
         bytes.emplace(static_cast<std::size_t>(info.st_size));
         if (store_read_up_to(fd, bytes->data(), bytes->size()) != bytes->size()) bytes.reset();
     }
@@ -504,6 +521,90 @@ std::vector<std::size_t> store_requested_entries(const StoreBoard& board, ELeade
     return positions;
 }
 
+std::string store_stats_path()
+{
+    return g_store_folder + "/stats";
+}
+
+std::string store_achievements_path()
+{
+    return g_store_folder + "/achievements";
+}
+
+// A name the files can keep: not empty, no tab, no line end.
+bool store_valid_value_name(const char* name)
+{
+    return name && name[0] != '\0' && std::strpbrk(name, "\t\r\n") == nullptr;
+}
+
+std::optional<std::int32_t> store_parse_value(std::string_view text)
+{
+    std::int32_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// Lines "name<TAB>value"; a line that cannot be read (no tab, no name, a value that is no
+// number or out of `lowest`..`highest`) is skipped. A missing file holds nothing.
+StoreValues store_load_values(const std::string& path, std::int32_t lowest, std::int32_t highest)
+{
+    StoreValues values;
+    std::optional<std::vector<std::uint8_t>> bytes = store_read_whole(path);
+    if (!bytes) return values;
+    std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    while (!text.empty()) {
+        std::string_view line = text.substr(0, text.find('\n'));
+        text.remove_prefix(std::min(text.size(), line.size() + 1));
+        std::size_t tab = line.find('\t');
+        if (tab == 0 || tab == std::string_view::npos) continue;
+        std::optional<std::int32_t> value = store_parse_value(line.substr(tab + 1));
+        if (value && *value >= lowest && *value <= highest) values[std::string(line.substr(0, tab))] = *value;
+    }
+    return values;
+}
+
+bool store_save_values(const std::string& path, const StoreValues& values)
+{
+    std::string text;
+    for (const auto& [name, value] : values)
+        text.append(name).append("\t").append(std::to_string(value)).append("\n");
+    return store_write_whole(path, text.data(), text.size());
+}
+
+void store_load_stats()
+{
+    g_store_stats = store_load_values(store_stats_path(), INT32_MIN, INT32_MAX);
+    g_store_achievements = store_load_values(store_achievements_path(), 0, 1);
+    g_store_values_unstored = false;
+}
+
+bool store_save_stats()
+{
+    bool ok = store_save_values(store_stats_path(), g_store_stats) &&
+              store_save_values(store_achievements_path(), g_store_achievements);
+    if (ok) g_store_values_unstored = false;
+    return ok;
+}
+
+// A value of a name never set is 0.
+std::int32_t store_value(const StoreValues& values, const char* name)
+{
+    auto found = values.find(std::string_view(name));
+    return found == values.end() ? 0 : found->second;
+}
+
+void store_log_stats_call(const char* operation, const char* name, std::int64_t value, std::int64_t max = 0)
+{
+    g_store_stats_calls.push_back({operation, name ? name : "", value, max});
+}
+
+// Deletes a values file; a missing one is already clear.
+bool store_delete_values(const std::string& path)
+{
+    return unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 } // namespace
 
 bool StoreRemoteStorage::FileWrite(const char* file, const void* data, std::int32_t size)
@@ -573,11 +674,17 @@ bool SteamAPI_Init()
     }
     g_store_folder = folder;
     store_load_settings();
+    store_load_stats();
+    g_store_stats_calls.clear();
     return true;
 }
 
 void SteamAPI_Shutdown()
 {
+    if (store_is_open() && g_store_values_unstored) store_save_stats();
+    g_store_stats.clear();
+    g_store_achievements.clear();
+    g_store_values_unstored = false;
     g_store_folder.clear();
     g_store_cloud_account = false;
     g_store_cloud_app = false;
@@ -613,6 +720,7 @@ ISteamUserStats* SteamUserStats()
 // The local store has the user's stats at once; the answer still travels through the dispatch.
 bool StoreUserStats::RequestCurrentStats()
 {
+    store_log_stats_call("RequestCurrentStats", nullptr, 0);
     if (!store_is_open()) return false;
     UserStatsReceived_t received{};
     received.m_nGameID = k_store_game_id;
@@ -622,21 +730,77 @@ bool StoreUserStats::RequestCurrentStats()
     return true;
 }
 
-// The store holds no stat or achievement values in memory yet, so there is nothing to write.
+bool StoreUserStats::GetStat(const char* name, std::int32_t* value)
+{
+    if (value) *value = 0;
+    bool ok = store_is_open() && store_valid_value_name(name) && value;
+    if (ok) *value = store_value(g_store_stats, name);
+    store_log_stats_call("GetStat", name, ok ? *value : 0);
+    return ok;
+}
+
+bool StoreUserStats::SetStat(const char* name, std::int32_t value)
+{
+    store_log_stats_call("SetStat", name, value);
+    if (!store_is_open() || !store_valid_value_name(name)) return false;
+    g_store_stats[name] = value;
+    g_store_values_unstored = true;
+    return true;
+}
+
+bool StoreUserStats::GetAchievement(const char* name, bool* achieved)
+{
+    if (achieved) *achieved = false;
+    bool ok = store_is_open() && store_valid_value_name(name) && achieved;
+    if (ok) *achieved = store_value(g_store_achievements, name) != 0;
+    store_log_stats_call("GetAchievement", name, ok && *achieved);
+    return ok;
+}
+
+bool StoreUserStats::SetAchievement(const char* name)
+{
+    store_log_stats_call("SetAchievement", name, 1);
+    if (!store_is_open() || !store_valid_value_name(name)) return false;
+    std::int32_t& unlocked = g_store_achievements[name];
+    if (unlocked == 0) {
+        unlocked = 1;
+        g_store_values_unstored = true;
+        std::fprintf(stderr, "Achievement unlocked: %s\n", name);
+        std::fflush(stderr);
+    }
+    return true;
+}
+
+bool StoreUserStats::IndicateAchievementProgress(const char* name, std::uint32_t current, std::uint32_t max)
+{
+    store_log_stats_call("IndicateAchievementProgress", name, current, max);
+    if (!store_is_open() || !store_valid_value_name(name) || store_value(g_store_achievements, name) != 0)
+        return false;
+    std::fprintf(stderr, "Achievement progress: %s %u/%u\n", name, current, max);
+    std::fflush(stderr);
+    return true;
+}
+
 bool StoreUserStats::StoreStats()
 {
+    store_log_stats_call("StoreStats", nullptr, 0);
     if (!store_is_open()) return false;
     ++g_store_stats_stored;
-    return true;
+    return store_save_stats();
 }
 
 // A missing file is a set with nothing in it: resetting it succeeds.
 bool StoreUserStats::ResetAllStats(bool achievements_too)
 {
+    store_log_stats_call("ResetAllStats", nullptr, achievements_too);
     if (!store_is_open()) return false;
-    bool ok = unlink((g_store_folder + "/stats").c_str()) == 0 || errno == ENOENT;
-    if (achievements_too)
-        ok = (unlink((g_store_folder + "/achievements").c_str()) == 0 || errno == ENOENT) && ok;
+    g_store_stats.clear();
+    bool ok = store_delete_values(store_stats_path());
+    if (achievements_too) {
+        g_store_achievements.clear();
+        g_store_values_unstored = false;
+        ok = store_delete_values(store_achievements_path()) && ok;
+    }
     return ok;
 }
 
@@ -771,6 +935,16 @@ void seam_set_store_folder(std::string host_folder)
 std::int32_t seam_stats_stored_count()
 {
     return g_store_stats_stored;
+}
+
+void seam_set_store_writes_fail(bool fail)
+{
+    g_store_writes_fail = fail;
+}
+
+const std::vector<StoreStatsCall>& seam_stats_call_log()
+{
+    return g_store_stats_calls;
 }
 
 bool seam_set_cloud_enabled_for_account(bool enabled)

@@ -5,7 +5,8 @@
 // ~/.local/share), "kro_store/". Remote files are plain files in its "remote/" folder, named
 // as the program names them (any case); the account's and the application's cloud switches
 // are kept in its "settings" file and are off until switched on. Leaderboards are files in
-// its "boards/" folder, one a board.
+// its "boards/" folder, one a board. Stats and achievements are its "stats" and "achievements"
+// files, lines "name<TAB>value" (an achievement 0 or 1) in UTF-8 with LF ends.
 #pragma once
 
 #include <cstdint>
@@ -216,9 +217,22 @@ public:
     // Makes the user's stats current; the local store has them at once and says so by the
     // UserStatsReceived_t callback. False while closed.
     virtual bool RequestCurrentStats() = 0;
-    // Writes the stats and achievements held in memory to the store's files. False while closed.
+    // Stats and achievements are held in memory from the store's opening on; a name never set
+    // reads 0 or locked, and its first set makes it. A call that fails (store closed, no name,
+    // no output) still leaves 0 or false in the output.
+    virtual bool GetStat(const char* name, std::int32_t* value) = 0;
+    // False also for a name holding a tab or a line end, which the store's files cannot keep.
+    virtual bool SetStat(const char* name, std::int32_t value) = 0;
+    virtual bool GetAchievement(const char* name, bool* achieved) = 0;
+    // Unlocks; the first unlock shows a notice (one line on standard error).
+    virtual bool SetAchievement(const char* name) = 0;
+    // Shows a progress notice for an achievement still locked; false once it is unlocked.
+    virtual bool IndicateAchievementProgress(const char* name, std::uint32_t current, std::uint32_t max) = 0;
+    // Writes the stats and achievements held in memory to the store's files, each whole; the
+    // values not yet stored are also written when the store closes. False while closed or
+    // when a write fails.
     virtual bool StoreStats() = 0;
-    // Clears every stat, and the achievements too when asked.
+    // Clears every stat, and the achievements too when asked, in memory and in the files.
     virtual bool ResetAllStats(bool achievements_too) = 0;
 
     // LeaderboardFindResult_t. A board the store does not have yet is made, ascending and

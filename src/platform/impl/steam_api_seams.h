@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 // The store's own side of an asynchronous call (user stats, leaderboards): the call has
 // finished now with this result record; it is delivered by the next dispatch. Returns the
@@ -25,3 +26,22 @@ bool seam_set_cloud_enabled_for_account(bool enabled);
 // read or written.
 bool seam_put_leaderboard_entry(const char* board, std::uint64_t user, std::int32_t score,
                                 std::span<const std::int32_t> details);
+
+// Makes every file write of the store fail (stats, achievements, boards, settings, remote
+// files) until switched off; the files already there stay as they were.
+void seam_set_store_writes_fail(bool fail);
+
+// One call on the stats interface, in the order taken: the operation as the interface names
+// it ("GetStat", "SetStat", "GetAchievement", "SetAchievement", "IndicateAchievementProgress",
+// "StoreStats", "ResetAllStats", "RequestCurrentStats"), the stat or achievement name, and
+// the value read or written (an achievement 0 or 1; the current progress; for ResetAllStats
+// whether achievements too). `max` is the progress maximum, 0 for the others.
+struct StoreStatsCall {
+    std::string operation;
+    std::string name;
+    std::int64_t value = 0;
+    std::int64_t max = 0;
+    bool operator==(const StoreStatsCall&) const = default;
+};
+// The stats calls since the store last opened.
+const std::vector<StoreStatsCall>& seam_stats_call_log();
