@@ -5,17 +5,26 @@
 #include "app/app_settings.h"
 #include "core/sys.h"
 #include "core/timer.h"
+#include "game/g_achievements.h"
+#include "game/g_fade.h"
+#include "game/g_play_state.h"
+#include "game/g_scene.h"
+#include "game/g_settings.h"
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
+#include "object/actor/go_actor.h"
+#include "object/go_script.h"
+#include "object/obj_pools.h"
+#include "object/xx/go_xx.h"
 #include "platform/win_kernel.h"
 #include "platform/win_user.h"
 
 HWND g_hwnd = nullptr;
 std::uint8_t g_app_active = 0;
 std::uint32_t g_app_request = 0;
-std::uint8_t g_bonus_requests[4] = {};
+ObjHandle<GoXx> g_quick_save_marker;
 
 namespace {
 
@@ -212,12 +221,108 @@ std::uint8_t app_on_activate(bool active)
     return g_app_active;
 }
 
+namespace {
+
+constexpr std::uint8_t k_clears_for_bonuses = 3;
+
+void switch_no_fall()
+{
+    if (script_event_running() || g_play_state.game_flags[GF_EASY] != 1) return;
+    g_no_fall = g_no_fall == 0 ? 1 : 0;
+    achv_unlock(ACHV_BAD_AT_PLATFORMERS);
+}
+
+void request_bonus(WPARAM key)
+{
+    if (g_game_clear_flag_nightmare == 0 || g_game_clear_flag != k_clears_for_bonuses ||
+        g_play_state.game_flags[GF_TIME_ATTACK] != 0)
+        return;
+    g_bonus_requests[key - VK_F2] = 1;
+}
+
+bool quick_save_allowed()
+{
+    const std::int32_t* flags = g_play_state.game_flags;
+    const bool very_easy_scene = flags[GF_EASY] && flags[GF_VERY_EASY] && flags[GF_QUICK_SAVE_OK];
+    const bool free_play = !flags[GF_TIME_ATTACK] && !flags[GF_LOCKED_FIGHT] && !flags[GF_SCENE_BOUNDS] &&
+                           !flags[GF_BATTLE] && !script_event_running() && g_fade.value == 0.0f;
+    const bool no_menu =
+        g_pool_wndmain2.count == 0 && g_pool_wndshop2.count == 0 && g_pool_wnddemo.count == 0;
+    return very_easy_scene && free_play && no_menu && g_player != nullptr;
+}
+
+// The player's pose as it stands: the marker shows it where the quick save was made. The frame's
+// own offset travels in the script's value, so the marker is pulled toward the eye as the player is.
+AnimSpriteParams marker_params(const GoActor& player)
+{
+    AnimSpriteParams params{};
+    params.position = actor_position(player);
+    params.facing = player.facing;
+    params.script_set = player.script_set;
+    params.image_archive = player.script.image_archive;
+    params.action = player.script.current_action;
+    params.frame_value = player.script.height_offset;
+    params.foot_drop = player.foot_offset;
+    params.shadow_height = player.ground_height;
+    params.shadow_radius = player.shadow_size;
+    return params;
+}
+
+// A full pool keeps the quick save without its marker.
+void make_marker(const GoActor& player)
+{
+    GoXx* marker = obj_create<GoXx>(g_pool_xx);
+    if (marker) goxx_init_anim_sprite(*marker, marker_params(player));
+    g_quick_save_marker = ObjHandle<GoXx>(marker);
+}
+
+void kill_marker()
+{
+    if (GoXx* marker = g_quick_save_marker.get()) go_kill(*marker);
+    g_quick_save_marker = {};
+}
+
+void place_player(GoActor& player, const D3DXVECTOR3& position)
+{
+    player.world._41 = position.x;
+    player.world._42 = position.y;
+    player.world._43 = position.z;
+    player.previous_position = position;
+    player.hit_shape.centre = position;
+    player.home_point = position;
+}
+
+void quick_save_key(WPARAM key)
+{
+    if (!quick_save_allowed()) return;
+    GoActor& player = *g_player;
+    if (!player.quick_save) {
+        if (key != VK_F12) return;
+        player.quick_save = 1;
+        player.quick_save_position = actor_position(player);
+        make_marker(player);
+        return;
+    }
+    player.quick_save = 0;
+    if (key == VK_F12) place_player(player, player.quick_save_position);
+    kill_marker();
+}
+
+} // namespace
+
 LRESULT app_on_function_key(WPARAM virtual_key)
 {
     if (virtual_key >= VK_NUMPAD0 && virtual_key <= VK_NUMPAD9) {
         switch_num_lock_off();
-    } else if (virtual_key == VK_F1 && GetKeyState(VK_SHIFT) < 0) {
-        g_show_fps = static_cast<std::uint8_t>((g_show_fps + 1) % 3);
+    } else if (virtual_key == VK_F1) {
+        if (GetKeyState(VK_SHIFT) < 0)
+            g_show_fps = static_cast<std::uint8_t>((g_show_fps + 1) % 3);
+        else
+            switch_no_fall();
+    } else if (virtual_key >= VK_F2 && virtual_key <= VK_F5) {
+        request_bonus(virtual_key);
+    } else if (virtual_key == VK_F11 || virtual_key == VK_F12) {
+        quick_save_key(virtual_key);
     }
     return 0;
 }

@@ -3,9 +3,12 @@
 #pragma once
 
 #include "core/ini.h"
+#include "object/go_base.h"
 #include "platform/win_window.h"
 
 #include <cstdint>
+
+class GoXx;
 
 inline constexpr const char* APP_WINDOW_CLASS = "Corvan"; // also the single-instance marker
 inline constexpr WORD APP_ICON_RESOURCE = 101;
@@ -20,7 +23,8 @@ constexpr std::uint32_t APP_REQUEST_RESET = 2; // reset the device for the curre
 extern HWND g_hwnd;
 extern std::uint8_t g_app_active;
 extern std::uint32_t g_app_request;
-extern std::uint8_t g_bonus_requests[4]; // one-shot F2-F5 requests for the player's control
+// The quick-save marker that F12 made; F11 and the load kill this object and no other.
+extern ObjHandle<GoXx> g_quick_save_marker;
 
 // Registers the class and creates the window, windowed or full screen, filled black.
 HRESULT app_create_window(IniFile& ini);

@@ -110,6 +110,13 @@ void sys_user_folder(char* out)
     if (sys_app_data_folder(out, user) < 0) out[0] = '\0';
 }
 
+std::string sys_user_file_path(const char* name)
+{
+    char folder[MAX_PATH];
+    sys_user_folder(folder);
+    return std::string(folder) + name;
+}
+
 int sys_app_data_folder(char* out, const char* user_name)
 {
     OSVERSIONINFOEXA version{};

@@ -8,6 +8,7 @@
 #include "platform/win_types.h"
 
 #include <cstdint>
+#include <string>
 
 // "UserProfileHere" of "common.ini": the user folder lies under the working folder.
 extern std::uint8_t g_user_profile_here;
@@ -16,6 +17,8 @@ extern std::uint8_t g_user_profile_here;
 // g_user_profile_here, else the application-data folder with "kro_win\"; empty when none
 // was found, so files then go relative to the working folder.
 void sys_user_folder(char* out);
+// The path of a file of that name in the user folder.
+std::string sys_user_file_path(const char* name);
 
 // The application-data folder followed by "kro_win\", by the road of the running system;
 // 0, or -1 (nothing appended) when there is none.

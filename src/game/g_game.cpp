@@ -11,6 +11,7 @@
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
 #include "game/g_sound.h"
+#include "game/g_ta.h"
 #include "game/g_tf.h"
 #include "gfx/ani_dat.h"
 #include "lowlv/d3d/d3d_core.h"
@@ -103,6 +104,8 @@ void game_init()
     sound_load_effect_table();
     sound_preload();
     g_title_scene = find_scene(GAME_TITLE_SCENE);
+    ta_read_records();
+    ta_read_records2();
     regions_alloc();
     play_state_init();
     g_first_scene = find_scene(GAME_FIRST_SCENE);

@@ -40,23 +40,11 @@ void show_picture()
     goxx_init_picture_overlay(params, *overlay);
 }
 
-// False when the pool has no dialog to give. A dialog whose texts cannot be made goes back to
-// its pool before the error leaves, so the sweep never meets a half-built window.
+// False when the pool has no dialog to give.
 bool open_dialog()
 {
-    GoWndDialog* dialog = obj_create<GoWndDialog>(g_pool_wnddialog);
-    if (!dialog) return false;
-    try {
-        dialog->Setup(k_dialog_title, k_dialog_at, false);
-        dialog->AddItem("Retry", &gameover_cb_retry);
-        dialog->AddItem("Return to Title", &gameover_cb_title);
-        dialog->Layout();
-    } catch (...) {
-        dialog->DeletingDestructor();
-        throw;
-    }
-    dialog->Activate();
-    return true;
+    return dialog_open(k_dialog_title, k_dialog_at,
+                       {{"Retry", &gameover_cb_retry}, {"Return to Title", &gameover_cb_title}}) != nullptr;
 }
 
 // The fade covers the screen, then the scene of `scene_id` is entered with the tag; the world

@@ -16,6 +16,7 @@
 
 PlayState g_play_state;
 std::uint8_t g_retry_snapshot[PLAY_STATE_SIZE];
+std::uint8_t g_bonus_requests[PLAY_BONUS_KEYS] = {};
 
 namespace {
 

@@ -323,6 +323,10 @@ static_assert(offsetof(PlayState, reserved_7205) == 7205);
 extern PlayState g_play_state;
 // The scrambled copy of the record that a retry restores; it never leaves memory.
 extern std::uint8_t g_retry_snapshot[PLAY_STATE_SIZE];
+// The clear bonuses' one-shot requests of the keys F2 to F5, one byte each; the player's control
+// takes them.
+constexpr int PLAY_BONUS_KEYS = 4;
+extern std::uint8_t g_bonus_requests[PLAY_BONUS_KEYS];
 
 PlayState& play_state_get();
 

@@ -1,5 +1,6 @@
 #include "game/g_play_status.h"
 
+#include "game/g_achievements.h"
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
 #include "object/actor/go_actor.h"
@@ -87,6 +88,7 @@ bool run_level_ups()
         ps.recompute_bits |= PLAY_RECOMPUTE_BASE;
         ++status.level;
         gained = true;
+        achv_count_stop_now(status.level);
         celebrate_level_up();
     }
     if (status.level >= PLAY_LEVEL_MAX) {

@@ -39,13 +39,6 @@ template <typename T> std::span<std::uint8_t> table_bytes(T& table)
     return {reinterpret_cast<std::uint8_t*>(&table), sizeof table};
 }
 
-std::string user_path(const char* name)
-{
-    char folder[MAX_PATH];
-    sys_user_folder(folder);
-    return std::string(folder) + name;
-}
-
 // A remote copy of another size is of no use to anyone: it goes, and the defaults are used.
 bool load_remote(const char* name, std::span<std::uint8_t> image)
 {
@@ -60,7 +53,7 @@ bool load_remote(const char* name, std::span<std::uint8_t> image)
 bool load_local(const char* name, std::span<std::uint8_t> image)
 {
     File file;
-    if (FAILED(file.OpenRead(user_path(name).c_str(), 0))) return false;
+    if (FAILED(file.OpenRead(sys_user_file_path(name).c_str(), 0))) return false;
     const auto size = static_cast<DWORD>(image.size());
     DWORD done = 0;
     return SUCCEEDED(file.Read(image.data(), size, &done)) && done == size;
@@ -97,7 +90,7 @@ void store_image(const char* name, std::span<const std::uint8_t> image)
         return;
     }
     File file;
-    if (FAILED(file.OpenWrite(user_path(name).c_str(), 0))) return;
+    if (FAILED(file.OpenWrite(sys_user_file_path(name).c_str(), 0))) return;
     file.Write(image.data(), static_cast<DWORD>(image.size()), nullptr);
     file.Close();
 }

@@ -3,6 +3,7 @@
 #include "core/bytes.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "game/g_achievements.h"
 #include "game/g_fade.h"
 #include "game/g_game_flags.h"
 #include "game/g_play_state.h"
@@ -398,7 +399,8 @@ void script_install_commands()
 {
     const std::span<const ScriptCommandRow> modules[] = {
         script_flow_commands(),  fade_script_commands(),      region_camera_script_commands(),
-        scene_script_commands(), scene_map_script_commands(), skybox_script_commands()};
+        scene_script_commands(), scene_map_script_commands(), skybox_script_commands(),
+        achv_script_commands()};
     script_install_command_rows(modules);
 }
 

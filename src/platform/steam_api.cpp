@@ -3,7 +3,7 @@
 #include "platform/impl/host_folders.h"
 #include "platform/impl/sjis.h"
 #include "platform/impl/steam_api_seams.h"
-#include "platform/win_shell.h"
+#include "platform/impl/steam_api_store.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -28,6 +29,7 @@ struct FinishedCall {
     int callback_id;
     std::vector<std::uint8_t> result;
     bool io_failure;
+    std::int32_t dispatches_held; // dispatches that pass it by before one delivers it
 };
 
 struct CallRegistration {
@@ -47,84 +49,12 @@ public:
     void SetCloudEnabledForApp(bool enabled) override;
 };
 
-class StoreUserStats final : public ISteamUserStats {
-public:
-    bool RequestCurrentStats() override;
-    bool GetStat(const char* name, std::int32_t* value) override;
-    bool SetStat(const char* name, std::int32_t value) override;
-    bool GetAchievement(const char* name, bool* achieved) override;
-    bool SetAchievement(const char* name) override;
-    bool IndicateAchievementProgress(const char* name, std::uint32_t current, std::uint32_t max) override;
-    bool StoreStats() override;
-    bool ResetAllStats(bool achievements_too) override;
-    SteamAPICall_t FindLeaderboard(const char* name) override;
-    SteamAPICall_t UploadLeaderboardScore(SteamLeaderboard_t board, ELeaderboardUploadScoreMethod method,
-                                          std::int32_t score, const std::int32_t* details,
-                                          int detail_count) override;
-    SteamAPICall_t DownloadLeaderboardEntries(SteamLeaderboard_t board, ELeaderboardDataRequest request,
-                                              int range_start, int range_end) override;
-    int GetLeaderboardEntryCount(SteamLeaderboard_t board) override;
-    bool GetDownloadedLeaderboardEntry(SteamLeaderboardEntries_t entries, int index,
-                                       LeaderboardEntry_t* entry, std::int32_t* details,
-                                       int details_max) override;
-};
-
-// A board's sort order, in the platform's numbering.
-enum ELeaderboardSortMethod { k_ELeaderboardSortMethodAscending = 1, k_ELeaderboardSortMethodDescending = 2 };
-
-struct StoreBoardEntry {
-    std::uint64_t user;
-    std::int32_t score;
-    std::vector<std::int32_t> details;
-    std::string name;
-};
-
-struct StoreBoard {
-    std::uint32_t sort = k_ELeaderboardSortMethodAscending;
-    std::vector<StoreBoardEntry> entries; // best first
-};
-
-// Where an upload left the user's entry.
-struct StorePlacement {
-    bool changed;
-    std::int32_t rank;
-    std::int32_t previous_rank; // 0: there was no entry
-};
-
-struct StoreDownloadedEntry {
-    LeaderboardEntry_t entry;
-    std::vector<std::int32_t> details;
-};
-using StoreDownload = std::vector<StoreDownloadedEntry>;
-
 // Stat or achievement values by name; an achievement is 0 (locked) or 1.
 using StoreValues = std::map<std::string, std::int32_t, std::less<>>;
-
-// Reads a file image front to back; every read past the end fails.
-class StoreReader {
-public:
-    explicit StoreReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-    bool Read(void* out, std::size_t size)
-    {
-        if (size > m_bytes.size()) return false;
-        if (size > 0) std::memcpy(out, m_bytes.data(), size);
-        m_bytes = m_bytes.subspan(size);
-        return true;
-    }
-    template <class T> bool Value(T& value) { return Read(&value, sizeof value); }
-    bool AtEnd() const { return m_bytes.empty(); }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-};
 
 constexpr const char* k_store_name = "kro_store";
 constexpr std::string_view k_account_switch = "CloudEnabledForAccount";
 constexpr std::string_view k_app_switch = "CloudEnabledForApp";
-// A board file: this magic, u32 sort order, u32 entry count, then each entry: u64 user,
-// i32 score, u32 detail count, the details (i32 each), u32 name length, the name's bytes.
-constexpr char k_board_magic[4] = {'K', 'R', 'B', '1'};
-constexpr std::uint32_t k_board_user_name_max = 128;
 constexpr off_t k_store_file_max = 16 * 1024 * 1024;
 
 std::string g_store_seam_folder;
@@ -138,19 +68,18 @@ std::deque<FinishedCall> g_store_finished; // call results and callbacks, in fin
 std::vector<CallRegistration> g_store_registrations;
 std::vector<CCallbackBase*> g_store_callbacks;
 SteamAPICall_t g_store_next_call = 1;
-std::vector<std::string> g_store_board_names; // board handle - 1, while the store is open
-std::vector<StoreDownload> g_store_downloads; // entries handle - 1, while the store is open
-std::int32_t g_store_stats_stored = 0;        // StoreStats calls the open store took
-StoreValues g_store_stats;                    // while the store is open
-StoreValues g_store_achievements;             // while the store is open
-bool g_store_values_unstored = false;         // memory holds values the files do not
+std::int32_t g_store_stats_stored = 0; // StoreStats calls the open store took
+StoreValues g_store_stats;             // while the store is open
+StoreValues g_store_achievements;      // while the store is open
+bool g_store_values_unstored = false;  // memory holds values the files do not
 bool g_store_writes_fail = false;
 std::vector<StoreStatsCall> g_store_stats_calls;
-
-bool store_is_open()
-{
-    return !g_store_folder.empty();
-}
+// Seams of the open store's calls, cleared when it closes.
+std::vector<int> g_store_failing_calls;                            // callback ids
+std::map<int, std::vector<std::uint8_t>> g_store_scripted_results; // by callback id
+std::int32_t g_store_results_held = 0;
+bool g_store_remote_deletes_fail = false;
+std::int32_t g_store_remote_read_limit = -1; // negative: none
 
 bool store_make_folder(const std::string& path)
 {
@@ -192,21 +121,6 @@ std::size_t store_read_up_to(int fd, std::uint8_t* out, std::size_t size)
         done += static_cast<std::size_t>(count);
     }
     return done;
-}
-
-// Writes a temporary file in the store's own "tmp/" folder and renames it onto the target,
-// so a reader sees the old file or the new one, never a part.
-bool store_write_whole(const std::string& target, const void* data, std::size_t size)
-{
-    if (g_store_writes_fail) return false;
-    std::string temp = g_store_folder + "/tmp/write.XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = store_write_all(fd, static_cast<const std::uint8_t*>(data), size) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
 }
 
 // The host file of a remote file name. Names compare without regard to ASCII case, as on
@@ -270,22 +184,13 @@ bool store_save_settings()
     return store_write_whole(store_settings_path(), text.data(), text.size());
 }
 
-template <class P> std::span<const std::uint8_t> store_record_bytes(const P& record)
-{
-    return {reinterpret_cast<const std::uint8_t*>(&record), sizeof record};
-}
-
-template <class P> SteamAPICall_t store_finish_record(const P& record, bool io_failure)
-{
-    return store_finish_call(P::k_iCallback, store_record_bytes(record), io_failure);
-}
-
 // A callback answers no handle: it waits for the dispatch like a call result, under no call.
 template <class P> void store_post_callback(const P& record)
 {
     std::span<const std::uint8_t> bytes = store_record_bytes(record);
     if (store_is_open())
-        g_store_finished.push_back({k_uAPICallInvalid, P::k_iCallback, {bytes.begin(), bytes.end()}, false});
+        g_store_finished.push_back(
+            {k_uAPICallInvalid, P::k_iCallback, {bytes.begin(), bytes.end()}, false, g_store_results_held});
 }
 
 void store_deliver_call_result(FinishedCall& done)
@@ -311,214 +216,6 @@ void store_deliver_callback(FinishedCall& done)
         if (registered && handler->m_iCallback == done.callback_id)
             handler->Run(done.result.data(), false, k_uAPICallInvalid);
     }
-}
-
-bool store_valid_board_name(const char* name)
-{
-    std::size_t length = std::strlen(name);
-    return length > 0 && length < static_cast<std::size_t>(k_cchLeaderboardNameMax);
-}
-
-// Hex keeps every byte of a name, and its case, out of the host's way, and the longest name
-// still fits a host file name.
-std::string store_board_path(const std::string& name)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string path = g_store_folder + "/boards/";
-    for (unsigned char c : name) {
-        path += digits[c >> 4];
-        path += digits[c & 0xF];
-    }
-    return path;
-}
-
-bool store_board_missing(const std::string& name)
-{
-    struct stat info {};
-    return stat(store_board_path(name).c_str(), &info) != 0 && errno == ENOENT;
-}
-
-// True when score `a` ranks above score `b` on a board of this order.
-bool store_score_better(std::uint32_t sort, std::int32_t a, std::int32_t b)
-{
-    return sort == k_ELeaderboardSortMethodAscending ? a < b : a > b;
-}
-
-std::optional<std::vector<std::uint8_t>> store_read_whole(const std::string& path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> bytes;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= k_store_file_max) {
-        bytes.emplace(static_cast<std::size_t>(info.st_size));
-        if (store_read_up_to(fd, bytes->data(), bytes->size()) != bytes->size()) bytes.reset();
-    }
-    close(fd);
-    return bytes;
-}
-
-std::optional<StoreBoardEntry> store_board_read_entry(StoreReader& reader)
-{
-    StoreBoardEntry entry{};
-    std::uint32_t detail_count = 0;
-    std::uint32_t name_length = 0;
-    if (!reader.Value(entry.user) || !reader.Value(entry.score) || !reader.Value(detail_count) ||
-        detail_count > static_cast<std::uint32_t>(k_cLeaderboardDetailsMax)) {
-        return std::nullopt;
-    }
-    entry.details.resize(detail_count);
-    if (!reader.Read(entry.details.data(), detail_count * sizeof(std::int32_t)) ||
-        !reader.Value(name_length) || name_length > k_board_user_name_max) {
-        return std::nullopt;
-    }
-    entry.name.resize(name_length);
-    if (!reader.Read(entry.name.data(), name_length)) return std::nullopt;
-    return entry;
-}
-
-std::optional<StoreBoard> store_board_parse(std::span<const std::uint8_t> bytes)
-{
-    StoreReader reader(bytes);
-    char magic[sizeof k_board_magic];
-    StoreBoard board;
-    std::uint32_t count = 0;
-    if (!reader.Read(magic, sizeof magic) || std::memcmp(magic, k_board_magic, sizeof magic) != 0 ||
-        !reader.Value(board.sort) || !reader.Value(count)) {
-        return std::nullopt;
-    }
-    if (board.sort != k_ELeaderboardSortMethodAscending && board.sort != k_ELeaderboardSortMethodDescending) {
-        return std::nullopt;
-    }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::optional<StoreBoardEntry> entry = store_board_read_entry(reader);
-        if (!entry) return std::nullopt;
-        board.entries.push_back(std::move(*entry));
-    }
-    if (!reader.AtEnd()) return std::nullopt;
-    // Ranks are positions, so a file put together by other means still ranks by its order.
-    std::stable_sort(board.entries.begin(), board.entries.end(),
-                     [&](const StoreBoardEntry& a, const StoreBoardEntry& b) {
-                         return store_score_better(board.sort, a.score, b.score);
-                     });
-    return board;
-}
-
-// A missing file is a board not made yet: ascending and empty. Nothing when the file cannot
-// be read or is no board.
-std::optional<StoreBoard> store_board_load(const std::string& name)
-{
-    if (store_board_missing(name)) return StoreBoard{};
-    std::optional<std::vector<std::uint8_t>> bytes = store_read_whole(store_board_path(name));
-    if (!bytes) return std::nullopt;
-    return store_board_parse(*bytes);
-}
-
-template <class T> void store_append(std::vector<std::uint8_t>& out, const T& value)
-{
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
-    out.insert(out.end(), bytes, bytes + sizeof value);
-}
-
-bool store_board_save(const std::string& name, const StoreBoard& board)
-{
-    std::vector<std::uint8_t> out(std::begin(k_board_magic), std::end(k_board_magic));
-    store_append(out, board.sort);
-    store_append(out, static_cast<std::uint32_t>(board.entries.size()));
-    for (const StoreBoardEntry& entry : board.entries) {
-        store_append(out, entry.user);
-        store_append(out, entry.score);
-        store_append(out, static_cast<std::uint32_t>(entry.details.size()));
-        for (std::int32_t detail : entry.details)
-            store_append(out, detail);
-        store_append(out, static_cast<std::uint32_t>(entry.name.size()));
-        out.insert(out.end(), entry.name.begin(), entry.name.end());
-    }
-    return store_write_whole(store_board_path(name), out.data(), out.size());
-}
-
-// Puts the user's entry in its place by score, after the entries of an equal score; with
-// `keep_best` an earlier entry that is at least as good stays as it was.
-StorePlacement store_board_put(StoreBoard& board, StoreBoardEntry entry, bool keep_best)
-{
-    std::vector<StoreBoardEntry>& entries = board.entries;
-    StorePlacement placement{true, 0, 0};
-    auto old = std::find_if(entries.begin(), entries.end(),
-                            [&](const StoreBoardEntry& other) { return other.user == entry.user; });
-    if (old != entries.end()) {
-        placement.previous_rank = static_cast<std::int32_t>(old - entries.begin() + 1);
-        if (keep_best && !store_score_better(board.sort, entry.score, old->score)) {
-            placement.changed = false;
-            placement.rank = placement.previous_rank;
-            return placement;
-        }
-        entries.erase(old);
-    }
-    auto place = std::find_if(entries.begin(), entries.end(), [&](const StoreBoardEntry& other) {
-        return store_score_better(board.sort, entry.score, other.score);
-    });
-    placement.rank = static_cast<std::int32_t>(place - entries.begin() + 1);
-    entries.insert(place, std::move(entry));
-    return placement;
-}
-
-// Board handles count from 1 in the order the boards are first found while the store is open.
-SteamLeaderboard_t store_board_handle(const std::string& name)
-{
-    auto known = std::find(g_store_board_names.begin(), g_store_board_names.end(), name);
-    if (known == g_store_board_names.end()) known = g_store_board_names.insert(known, name);
-    return static_cast<SteamLeaderboard_t>(known - g_store_board_names.begin() + 1);
-}
-
-const std::string* store_board_name(SteamLeaderboard_t board)
-{
-    if (board == 0 || board > g_store_board_names.size()) return nullptr;
-    return &g_store_board_names[board - 1];
-}
-
-// The host account is the stable identity a local store has; account 0 is no account.
-std::uint64_t store_local_user()
-{
-    auto account = static_cast<std::uint32_t>(getuid()) + 1;
-    return CSteamID(account, k_unSteamUserDesktopInstance, k_EUniversePublic, k_EAccountTypeIndividual)
-        .ConvertToUint64();
-}
-
-std::string store_local_user_name()
-{
-    char name[k_board_user_name_max];
-    DWORD size = sizeof name;
-    return GetUserNameA(name, &size) ? std::string(name) : std::string();
-}
-
-// The positions a request asks for, best first. A local store knows no friends, so the
-// user's friends are the user alone.
-std::vector<std::size_t> store_requested_entries(const StoreBoard& board, ELeaderboardDataRequest request,
-                                                 int range_start, int range_end)
-{
-    const std::int64_t count = static_cast<std::int64_t>(board.entries.size());
-    const std::uint64_t user = store_local_user();
-    auto own = std::find_if(board.entries.begin(), board.entries.end(),
-                            [&](const StoreBoardEntry& entry) { return entry.user == user; });
-    const std::int64_t own_index = own - board.entries.begin();
-    std::int64_t first = 0;
-    std::int64_t last = -1; // inclusive
-    if (request == k_ELeaderboardDataRequestGlobal) {
-        first = std::max(range_start, 1) - 1;
-        last = std::min<std::int64_t>(range_end, count) - 1;
-    } else if (own != board.entries.end() && request == k_ELeaderboardDataRequestFriends) {
-        first = last = own_index;
-    } else if (own != board.entries.end() && range_end >= range_start) {
-        // Around the user: the window keeps its size, shifted to stay on the board.
-        const std::int64_t width = std::int64_t{range_end} - range_start;
-        first = std::max<std::int64_t>(own_index + range_start, 0);
-        last = std::min(first + width, count - 1);
-        first = std::max<std::int64_t>(last - width, 0);
-    }
-    std::vector<std::size_t> positions;
-    for (std::int64_t i = first; i <= last; ++i)
-        positions.push_back(static_cast<std::size_t>(i));
-    return positions;
 }
 
 std::string store_stats_path()
@@ -607,6 +304,70 @@ bool store_delete_values(const std::string& path)
 
 } // namespace
 
+bool store_is_open()
+{
+    return !g_store_folder.empty();
+}
+
+// The host account is the stable identity a local store has; account 0 is no account.
+std::uint64_t store_local_user()
+{
+    auto account = static_cast<std::uint32_t>(getuid()) + 1;
+    return CSteamID(account, k_unSteamUserDesktopInstance, k_EUniversePublic, k_EAccountTypeIndividual)
+        .ConvertToUint64();
+}
+
+// Writes a temporary file in the store's own "tmp/" folder and renames it onto the target,
+// so a reader sees the old file or the new one, never a part.
+bool store_write_whole(const std::string& target, const void* data, std::size_t size)
+{
+    if (g_store_writes_fail) return false;
+    std::string temp = g_store_folder + "/tmp/write.XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = store_write_all(fd, static_cast<const std::uint8_t*>(data), size) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) unlink(temp.c_str());
+    return ok;
+}
+
+std::optional<std::vector<std::uint8_t>> store_read_whole(const std::string& path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> bytes;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= k_store_file_max) {
+        bytes.emplace(static_cast<std::size_t>(info.st_size));
+        if (store_read_up_to(fd, bytes->data(), bytes->size()) != bytes->size()) bytes.reset();
+    }
+    close(fd);
+    return bytes;
+}
+
+SteamAPICall_t store_finish_interface_call(int callback_id, std::span<const std::uint8_t> record,
+                                           bool io_failure)
+{
+    auto scripted = g_store_scripted_results.find(callback_id);
+    if (scripted == g_store_scripted_results.end()) return store_finish_call(callback_id, record, io_failure);
+    std::vector<std::uint8_t> bytes = std::move(scripted->second);
+    g_store_scripted_results.erase(scripted);
+    // The handler reads a whole record, so one of another size cannot stand in.
+    if (bytes.size() != record.size()) return store_finish_call(callback_id, record, io_failure);
+    return store_finish_call(callback_id, bytes, io_failure);
+}
+
+bool store_call_fails(int callback_id)
+{
+    return std::ranges::find(g_store_failing_calls, callback_id) != g_store_failing_calls.end();
+}
+
+const std::string& store_folder()
+{
+    return g_store_folder;
+}
+
 bool StoreRemoteStorage::FileWrite(const char* file, const void* data, std::int32_t size)
 {
     std::optional<std::string> path = store_remote_path(file);
@@ -620,6 +381,7 @@ std::int32_t StoreRemoteStorage::FileRead(const char* file, void* data, std::int
     if (!path || !data || size <= 0) return 0;
     int fd = open(path->c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return 0;
+    if (g_store_remote_read_limit >= 0) size = std::min(size, g_store_remote_read_limit);
     std::size_t done = store_read_up_to(fd, static_cast<std::uint8_t*>(data), static_cast<std::size_t>(size));
     close(fd);
     return static_cast<std::int32_t>(done);
@@ -640,7 +402,7 @@ std::int32_t StoreRemoteStorage::GetFileSize(const char* file)
 bool StoreRemoteStorage::FileDelete(const char* file)
 {
     std::optional<std::string> path = store_remote_path(file);
-    return path && unlink(path->c_str()) == 0;
+    return path && !g_store_remote_deletes_fail && unlink(path->c_str()) == 0;
 }
 
 bool StoreRemoteStorage::IsCloudEnabledForAccount()
@@ -691,20 +453,32 @@ void SteamAPI_Shutdown()
     g_store_finished.clear();
     g_store_registrations.clear();
     g_store_callbacks.clear();
-    g_store_board_names.clear();
-    g_store_downloads.clear();
+    store_forget_boards();
+    g_store_failing_calls.clear();
+    g_store_scripted_results.clear();
+    g_store_results_held = 0;
+    g_store_remote_deletes_fail = false;
+    g_store_remote_read_limit = -1;
 }
 
 void SteamAPI_RunCallbacks()
 {
     std::deque<FinishedCall> finished;
     finished.swap(g_store_finished);
+    std::deque<FinishedCall> held;
     for (FinishedCall& done : finished) {
-        if (done.call == k_uAPICallInvalid)
+        if (done.dispatches_held > 0) {
+            --done.dispatches_held;
+            held.push_back(std::move(done));
+        } else if (done.call == k_uAPICallInvalid) {
             store_deliver_callback(done);
-        else
+        } else {
             store_deliver_call_result(done);
+        }
     }
+    // Held results finished before any that finished during this dispatch.
+    std::move(g_store_finished.begin(), g_store_finished.end(), std::back_inserter(held));
+    g_store_finished.swap(held);
 }
 
 ISteamRemoteStorage* SteamRemoteStorage()
@@ -804,95 +578,6 @@ bool StoreUserStats::ResetAllStats(bool achievements_too)
     return ok;
 }
 
-SteamAPICall_t StoreUserStats::FindLeaderboard(const char* name)
-{
-    if (!store_is_open() || !name) return k_uAPICallInvalid;
-    LeaderboardFindResult_t result{};
-    if (!store_valid_board_name(name)) return store_finish_record(result, false);
-    std::optional<StoreBoard> board = store_board_load(name);
-    bool stored = board && (!store_board_missing(name) || store_board_save(name, *board));
-    if (stored) {
-        result.m_hSteamLeaderboard = store_board_handle(name);
-        result.m_bLeaderboardFound = 1;
-    }
-    return store_finish_record(result, !stored);
-}
-
-SteamAPICall_t StoreUserStats::UploadLeaderboardScore(SteamLeaderboard_t board,
-                                                      ELeaderboardUploadScoreMethod method,
-                                                      std::int32_t score, const std::int32_t* details,
-                                                      int detail_count)
-{
-    const std::string* name = store_board_name(board);
-    if (!name || method != k_ELeaderboardUploadScoreMethodKeepBest || detail_count < 0 ||
-        detail_count > k_cLeaderboardDetailsMax || (!details && detail_count > 0)) {
-        return k_uAPICallInvalid;
-    }
-    LeaderboardScoreUploaded_t result{};
-    result.m_hSteamLeaderboard = board;
-    result.m_nScore = score;
-    if (std::optional<StoreBoard> loaded = store_board_load(*name)) {
-        StoreBoardEntry entry{
-            store_local_user(), score, {details, details + detail_count}, store_local_user_name()};
-        StorePlacement placement = store_board_put(*loaded, std::move(entry), true);
-        if (!placement.changed || store_board_save(*name, *loaded)) {
-            result.m_bSuccess = 1;
-            result.m_bScoreChanged = placement.changed;
-            result.m_nGlobalRankNew = placement.rank;
-            result.m_nGlobalRankPrevious = placement.previous_rank;
-        }
-    }
-    return store_finish_record(result, false);
-}
-
-SteamAPICall_t StoreUserStats::DownloadLeaderboardEntries(SteamLeaderboard_t board,
-                                                          ELeaderboardDataRequest request, int range_start,
-                                                          int range_end)
-{
-    const std::string* name = store_board_name(board);
-    if (!name || request < k_ELeaderboardDataRequestGlobal || request > k_ELeaderboardDataRequestFriends) {
-        return k_uAPICallInvalid;
-    }
-    LeaderboardScoresDownloaded_t result{};
-    result.m_hSteamLeaderboard = board;
-    std::optional<StoreBoard> loaded = store_board_load(*name);
-    if (!loaded) return store_finish_record(result, true);
-    StoreDownload download;
-    for (std::size_t position : store_requested_entries(*loaded, request, range_start, range_end)) {
-        const StoreBoardEntry& entry = loaded->entries[position];
-        LeaderboardEntry_t record{CSteamID(entry.user), static_cast<std::int32_t>(position + 1), entry.score,
-                                  static_cast<std::int32_t>(entry.details.size()), k_UGCHandleInvalid};
-        download.push_back({record, entry.details});
-    }
-    result.m_cEntryCount = static_cast<std::int32_t>(download.size());
-    g_store_downloads.push_back(std::move(download));
-    result.m_hSteamLeaderboardEntries = g_store_downloads.size();
-    return store_finish_record(result, false);
-}
-
-int StoreUserStats::GetLeaderboardEntryCount(SteamLeaderboard_t board)
-{
-    const std::string* name = store_board_name(board);
-    std::optional<StoreBoard> loaded = name ? store_board_load(*name) : std::nullopt;
-    return loaded ? static_cast<int>(loaded->entries.size()) : 0;
-}
-
-bool StoreUserStats::GetDownloadedLeaderboardEntry(SteamLeaderboardEntries_t entries, int index,
-                                                   LeaderboardEntry_t* entry, std::int32_t* details,
-                                                   int details_max)
-{
-    if (entries == 0 || entries > g_store_downloads.size() || !entry) return false;
-    const StoreDownload& download = g_store_downloads[entries - 1];
-    if (index < 0 || static_cast<std::size_t>(index) >= download.size()) return false;
-    const StoreDownloadedEntry& chosen = download[static_cast<std::size_t>(index)];
-    *entry = chosen.entry;
-    if (details) {
-        std::size_t wanted = static_cast<std::size_t>(std::max(details_max, 0));
-        std::copy_n(chosen.details.begin(), std::min(wanted, chosen.details.size()), details);
-    }
-    return true;
-}
-
 void SteamAPI_RegisterCallResult(CCallbackBase* handler, SteamAPICall_t call)
 {
     if (!handler || call == k_uAPICallInvalid) return;
@@ -923,7 +608,8 @@ SteamAPICall_t store_finish_call(int callback_id, std::span<const std::uint8_t> 
 {
     if (!store_is_open()) return k_uAPICallInvalid;
     SteamAPICall_t call = g_store_next_call++;
-    g_store_finished.push_back({call, callback_id, {result.begin(), result.end()}, io_failure});
+    g_store_finished.push_back(
+        {call, callback_id, {result.begin(), result.end()}, io_failure, g_store_results_held});
     return call;
 }
 
@@ -954,15 +640,28 @@ bool seam_set_cloud_enabled_for_account(bool enabled)
     return store_save_settings();
 }
 
-bool seam_put_leaderboard_entry(const char* board, std::uint64_t user, std::int32_t score,
-                                std::span<const std::int32_t> details)
+void seam_set_calls_fail(int callback_id, bool fail)
 {
-    if (!store_is_open() || !board || !store_valid_board_name(board) ||
-        details.size() > static_cast<std::size_t>(k_cLeaderboardDetailsMax)) {
-        return false;
-    }
-    std::optional<StoreBoard> loaded = store_board_load(board);
-    if (!loaded) return false;
-    store_board_put(*loaded, {user, score, {details.begin(), details.end()}, {}}, false);
-    return store_board_save(board, *loaded);
+    std::erase(g_store_failing_calls, callback_id);
+    if (fail) g_store_failing_calls.push_back(callback_id);
+}
+
+void seam_set_results_held(std::int32_t dispatches)
+{
+    g_store_results_held = std::max(dispatches, 0);
+}
+
+void seam_script_result_bytes(int callback_id, std::span<const std::uint8_t> record)
+{
+    g_store_scripted_results[callback_id].assign(record.begin(), record.end());
+}
+
+void seam_set_remote_deletes_fail(bool fail)
+{
+    g_store_remote_deletes_fail = fail;
+}
+
+void seam_set_remote_read_limit(std::int32_t bytes)
+{
+    g_store_remote_read_limit = bytes;
 }

@@ -15,13 +15,16 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -32,6 +35,7 @@ HANDLE const k_current_thread = reinterpret_cast<HANDLE>(std::intptr_t{-2});
 HANDLE const k_process_heap = reinterpret_cast<HANDLE>(std::intptr_t{-3});
 
 int g_timer_periods = 0;
+std::optional<SYSTEMTIME> g_seam_local_time;
 DWORD g_priority_class = NORMAL_PRIORITY_CLASS;
 
 std::mutex g_virtual_lock;
@@ -171,6 +175,35 @@ UINT timeEndPeriod(UINT period)
 int seam_timer_periods()
 {
     return g_timer_periods;
+}
+
+void GetLocalTime(SYSTEMTIME* time)
+{
+    if (!time) return;
+    if (g_seam_local_time) {
+        *time = *g_seam_local_time;
+        return;
+    }
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto milliseconds = duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto word = [](auto value) { return static_cast<WORD>(value); };
+    time->wYear = word(local.tm_year + 1900);
+    time->wMonth = word(local.tm_mon + 1);
+    time->wDayOfWeek = word(local.tm_wday);
+    time->wDay = word(local.tm_mday);
+    time->wHour = word(local.tm_hour);
+    time->wMinute = word(local.tm_min);
+    time->wSecond = word(std::min(local.tm_sec, 59)); // the platform's clock knows no leap second
+    time->wMilliseconds = word(milliseconds);
+}
+
+void seam_set_local_time(const SYSTEMTIME* time)
+{
+    g_seam_local_time = time ? std::optional(*time) : std::nullopt;
 }
 
 BOOL QueryPerformanceCounter(std::int64_t* count)

@@ -45,6 +45,19 @@ BOOL QueryPerformanceFrequency(std::int64_t* frequency);
 void Sleep(DWORD milliseconds);
 DWORD SleepEx(DWORD milliseconds, BOOL alertable);
 
+// The wall clock in the local time zone; the day of the week counts from Sunday = 0.
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth; // 1-12
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+void GetLocalTime(SYSTEMTIME* time);
+
 // Modules, processes and threads.
 HMODULE GetModuleHandleA(const char* name);
 HANDLE GetCurrentProcess();

@@ -7,6 +7,8 @@
 #include "object/obj_pools.h"
 #include "object/wnd/go_wnddemo.h"
 #include "platform/impl/d3d8_gl.h"
+#include "platform/steam_api.h"
+#include "platform/win_window.h"
 
 #include "app_fixture.h"
 
@@ -106,6 +108,48 @@ TEST_F(SceneRoad, TheFirstMapIsARoomThatTheCameraToursAndTheFrameShows)
             if (auto pixel = d3d8_gl_seam_window_pixel(*g_d3d_device, x, y))
                 colours.insert(*pixel & 0xFFFFFF);
     EXPECT_GE(colours.size(), 6u);
+}
+
+std::string store_file_text(const GameUser& user, const char* name)
+{
+    return read_host_file(user.data_home() / "kro_store" / name);
+}
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A few seconds into the first map its ring script fires the jade ring's event and makes a
+// person known: the store shows the unlock once and keeps it with the raised stats, until the
+// program's reset switch locks everything again.
+TEST_F(SceneRoad, TheFirstMapsRingEventUnlocksItsAchievementOnceUntilAReset)
+{
+    enter_first_map();
+    testing::internal::CaptureStderr();
+    for (int frame = 0; frame < 240; ++frame)
+        run_frame(k_tick);
+    const std::string notices = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count_of(notices, "Achievement unlocked: Oblivious or Insensitive?\n"), 1u) << notices;
+
+    m_game.shut_down();
+    const GameUser& user = m_game.user();
+    EXPECT_NE(store_file_text(user, "achievements").find("Oblivious or Insensitive?\t1\n"),
+              std::string::npos);
+    const std::string stats = store_file_text(user, "stats");
+    EXPECT_NE(stats.find("Social Butterfly Stat\t1\n"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("Overachiever Stat\t"), std::string::npos) << stats;
+
+    GameInstall install;
+    GameProcess reset(install, "-R2");
+    HWND window = GameProcess::wait_for_window();
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(reset.finish(), 0) << reset.output();
+    EXPECT_EQ(store_file_text(user, "achievements").find("Oblivious or Insensitive?\t1"), std::string::npos);
 }
 
 } // namespace

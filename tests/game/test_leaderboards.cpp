@@ -1,6 +1,8 @@
 #include "game/g_leaderboards.h"
 
+#include "lib/store_writer.h"
 #include "platform/impl/steam_api_seams.h"
+#include "platform/steam_delivery.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +45,27 @@ protected:
             const std::array<std::int32_t, 1> detail{static_cast<std::int32_t>(100 + i)};
             ASSERT_TRUE(seam_put_leaderboard_entry(board, k_other_user + i + 1, scores[i], detail));
         }
+    }
+    // A board file of `count` other players, player i with time (i + 1) x 100 and detail 100 + i.
+    void WriteBoard(const char* board, int count)
+    {
+        StoreBoardImage image{board, false, {}};
+        for (int i = 0; i < count; ++i)
+            image.rows.push_back(
+                {store_other_user(static_cast<std::uint32_t>(i + 1)), (i + 1) * 100, {100 + i}, ""});
+        ASSERT_TRUE(store_write_board(m_temp.path() / "store", image));
+    }
+    void ExpectRanks(int count, int first_rank)
+    {
+        ASSERT_EQ(m_boards->m_downloaded_count, count);
+        for (int i = 0; i < count; ++i) {
+            SCOPED_TRACE(i);
+            const LeaderboardRow& row = m_boards->m_rows[i];
+            ASSERT_EQ(row.global_rank, first_rank + i);
+            ASSERT_EQ(row.score, row.global_rank * 100);
+            ASSERT_EQ(row.detail, 99 + row.global_rank);
+        }
+        ExpectRowsUnknownFrom(count);
     }
     void Upload(std::int32_t score, std::int32_t detail = 0)
     {
@@ -300,6 +323,127 @@ TEST_F(Leaderboards, BossRushUploadsGoToItsOwnBoard)
     EXPECT_EQ(m_boards->m_downloaded_count, 0);
     Upload(9000); // a first time on the stage board, slower than the boss rush's
     EXPECT_EQ(m_boards->m_operation, LEADERBOARD_OP_NEW_BEST);
+}
+
+TEST_F(Leaderboards, GlobalPagesTakeTheInclusiveRanksFirstToFirstPlusFifteen)
+{
+    WriteBoard("Time Attack - Normal - Brisanne", 40);
+    WriteBoard("Time Attack - Normal - Tormol", 10);
+    struct Case {
+        const char* board;
+        std::int32_t first;
+        int rows;
+        int first_rank;
+    };
+    const Case cases[] = {
+        {"Time Attack - Normal - Brisanne", 0, 15, 1},   // the store's ranks count from 1
+        {"Time Attack - Normal - Brisanne", 15, 16, 15}, // rank 15 is on both pages
+        {"Time Attack - Normal - Brisanne", 30, 11, 30},
+        {"Time Attack - Normal - Tormol", 1, 10, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.board << " from " << c.first);
+        FindStage(c.board);
+        Download(k_ELeaderboardDataRequestGlobal, c.first);
+        EXPECT_EQ(m_boards->m_rows_ready, 1);
+        ExpectRanks(c.rows, c.first_rank);
+    }
+}
+
+TEST_F(Leaderboards, AResultOfMoreEntriesThanRowsFillsEveryRowAndNoMore)
+{
+    const char* name = "Boss Rush - Nightmare";
+    WriteBoard(name, 400);
+    FindStage(name);
+    // The store answers a page at most; a result of 400 entries is scripted from a download
+    // of the whole board.
+    ISteamUserStats* stats = SteamUserStats();
+    auto found = deliver<LeaderboardFindResult_t>(stats->FindLeaderboard(name));
+    auto whole = deliver<LeaderboardScoresDownloaded_t>(stats->DownloadLeaderboardEntries(
+        found.record.m_hSteamLeaderboard, k_ELeaderboardDataRequestGlobal, 1, 400));
+    ASSERT_EQ(whole.record.m_cEntryCount, 400);
+    seam_script_next_result(whole.record);
+
+    Download(k_ELeaderboardDataRequestGlobal, 0);
+    EXPECT_EQ(m_boards->m_total_entries, 400);
+    EXPECT_EQ(m_boards->m_rows_ready, 1);
+    ExpectRanks(LEADERBOARD_ROW_COUNT, 1);
+}
+
+TEST_F(Leaderboards, FailedCallsOfEachKindSetTheirStatus)
+{
+    const char* name = "Story Mode - Normal";
+    PutOthers(name, {1000, 2000});
+    FindStage(name);
+    Download(k_ELeaderboardDataRequestGlobal, 0);
+    ASSERT_EQ(m_boards->m_downloaded_count, 2);
+
+    seam_set_calls_fail(LeaderboardScoreUploaded_t::k_iCallback, true);
+    Upload(500);
+    EXPECT_EQ(m_boards->m_status, LEADERBOARD_STATUS_UPLOAD_FAILED);
+    EXPECT_EQ(m_boards->m_operation, LEADERBOARD_OP_NO_NEW_BEST);
+    seam_set_calls_fail(LeaderboardScoreUploaded_t::k_iCallback, false);
+
+    seam_set_calls_fail(LeaderboardScoresDownloaded_t::k_iCallback, true);
+    Download(k_ELeaderboardDataRequestGlobal, 0);
+    EXPECT_EQ(m_boards->m_status, LEADERBOARD_STATUS_DOWNLOAD_FAILED);
+    EXPECT_EQ(m_boards->m_rows_ready, 0);
+    EXPECT_EQ(m_boards->m_downloaded_count, 2);
+    EXPECT_EQ(m_boards->m_rows[1].score, 2000) << "a failed download keeps the rows";
+    seam_set_calls_fail(LeaderboardScoresDownloaded_t::k_iCallback, false);
+
+    seam_set_calls_fail(LeaderboardFindResult_t::k_iCallback, true);
+    FindStage(name);
+    EXPECT_EQ(m_boards->m_status, LEADERBOARD_STATUS_NOT_FOUND);
+    EXPECT_FALSE(m_boards->UploadStageScore(500, 0));
+    m_boards->FindBossRushBoard("Boss Rush - Normal");
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(m_boards->m_status, LEADERBOARD_STATUS_NOT_FOUND);
+    EXPECT_FALSE(m_boards->UploadBossRushScore(500, 0));
+}
+
+TEST_F(Leaderboards, ResultsChangeTheObjectOnlyInTheDispatchThatDeliversThem)
+{
+    const char* name = "Time Attack - Hard - Vestrel";
+    PutOthers(name, {1000});
+    seam_set_results_held(2);
+    m_boards->FindStageBoard(name);
+    for (int dispatch = 0; dispatch < 2; ++dispatch) {
+        SteamAPI_RunCallbacks();
+        EXPECT_FALSE(m_boards->UploadStageScore(500, 0)) << "no handle yet";
+    }
+    SteamAPI_RunCallbacks();
+    ASSERT_TRUE(m_boards->UploadStageScore(500, 0));
+    ASSERT_TRUE(m_boards->DownloadEntries(k_ELeaderboardDataRequestGlobal, 0));
+    for (int dispatch = 0; dispatch < 2; ++dispatch) {
+        SteamAPI_RunCallbacks();
+        EXPECT_EQ(m_boards->m_operation, LEADERBOARD_OP_UPLOADING);
+        EXPECT_EQ(m_boards->m_rows_ready, 0);
+    }
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(m_boards->m_operation, LEADERBOARD_OP_NEW_BEST);
+    EXPECT_EQ(m_boards->m_rows_ready, 1);
+    EXPECT_EQ(m_boards->m_downloaded_count, 2);
+}
+
+TEST_F(Leaderboards, ANewCallDropsTheResultOfTheOneStillWaiting)
+{
+    const char* name = "Time Attack - Hard - Tormol";
+    WriteBoard(name, 20);
+    FindStage(name);
+    ASSERT_TRUE(m_boards->DownloadEntries(k_ELeaderboardDataRequestGlobal, 0));
+    ASSERT_TRUE(m_boards->DownloadEntries(k_ELeaderboardDataRequestGlobal, 16));
+    SteamAPI_RunCallbacks();
+    ExpectRanks(5, 16);
+
+    // The first upload makes a new best, but its answer comes a dispatch after the second's.
+    seam_set_results_held(1);
+    ASSERT_TRUE(m_boards->UploadStageScore(50, 0));
+    seam_set_results_held(0);
+    Upload(9000);
+    EXPECT_EQ(m_boards->m_operation, LEADERBOARD_OP_NO_NEW_BEST);
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(m_boards->m_operation, LEADERBOARD_OP_NO_NEW_BEST);
 }
 
 TEST(LeaderboardsLife, CreatedOnlyWhileTheStoreIsOpen)

@@ -1,6 +1,7 @@
 #include "platform/impl/steam_api_seams.h"
 #include "platform/steam_api.h"
 
+#include "steam_delivery.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,41 @@ TEST_F(SteamStore, CloudIsOffUntilSwitchedOnAndTheSwitchesPersist)
     EXPECT_FALSE(m_remote->IsCloudEnabledForApp());
 }
 
+TEST_F(SteamStore, InjectedRemoteFailuresKeepTheFiles)
+{
+    ASSERT_TRUE(m_remote->FileWrite("kro_00.nacci", "old slot", 8));
+
+    seam_set_store_writes_fail(true);
+    EXPECT_FALSE(m_remote->FileWrite("kro_00.nacci", "new", 3));
+    EXPECT_FALSE(m_remote->FileWrite("kro_01.nacci", "new", 3));
+    seam_set_store_writes_fail(false);
+    EXPECT_EQ(Read("kro_00.nacci"), "old slot");
+    EXPECT_FALSE(m_remote->FileExists("kro_01.nacci"));
+    EXPECT_TRUE(folder_names(m_temp.path() / "store/tmp").empty());
+
+    seam_set_remote_deletes_fail(true);
+    EXPECT_FALSE(m_remote->FileDelete("kro_00.nacci"));
+    EXPECT_TRUE(m_remote->FileExists("kro_00.nacci"));
+    seam_set_remote_deletes_fail(false);
+
+    // A short read: fewer bytes than the file has, though its size says more.
+    seam_set_remote_read_limit(3);
+    char buffer[9] = {};
+    EXPECT_EQ(m_remote->GetFileSize("kro_00.nacci"), 8);
+    EXPECT_EQ(m_remote->FileRead("kro_00.nacci", buffer, 8), 3);
+    EXPECT_STREQ(buffer, "old");
+    seam_set_remote_read_limit(0);
+    EXPECT_EQ(m_remote->FileRead("kro_00.nacci", buffer, 8), 0);
+
+    // Closing the store switches the seams off.
+    seam_set_remote_deletes_fail(true);
+    SteamAPI_Shutdown();
+    ASSERT_TRUE(SteamAPI_Init());
+    m_remote = SteamRemoteStorage();
+    EXPECT_EQ(Read("kro_00.nacci"), "old slot");
+    EXPECT_TRUE(m_remote->FileDelete("kro_00.nacci"));
+}
+
 // Records what the dispatch hands over.
 class RecordingHandler : public CCallbackBase {
 public:
@@ -336,29 +372,6 @@ TEST_F(SteamStore, CurrentStatsArriveByCallbackOnceAndOnlyThroughTheDispatch)
 }
 
 namespace {
-
-// What one call's result brought to a bound object.
-template <class P> struct Delivery {
-    P record{};
-    bool io_failure = false;
-    int runs = 0;
-
-    void On(P* result, bool failure)
-    {
-        record = *result;
-        io_failure = failure;
-        ++runs;
-    }
-};
-
-template <class P> Delivery<P> deliver(SteamAPICall_t call)
-{
-    Delivery<P> delivery;
-    CCallResult<Delivery<P>, P> binding;
-    binding.Set(call, &delivery, &Delivery<P>::On);
-    SteamAPI_RunCallbacks();
-    return delivery;
-}
 
 // Instance 0, so never the local user (instance 1).
 constexpr std::uint64_t k_other_user = 0x0110000000000000ull;
@@ -605,6 +618,120 @@ TEST_F(SteamBoards, AnUnreadableBoardFailsItsCalls)
     }
     write_host_file(file, good);
     EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 1);
+}
+
+TEST_F(SteamBoards, FailingCallsOfEachKindChangeNothingAndReportAnIoFailure)
+{
+    const char* name = "Boss Rush - Normal";
+    ASSERT_TRUE(seam_put_leaderboard_entry(name, k_other_user, 900, {}));
+    SteamLeaderboard_t board = Find(name);
+    ASSERT_EQ(Upload(board, 1200).m_bScoreChanged, 1);
+    const std::string before = read_host_file(BoardsFolder() / folder_names(BoardsFolder())[0]);
+
+    seam_set_calls_fail(LeaderboardFindResult_t::k_iCallback, true);
+    auto found = deliver<LeaderboardFindResult_t>(m_stats->FindLeaderboard("Story Mode - Hard"));
+    EXPECT_EQ(found.runs, 1);
+    EXPECT_TRUE(found.io_failure);
+    EXPECT_EQ(found.record.m_bLeaderboardFound, 0);
+    EXPECT_EQ(found.record.m_hSteamLeaderboard, 0u);
+    EXPECT_EQ(folder_names(BoardsFolder()).size(), 1u) << "no board was made";
+    seam_set_calls_fail(LeaderboardFindResult_t::k_iCallback, false);
+
+    seam_set_calls_fail(LeaderboardScoreUploaded_t::k_iCallback, true);
+    const std::int32_t detail = 0;
+    auto uploaded = deliver<LeaderboardScoreUploaded_t>(
+        m_stats->UploadLeaderboardScore(board, k_ELeaderboardUploadScoreMethodKeepBest, 100, &detail, 1));
+    EXPECT_EQ(uploaded.runs, 1);
+    EXPECT_TRUE(uploaded.io_failure);
+    EXPECT_EQ(uploaded.record.m_bSuccess, 0);
+    EXPECT_EQ(uploaded.record.m_hSteamLeaderboard, board);
+    EXPECT_EQ(read_host_file(BoardsFolder() / folder_names(BoardsFolder())[0]), before);
+    seam_set_calls_fail(LeaderboardScoreUploaded_t::k_iCallback, false);
+
+    seam_set_calls_fail(LeaderboardScoresDownloaded_t::k_iCallback, true);
+    auto downloaded = deliver<LeaderboardScoresDownloaded_t>(
+        m_stats->DownloadLeaderboardEntries(board, k_ELeaderboardDataRequestGlobal, 1, 10));
+    EXPECT_EQ(downloaded.runs, 1);
+    EXPECT_TRUE(downloaded.io_failure);
+    EXPECT_EQ(downloaded.record.m_hSteamLeaderboard, board);
+    EXPECT_EQ(downloaded.record.m_cEntryCount, 0);
+    EXPECT_NE(Find(name), 0u) << "another kind of call still goes";
+
+    // Closing the store switches the seam off.
+    SteamAPI_Shutdown();
+    ASSERT_TRUE(SteamAPI_Init());
+    m_stats = SteamUserStats();
+    EXPECT_EQ(Ranks(Find(name), k_ELeaderboardDataRequestGlobal, 1, 10), (std::vector<std::int32_t>{1, 2}));
+}
+
+TEST_F(SteamBoards, AFailingStoreWriteFailsTheUploadAndKeepsTheBoard)
+{
+    SteamLeaderboard_t board = Find("Story Mode - Easy");
+    ASSERT_EQ(Upload(board, 9000).m_bSuccess, 1);
+    seam_set_store_writes_fail(true);
+    LeaderboardScoreUploaded_t better = Upload(board, 8000);
+    LeaderboardScoreUploaded_t worse = Upload(board, 9500);
+    seam_set_store_writes_fail(false);
+    EXPECT_EQ(better.m_bSuccess, 0);
+    EXPECT_EQ(worse.m_bSuccess, 1) << "a time that is kept out writes nothing";
+    EXPECT_EQ(worse.m_bScoreChanged, 0);
+    auto downloaded = deliver<LeaderboardScoresDownloaded_t>(
+        m_stats->DownloadLeaderboardEntries(board, k_ELeaderboardDataRequestGlobal, 1, 10));
+    LeaderboardEntry_t entry{};
+    ASSERT_TRUE(m_stats->GetDownloadedLeaderboardEntry(downloaded.record.m_hSteamLeaderboardEntries, 0,
+                                                       &entry, nullptr, 0));
+    EXPECT_EQ(entry.m_nScore, 9000);
+    EXPECT_TRUE(folder_names(m_temp.path() / "store/tmp").empty());
+}
+
+TEST_F(SteamBoards, HeldResultsPassTheirDispatchesByAndComeOnce)
+{
+    RecordingHandler first(LeaderboardFindResult_t::k_iCallback);
+    RecordingHandler second(LeaderboardFindResult_t::k_iCallback);
+    StatsListener listener;
+    SteamAPI_RegisterCallback(&listener, UserStatsReceived_t::k_iCallback);
+
+    seam_set_results_held(2);
+    SteamAPICall_t held = m_stats->FindLeaderboard("Story Mode - Normal");
+    ASSERT_TRUE(m_stats->RequestCurrentStats());
+    seam_set_results_held(0);
+    SteamAPICall_t prompt = m_stats->FindLeaderboard("Story Mode - Hard");
+    SteamAPI_RegisterCallResult(&first, held);
+    SteamAPI_RegisterCallResult(&second, prompt);
+
+    SteamAPI_RunCallbacks();
+    EXPECT_TRUE(first.runs.empty());
+    EXPECT_TRUE(listener.received.empty());
+    EXPECT_EQ(second.runs.size(), 1u) << "a later call at the normal pace goes first";
+    SteamAPI_RunCallbacks();
+    EXPECT_TRUE(first.runs.empty());
+    EXPECT_TRUE(listener.received.empty());
+    SteamAPI_RunCallbacks();
+    ASSERT_EQ(first.runs.size(), 1u);
+    EXPECT_EQ(first.runs[0].call, held);
+    EXPECT_EQ(listener.received.size(), 1u);
+    SteamAPI_RunCallbacks();
+    EXPECT_EQ(first.runs.size(), 1u) << "delivered once";
+    EXPECT_EQ(listener.received.size(), 1u);
+    SteamAPI_UnregisterCallback(&listener);
+}
+
+TEST_F(SteamBoards, AScriptedRecordStandsInForTheNextResultOfItsKind)
+{
+    SteamLeaderboard_t board = Find("Boss Rush - Hard");
+    seam_script_next_result(LeaderboardFindResult_t{77, 1});
+    Delivery<LeaderboardScoreUploaded_t> upload = deliver<LeaderboardScoreUploaded_t>(
+        m_stats->UploadLeaderboardScore(board, k_ELeaderboardUploadScoreMethodKeepBest, 40, nullptr, 0));
+    EXPECT_EQ(upload.record.m_nScore, 40) << "another kind keeps its own record";
+    EXPECT_EQ(m_stats->GetLeaderboardEntryCount(board), 1);
+
+    auto scripted = deliver<LeaderboardFindResult_t>(m_stats->FindLeaderboard("Boss Rush - Hard"));
+    EXPECT_EQ(scripted.record.m_hSteamLeaderboard, 77u);
+    EXPECT_EQ(Find("Boss Rush - Hard"), board) << "only the next one";
+
+    const std::uint8_t short_record[] = {9, 9, 9};
+    seam_script_result_bytes(LeaderboardFindResult_t::k_iCallback, short_record);
+    EXPECT_EQ(Find("Boss Rush - Hard"), board) << "a record of another size cannot stand in";
 }
 
 TEST_F(SteamBoards, CallResultBindsOneCallAtATime)

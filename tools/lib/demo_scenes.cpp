@@ -4,14 +4,24 @@
 
 namespace {
 
-// The camera tours the box over the ramp and comes back; then the map waits for its flag and
-// clears it as it goes on, so that coming back through the doorway does not send one on again.
-constexpr const char* k_first_map_tail = R"(call FUNCID_CAMERA_FORCE_REGION 1 30
+// The ring script runs beside the tour. The camera tours the box over the ramp and comes back;
+// then the map waits for its flag and clears it as it goes on, so that coming back through the
+// doorway does not send one on again.
+constexpr const char* k_first_map_tail = R"(call FUNCID_SCRIPT_START "ring"
+call FUNCID_CAMERA_FORCE_REGION 1 30
 call FUNCID_WAIT_TICKS 60
 call FUNCID_CAMERA_FREE_REGION 30
 call FUNCID_WAIT_FLAG flag:202 1
 call FUNCID_FLAG_SETINT flag:202 0
 call FUNCID_SCENE_CHANGE "s_10\s_1010\"
+)";
+
+// A few seconds after arriving, the hero finds the jade ring and learns of the first person of
+// the people's topics.
+constexpr const char* k_ring_script = R"(action 0
+call FUNCID_WAIT_TICKS 180
+call FUNCID_EVENT "JadeRing"
+call FUNCID_TOPIC_KNOWN 86
 )";
 
 constexpr const char* k_nowhere_script = R"(action 0
@@ -45,7 +55,8 @@ SceneSet demo_scene_set()
         {.path = "s_11\\s_1112\\",
          .music = DEMO_MAP_MUSIC,
          .start_script = demo_room_start_script(demo_room_first_style(), 1, k_first_map_tail),
-         .title = "Forest Road"},
+         .title = "Forest Road",
+         .scripts = {{"ring", k_ring_script}}},
     };
     set.music = {
         {DEMO_MAP_MUSIC, "demo", 220.0},

@@ -81,7 +81,8 @@ AiaFrame figure(int archive, std::uint32_t direction, const Animation& animation
 {
     AiaFrame layer;
     layer.pixels.assign(std::size_t{k_canvas_width} * k_canvas_height, 0);
-    const float swing = animation.stride * std::sin(static_cast<float>(frame) * std::numbers::pi_v<float> / 2.0f);
+    const float swing =
+        animation.stride * std::sin(static_cast<float>(frame) * std::numbers::pi_v<float> / 2.0f);
     const float lift = animation.key == 3 ? 4.0f : 0.0f;
     const float angle = static_cast<float>(direction) * std::numbers::pi_v<float> / 4.0f;
     const float nose_x = 16.0f + 5.0f * std::cos(angle);
@@ -94,13 +95,16 @@ AiaFrame figure(int archive, std::uint32_t direction, const Animation& animation
             if (std::hypot(fx - 16.0f, fy - 10.0f) < 6.0f) colour = 0xFFF0C8A0;
             if (std::hypot(fx - nose_x, fy - nose_y) < 1.6f) colour = 0xFF402010;
             if (fy >= 17.0f && fy < 33.0f && std::fabs(fx - 16.0f) < 6.0f) colour = body;
-            if (fy >= 33.0f && fy < 46.0f && (std::fabs(fx - 13.0f - swing) < 2.0f || std::fabs(fx - 19.0f + swing) < 2.0f))
+            if (fy >= 33.0f && fy < 46.0f &&
+                (std::fabs(fx - 13.0f - swing) < 2.0f || std::fabs(fx - 19.0f + swing) < 2.0f))
                 colour = 0xFF303060;
             layer.pixels[std::size_t(y) * k_canvas_width + std::size_t(x)] = colour;
         }
     }
     aia_set_hot_spot(layer, 16.0f, 46.0f);
-    layer.height = 40.0f;
+    // The frame's height pulls the figure toward the camera by that many world units, so that it
+    // does not sink into the wall behind it; half a unit clears the demo's walls.
+    layer.height = 0.5f;
     return layer;
 }
 
@@ -149,7 +153,12 @@ std::vector<ArchiveSource> demo_sound_files()
     table.Comment("id name 3d loop single voices preload keep min_ms min_dist max_dist soft hard");
     table.Effect({.id = 0, .name = "demo", .voices = 1, .preload = true});
     table.Effect({.id = DEMO_LEVEL_UP_SOUND, .name = "levelup", .voices = 2});
-    table.Effect({.id = 6, .name = "step", .is_3d = true, .voices = 4, .min_play_ms = 50, .min_distance = 2,
+    table.Effect({.id = 6,
+                  .name = "step",
+                  .is_3d = true,
+                  .voices = 4,
+                  .min_play_ms = 50,
+                  .min_distance = 2,
                   .max_distance = 40});
     table.Effect({.id = 7, .name = "hum", .loop = true, .single = true, .voices = 1});
     return {

@@ -50,10 +50,14 @@ std::string scene_set_script_path(std::string_view scene_path)
 std::vector<ArchiveSource> scene_set_archive_files(const SceneSet& set)
 {
     std::vector<ArchiveSource> files = {{SCENE_SET_LIST_PATH, packed_build(scene_list(set))}};
-    for (const SceneSetScene& scene : set.scenes)
+    for (const SceneSetScene& scene : set.scenes) {
         if (!scene.start_script.empty())
             files.push_back({scene_set_script_path(scene.path) + ".z",
                              packed_build(sasm_assemble_or_throw(scene.start_script))});
+        for (const SceneSetScript& script : scene.scripts)
+            files.push_back({"data\\map\\" + scene.path + script.name + ".xso.z",
+                             packed_build(sasm_assemble_or_throw(script.source))});
+    }
     return files;
 }
 

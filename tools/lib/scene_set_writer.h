@@ -21,14 +21,21 @@
 
 inline constexpr const char* SCENE_SET_LIST_PATH = "data\\map\\scenelist.sl.z";
 
+// A script the scene's scripts start by name (FUNCID_SCRIPT_START "name").
+struct SceneSetScript {
+    std::string name{};   // without the ".xso" the game adds
+    std::string source{}; // assembler source
+};
+
 struct SceneSetScene {
-    std::string path{};                 // the folder under "data\map\": "s_11\s_1112\", "title\"
-    std::uint8_t music = 0;             // the music id the scene plays; 0 silence
-    std::uint8_t reverb = 0;            // the reverb preset
-    std::string start_script{};         // assembler source; empty: the scene has no start script
-    std::string title{};                // the scene list's title text
-    std::string info_text{};            // the scene list's second text
-    std::uint16_t map_x = 0, map_y = 0; // the region map's marker
+    std::string path{};                    // the folder under "data\map\": "s_11\s_1112\", "title\"
+    std::uint8_t music = 0;                // the music id the scene plays; 0 silence
+    std::uint8_t reverb = 0;               // the reverb preset
+    std::string start_script{};            // assembler source; empty: the scene has no start script
+    std::string title{};                   // the scene list's title text
+    std::string info_text{};               // the scene list's second text
+    std::uint16_t map_x = 0, map_y = 0;    // the region map's marker
+    std::vector<SceneSetScript> scripts{}; // the scene folder's other scripts
 };
 
 struct SceneSetMusic {
@@ -47,7 +54,8 @@ struct SceneSet {
 // ("s_11\s_1112\" gives "data\map\s_11\s_1112\s_1112.xso"); stored with ".z" appended.
 std::string scene_set_script_path(std::string_view scene_path);
 
-// The archive's share: the packed scene list and the packed start scripts. Throws
+// The archive's share: the packed scene list, the packed start scripts and the scenes' other
+// scripts. Throws
 // std::logic_error with the assembler's message when a start script does not assemble.
 std::vector<ArchiveSource> scene_set_archive_files(const SceneSet& set);
 // The music table's text: one "<id> <name>" line for each piece.

@@ -1,5 +1,6 @@
 #include "object/wnd/go_wnd.h"
 
+#include "game/g_achievements.h"
 #include "game/g_gameover.h"
 #include "game/g_leaderboards.h"
 #include "game/g_play_state.h"
@@ -8,6 +9,7 @@
 #include "game/g_ta.h"
 
 #include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -31,6 +33,16 @@ void keep_time(TimeAttackEntry* entry, std::uint32_t time_ms)
 std::uint32_t clock_ms(std::int32_t ticks)
 {
     return ta_stage_time_ms(static_cast<std::uint32_t>(ticks));
+}
+
+// The boss rush's clear achievements of Normal, Hard and Nightmare; the play state's difficulty
+// comes from a save file, so other values unlock nothing.
+void unlock_boss_rush_clear(std::int32_t difficulty)
+{
+    constexpr AchievementId k_clears[] = {ACHV_SUBORDINATE_CRAWL, ACHV_HARDER_THAN_HARDCORE,
+                                          ACHV_ALL_CRUSHER};
+    if (difficulty >= 0 && difficulty < static_cast<std::int32_t>(std::size(k_clears)))
+        achv_unlock(k_clears[difficulty]);
 }
 
 } // namespace
@@ -57,6 +69,7 @@ void timeattack_record_stage_time()
 void timeattack_record_boss_rush()
 {
     if (g_timeattack_total_ticks == 0) return;
+    unlock_boss_rush_clear(g_play_state.game_flags[GF_DIFFICULTY]);
     const std::uint32_t time_ms = clock_ms(g_timeattack_total_ticks);
     if (g_leaderboards) g_leaderboards->UploadBossRushScore(static_cast<std::int32_t>(time_ms), 0);
     keep_time(record_entry(g_play_state.game_flags[GF_DIFFICULTY], k_boss_rush_arena), time_ms);

@@ -3,6 +3,7 @@
 #include "core/file.h"
 #include "core/sys.h"
 #include "core/text.h"
+#include "game/g_achievements.h"
 #include "game/g_fade.h"
 #include "game/g_play_state.h"
 #include "game/g_scene.h"
@@ -150,6 +151,8 @@ void GoWndDemo::Update() {}
 
 void title_start_game()
 {
+    if (g_title_game_difficulty == 0 && g_title_easy && g_title_very_easy && !g_title_inferno)
+        achv_unlock(ACHV_BRAM_THE_YELLOW);
     play_state_init();
     if (g_pool_wnddemo.count > 0) static_cast<GoWndDemo*>(g_pool_wnddemo.active[0])->LeaveTitle();
     audio_music_fade_out(k_music_fade_ms);

@@ -12,6 +12,7 @@
 #include "game/g_tick.h"
 #include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
+#include "object/obj_pools.h"
 #include "scenegraph/renderer.h"
 
 #include <cmath>
@@ -361,4 +362,21 @@ void GoWndDialog::DrawCursorBar(D3DCOLOR color) const
     const float top = position.y - 0.5f + items[cursor].row_y;
     draw_rect(left, top, left + widest + 2.0f * k_cursor_bar_overhang, top + k_cursor_bar_height, 0.0f, 0.0f,
               1.0f, 1.0f, color, IMAGE_TABLE_MENU_CURSOR, k_cursor_bar_material);
+}
+
+GoWndDialog* dialog_open(const char* title, D3DXVECTOR2 at, std::initializer_list<DialogChoice> choices)
+{
+    GoWndDialog* dialog = obj_create<GoWndDialog>(g_pool_wnddialog);
+    if (!dialog) return nullptr;
+    try {
+        dialog->Setup(title, at, false);
+        for (const DialogChoice& choice : choices)
+            dialog->AddItem(choice.label, choice.on_choose);
+        dialog->Layout();
+    } catch (...) {
+        dialog->DeletingDestructor();
+        throw;
+    }
+    dialog->Activate();
+    return dialog;
 }

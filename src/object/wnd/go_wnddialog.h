@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 constexpr int DIALOG_ITEMS = 17; // the title and 16 choices
 constexpr std::size_t DIALOG_LABEL_SIZE = 256;
@@ -89,6 +90,17 @@ private:
     void DrawItems(D3DCOLOR color);
     void DrawCursorBar(D3DCOLOR color) const;
 };
+
+// One choice of a dialog opened whole by dialog_open.
+struct DialogChoice {
+    const char* label;
+    DialogCallback on_choose;
+};
+
+// A dialog from the pool, laid out and activated; null when the pool has none to give. A dialog
+// whose texts cannot be made goes back to its pool before the error leaves, so the sweep never
+// meets a half-built window.
+GoWndDialog* dialog_open(const char* title, D3DXVECTOR2 at, std::initializer_list<DialogChoice> choices);
 
 // The script label of the last choice made by the decide key or a click, when it had one.
 extern char g_last_dialog_label[DIALOG_SCRIPT_LABEL_SIZE];

@@ -29,6 +29,7 @@ struct GoXxKind {
 
 constexpr auto k_kinds = [] {
     std::array<GoXxKind, GOXX_SUBTYPE_COUNT> kinds{};
+    kinds[GOXX_ANIM_SPRITE] = {goxx_update_anim_sprite, goxx_release_anim_sprite};
     kinds[GOXX_PICTURE_OVERLAY] = {goxx_update_picture_overlay, goxx_release_picture_overlay};
     kinds[GOXX_SAVE_POINT] = {goxx_update_save_point, nullptr};
     kinds[GOXX_POINT_LIGHT] = {goxx_update_point_light, nullptr};

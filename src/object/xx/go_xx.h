@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 
+class AniScript;
 class GoActor;
 class GoEffect;
 
@@ -247,6 +248,45 @@ static_assert(sizeof(ShotParams) <= GOXX_AREA_SIZE);
 
 // A shot with the values and a zeroed state; null when the pool is full.
 GoXx* goxx_spawn_shot(const ShotSpawn& values);
+
+// ---- Animated sprite (subtype 6) ---------------------------------------------------------------------
+// A sprite character standing free, shown with its own animation script held at the action it
+// was made with (the quick-save marker is a copy of the player's pose).
+struct AnimSpriteParams {
+    D3DXVECTOR3 position;
+    float facing; // radians
+    std::int32_t script_set;
+    std::int32_t image_archive;
+    std::int32_t action;
+    float frame_value;   // the script's own vertical offset of the frame
+    float offset;        // added to the centre's x and y
+    float height_offset; // added to the frame's offset in the pull toward the camera
+    float foot_drop;     // the feet below the position
+    float shadow_height; // the ground the shadow lies on
+    float shadow_radius;
+};
+
+struct AnimSpriteQuad {
+    QuadVertex vertices[4];
+};
+
+// The record and the two blocks the object owns; its deletion frees them.
+struct AnimSprite {
+    AnimSpriteParams params;
+    AniScript* script;
+    AnimSpriteQuad* quad;
+};
+static_assert(sizeof(AnimSprite) <= GOXX_AREA_SIZE);
+
+constexpr MaterialFlags ANIM_SPRITE_MATERIAL = 0x47C1;
+constexpr int ANIM_SPRITE_ROW = 11;
+constexpr int ANIM_SPRITE_SHADOW_BATCH = 3;
+constexpr float ANIM_SPRITE_VIEW_RADIUS = 3.0f;
+
+void goxx_init_anim_sprite(GoXx& object, const AnimSpriteParams& params);
+// On drawn frames: the sprite item facing the camera's heading, and its shadow.
+void goxx_update_anim_sprite(GoXx& object);
+void goxx_release_anim_sprite(GoXx& object);
 
 // ---- Picture overlay (subtype 14) -----------------------------------------------------------------
 // A 512 x 128 picture over the screen for 150 ticks: 45 to fade in, 45 to fade out, or held once

@@ -31,6 +31,30 @@ bool seam_put_leaderboard_entry(const char* board, std::uint64_t user, std::int3
 // files) until switched off; the files already there stay as they were.
 void seam_set_store_writes_fail(bool fail);
 
+// The seams below steer the calls of the open store; its closing switches them all off.
+
+// Makes the calls whose results take this callback id (LeaderboardFindResult_t::k_iCallback,
+// LeaderboardScoreUploaded_t::k_iCallback, LeaderboardScoresDownloaded_t::k_iCallback) fail
+// until switched off: such a call changes nothing, and its result arrives with the I/O-failure
+// flag set and a record of nothing found, uploaded or downloaded.
+void seam_set_calls_fail(int callback_id, bool fail);
+// Results (of calls and callbacks) that finish from now on are passed by this many dispatches
+// before one delivers them; 0 is the store's own pace (the next dispatch delivers).
+void seam_set_results_held(std::int32_t dispatches);
+// The next call whose result takes this callback id finishes with `record` in place of the
+// store's own record (one of another size is dropped); the call itself still takes its effect.
+// seam_script_next_result takes the record itself.
+void seam_script_result_bytes(int callback_id, std::span<const std::uint8_t> record);
+template <class P> void seam_script_next_result(const P& record)
+{
+    seam_script_result_bytes(P::k_iCallback, {reinterpret_cast<const std::uint8_t*>(&record), sizeof record});
+}
+// Makes every FileDelete of remote storage fail, leaving the file, until switched off.
+void seam_set_remote_deletes_fail(bool fail);
+// FileRead of remote storage reads at most this many bytes, as a read cut short by the
+// platform would; negative: no limit.
+void seam_set_remote_read_limit(std::int32_t bytes);
+
 // One call on the stats interface, in the order taken: the operation as the interface names
 // it ("GetStat", "SetStat", "GetAchievement", "SetAchievement", "IndicateAchievementProgress",
 // "StoreStats", "ResetAllStats", "RequestCurrentStats"), the stat or achievement name, and

@@ -1,6 +1,7 @@
 // Seams through which tests steer the platform stand-ins. Game code never calls these.
 #pragma once
 
+#include "platform/win_kernel.h"
 #include "platform/win_shell.h"
 #include "platform/win_types.h"
 
@@ -16,6 +17,9 @@
 void seam_set_counter(std::function<std::int64_t()> counter, std::int64_t frequency);
 // The same for a millisecond clock: a counter at 1000 counts per second.
 void seam_set_clock(std::function<DWORD()> clock);
+
+// Fixes what GetLocalTime reports; null returns to the wall clock.
+void seam_set_local_time(const SYSTEMTIME* time);
 
 // Sends the TCP connections that the program makes to one port on 127.0.0.1 to another port there
 // instead, so tests can listen on a free port; a `from` of 0 ends the redirection.
