@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct Model;
+
 constexpr int IMAGE_TABLE_SIZE = 717;
 constexpr std::size_t IMAGE_NAME_SIZE = 80;
 
@@ -15,7 +17,7 @@ constexpr int IMAGE_TABLE_WHITE = 1; // white1x1
 constexpr int IMAGE_TABLE_CURSOR = 7;
 constexpr int IMAGE_TABLE_DIALOG = 9;       // the dialog's 3 x 3 skin
 constexpr int IMAGE_TABLE_MENU_CURSOR = 11; // the menus' cursor bar  // the mouse pointer
-constexpr int IMAGE_TABLE_LIGHT0 = 15; // the darkness overlay
+constexpr int IMAGE_TABLE_LIGHT0 = 15;      // the darkness overlay
 constexpr int IMAGE_TABLE_DEBRIS_FIRST = 48;
 constexpr int IMAGE_TABLE_DEBRIS_COUNT = 375;
 constexpr int IMAGE_TABLE_EFFECT_FIRST = 423; // effect texture k is entry 423 + k
@@ -44,3 +46,15 @@ void hud_name_item_icons(bool back_buffer_32bit);
 void hud_load_textures();
 // Releases every loaded texture.
 void hud_release_textures();
+
+// The effect meshes load with this table, so they live here: the effect data (gfx/eft_new)
+// names mesh k in entry k, and mesh emitters draw model k.
+constexpr int EFFECT_MESH_TABLE_SIZE = 200;
+extern char g_effect_mesh_names[EFFECT_MESH_TABLE_SIZE][IMAGE_NAME_SIZE];
+// Null where a name is empty or its model could not be loaded.
+extern Model* g_effect_meshes[EFFECT_MESH_TABLE_SIZE];
+// Loads every named effect mesh through the model pool; a mesh that fails has its name cleared.
+// Six meshes get the model material flag in every material.
+void eft_load_meshes();
+// Gives back every loaded effect mesh.
+void eft_release_meshes();

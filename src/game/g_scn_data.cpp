@@ -2,11 +2,16 @@
 
 #include "core/errors.h"
 #include "core/text.h"
+#include "game/g_play_state.h"
+#include "game/g_play_status.h"
+#include "game/g_status_block.h"
 #include "scenegraph/data_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 std::vector<CastInfo> g_castinfo;
 std::vector<EnemyInfo> g_enemyinfo;
@@ -99,6 +104,52 @@ const typename Table::value_type& checked_record(const Table& table, int index, 
     return table[static_cast<std::size_t>(index)];
 }
 
+// What Hard and Nightmare add to an eex type.
+struct EexDifficulty {
+    float hard_hp_factor;
+    float nightmare_hp_factor;
+    float attack_bonus;
+    float defence_bonus;
+};
+
+const EexDifficulty& eex_difficulty(int type)
+{
+    static constexpr EexDifficulty k_type0 = {1.5f, 2.0f, 5.0f, 0.0f};
+    static constexpr EexDifficulty k_type4 = {1.25f, 1.5f, 3.0f, -1.0f};
+    static constexpr EexDifficulty k_type6 = {1.25f, 1.5f, 5.0f, 0.0f};
+    static constexpr EexDifficulty k_other = {1.25f, 1.5f, 0.0f, 0.0f};
+    switch (type) {
+    case 0:
+        return k_type0;
+    case 4:
+        return k_type4;
+    case 6:
+        return k_type6;
+    default:
+        return k_other;
+    }
+}
+
+// The enemies' experience reward at `level` (on the line from level 1 to the last level), weighed
+// by 2^((scale - 50) / 20).
+float eex_experience(float scale, std::int32_t level)
+{
+    const LevelCurve& curve = g_gameinfo.enemy_exp;
+    const float t = static_cast<float>(level - 1) / static_cast<float>(PLAY_LEVEL_MAX - 1);
+    const float reward = curve.first + (curve.last - curve.first) * t;
+    return std::floor(std::pow(2.0f, (scale - 50.0f) / 20.0f) * reward);
+}
+
+// The file's value may lie beyond what an integer holds, where a plain conversion is undefined.
+std::int32_t whole_gold(float value)
+{
+    if (std::isnan(value)) return 0;
+    constexpr float k_limit = 2147483648.0f; // 2^31
+    if (value >= k_limit) return std::numeric_limits<std::int32_t>::max();
+    if (value < -k_limit) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
 } // namespace
 
 void scn_data_load_tables()
@@ -149,6 +200,28 @@ const InvInfo& scn_data_item(int index)
 const SceneEntry& scn_data_scene(int index)
 {
     return checked_record(g_scene_list, index, SCN_SCENE_LIST_NAME);
+}
+
+void scn_data_eex_params(StatusBlock& status, int type)
+{
+    const EexInfo& record = checked_record(g_eexinfo, type, SCN_EEX_PATH);
+    status.max_hp = record.max_hp;
+    status.atk = record.attack;
+    status.def = record.defence;
+    status.luck = record.fourth;
+    status.exp = eex_experience(record.exp_scale, record.level);
+    status.gold = whole_gold(record.gold);
+    status.level = record.level;
+
+    const std::int32_t difficulty = g_play_state.game_flags[GF_DIFFICULTY];
+    if (difficulty > 0) {
+        const EexDifficulty& change = eex_difficulty(type);
+        status.max_hp *= difficulty == 1 ? change.hard_hp_factor : change.nightmare_hp_factor;
+        status.atk += change.attack_bonus;
+        status.def += change.defence_bonus;
+    }
+    if (g_play_state.game_flags[GF_VERY_EASY] != 0) status.max_hp *= 0.75f;
+    status.hp = status.max_hp;
 }
 
 void scn_data_free()

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+struct StatusBlock;
+
 constexpr std::size_t CAST_NAME_SIZE = 16;
 constexpr std::size_t SCENE_PATH_SIZE = 80;
 constexpr std::size_t SCENE_TEXT_SIZE = 48; // the display name is cut to 47 bytes
@@ -232,6 +234,13 @@ const CastInfo& scn_data_cast(int index);
 const EnemyInfo& scn_data_enemy(int index);
 const InvInfo& scn_data_item(int index);
 const SceneEntry& scn_data_scene(int index);
+// Fills a status block from eex record `type`: its hit points, combat values and level, the
+// experience reward on the enemies' level curve weighed by its scale, and its gold (truncated;
+// NaN gives 0 and values beyond the 32-bit range stop at its ends); then Hard and Nightmare raise
+// the hit points and, by type, the combat values, Very Easy lowers the hit points, and the hit
+// points start full. A type outside the loaded records throws RuntimeError ERR_OVERFLOW naming
+// "data\misc\eex.dat.z".
+void scn_data_eex_params(StatusBlock& status, int type);
 // Empties the tables and the scene list; the item table and the game record become zeros.
 void scn_data_free();
 // The entry whose path equals the folder (slashes and the final backslash normalised, case

@@ -11,6 +11,7 @@
 #include "game/g_rules.h"
 #include "game/g_scene.h"
 #include "game/g_screen_fx.h"
+#include "gfx/g_ripple.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/renderer_frame.h"
@@ -140,6 +141,7 @@ void walk_small_visuals()
     walk(g_pool_emotion);
     walk(g_pool_effect);
     walk(g_pool_particle);
+    ripple_update();
 }
 
 void move_meshes()

@@ -2,6 +2,7 @@
 
 #include "game/g_image_table.h"
 #include "game/g_status_block.h"
+#include "lowlv/d3d/d3d_state.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "scenegraph/renderer.h"
 
@@ -22,6 +23,11 @@ void gfx_install_renderer_hooks()
 {
     g_renderer_before_batches = shader_set_common_constants;
     g_renderer_after_batches = gfx_set_common_vs_constants;
+}
+
+bool gfx_dynvb_write(UINT count, DynamicBuffer& buffer, const void* vertices, UINT& start)
+{
+    return renderer_vb_upload(count, buffer, vertices, start);
 }
 
 void gfx_restore_device_objects()

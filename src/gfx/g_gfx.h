@@ -4,6 +4,7 @@
 
 #include "platform/d3dx8.h"
 
+struct DynamicBuffer;
 struct StatusBlock;
 
 // The identity-world registers with the camera's own projection. The renderer's hook after the
@@ -14,6 +15,11 @@ void gfx_set_common_vs_constants();
 void shader_set_common_constants();
 // Installs both as the renderer's hooks around the triangle batches.
 void gfx_install_renderer_hooks();
+
+// renderer_vb_upload under the name the effect drawing uses, so the append rules of the shared
+// dynamic buffers stay in one place: appends `count` vertices, writes the first one's index to
+// `start`, and gives false, with nothing copied, when the lock fails.
+bool gfx_dynvb_write(UINT count, DynamicBuffer& buffer, const void* vertices, UINT& start);
 
 // After the device's creation and every reset: each triangle batch takes the texture of its
 // image-table entry (batch 0 to 10: entries 30, 31, 32, 14, 14, 33, 34, 35, 36, 15, 14), null

@@ -1,6 +1,7 @@
 // Little-endian appends for the writers of binary file formats.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -25,6 +26,17 @@ inline void le_put_u32(std::vector<std::uint8_t>& out, std::uint32_t value)
 inline void le_put_f32(std::vector<std::uint8_t>& out, float value)
 {
     le_put_u32(out, std::bit_cast<std::uint32_t>(value));
+}
+
+inline void le_put_i32(std::vector<std::uint8_t>& out, std::int32_t value)
+{
+    le_put_u32(out, static_cast<std::uint32_t>(value));
+}
+
+inline void le_put_vec3(std::vector<std::uint8_t>& out, const std::array<float, 3>& value)
+{
+    for (float f : value)
+        le_put_f32(out, f);
 }
 
 inline void le_put_zeros(std::vector<std::uint8_t>& out, std::size_t count)

@@ -9,17 +9,6 @@ namespace {
 
 constexpr std::size_t k_waypoints = 8;
 
-void put_vec(std::vector<std::uint8_t>& out, const MapVec& v)
-{
-    for (float f : v)
-        le_put_f32(out, f);
-}
-
-void put_i32(std::vector<std::uint8_t>& out, std::int32_t value)
-{
-    le_put_u32(out, static_cast<std::uint32_t>(value));
-}
-
 void put_text(std::vector<std::uint8_t>& out, std::string_view text, std::size_t field)
 {
     if (text.size() > field)
@@ -51,22 +40,22 @@ std::vector<std::uint8_t> map_image(const char (&magic)[4], std::size_t record_s
 void put_object(std::vector<std::uint8_t>& out, const MapObjectDesc& o)
 {
     put_text(out, o.model_path, 260);
-    put_vec(out, o.position);
-    put_vec(out, o.rotation);
-    put_vec(out, o.scale);
+    le_put_vec3(out, o.position);
+    le_put_vec3(out, o.rotation);
+    le_put_vec3(out, o.scale);
     put_text(out, o.name, 32);
-    put_i32(out, o.kind);
+    le_put_i32(out, o.kind);
     le_put_u32(out, o.options);
     le_put_zeros(out, 4);
-    put_i32(out, o.hp);
-    put_i32(out, o.attack);
-    put_i32(out, o.defence);
+    le_put_i32(out, o.hp);
+    le_put_i32(out, o.attack);
+    le_put_i32(out, o.defence);
     le_put_zeros(out, 8);
     le_put_f32(out, o.hit_radius);
-    put_vec(out, o.hit_offset);
+    le_put_vec3(out, o.hit_offset);
     le_put_f32(out, o.hit_half_height);
-    put_i32(out, o.hit_cylinder);
-    put_i32(out, o.mesh_mode);
+    le_put_i32(out, o.hit_cylinder);
+    le_put_i32(out, o.mesh_mode);
     le_put_zeros(out, 4);
     put_text(out, o.second_name, 32);
     put_text(out, o.third_name, 256);
@@ -74,40 +63,40 @@ void put_object(std::vector<std::uint8_t>& out, const MapObjectDesc& o)
 
 void put_effect(std::vector<std::uint8_t>& out, const MapEffectDesc& e)
 {
-    put_i32(out, e.effect_id);
-    put_vec(out, e.position);
-    put_vec(out, e.rotation_degrees);
+    le_put_i32(out, e.effect_id);
+    le_put_vec3(out, e.position);
+    le_put_vec3(out, e.rotation_degrees);
     le_put_zeros(out, MAP_EFFECT_SIZE - 28);
 }
 
 void put_fog(std::vector<std::uint8_t>& out, const MapFogDesc& f)
 {
-    put_vec(out, f.centre);
-    put_vec(out, f.corner1);
-    put_vec(out, f.corner2);
+    le_put_vec3(out, f.centre);
+    le_put_vec3(out, f.corner1);
+    le_put_vec3(out, f.corner2);
     le_put_f32(out, f.fog_near);
     le_put_f32(out, f.fog_far);
     le_put_u32(out, f.colour);
-    put_i32(out, f.region_flag);
+    le_put_i32(out, f.region_flag);
     le_put_zeros(out, MAP_FOG_SIZE - 52);
 }
 
 void put_camera_point(std::vector<std::uint8_t>& out, const MapCameraPoint& p)
 {
-    put_vec(out, p.clamp_corner1);
-    put_vec(out, p.clamp_corner2);
-    put_vec(out, p.clamp_centre);
+    le_put_vec3(out, p.clamp_corner1);
+    le_put_vec3(out, p.clamp_corner2);
+    le_put_vec3(out, p.clamp_centre);
     le_put_zeros(out, 4);
     le_put_f32(out, p.clamp_heading);
     le_put_zeros(out, 4);
-    put_i32(out, p.clamp);
-    put_i32(out, p.mode);
+    le_put_i32(out, p.clamp);
+    le_put_i32(out, p.mode);
     le_put_f32(out, p.orbit_yaw);
     le_put_f32(out, p.orbit_pitch);
     le_put_f32(out, p.orbit_distance);
-    put_i32(out, p.orbit_flags);
+    le_put_i32(out, p.orbit_flags);
     le_put_zeros(out, 12);
-    put_vec(out, p.fixed_point);
+    le_put_vec3(out, p.fixed_point);
     le_put_zeros(out, MAP_CAMERA_POINT_SIZE - 96);
 }
 
@@ -116,7 +105,7 @@ void put_camera_block(std::vector<std::uint8_t>& out, const MapCameraDesc& c)
     put_camera_point(out, c.target);
     put_camera_point(out, c.eye);
     le_put_u32(out, c.sticky ? 1u : 0u);
-    put_vec(out, c.offset);
+    le_put_vec3(out, c.offset);
     le_put_f32(out, c.view_angle);
     le_put_f32(out, c.blend_rate);
     le_put_zeros(out, MAP_CAMERA_BLOCK_SIZE - 960);
@@ -125,9 +114,9 @@ void put_camera_block(std::vector<std::uint8_t>& out, const MapCameraDesc& c)
 void put_camera(std::vector<std::uint8_t>& out, const MapCameraDesc& c)
 {
     put_camera_block(out, c);
-    put_vec(out, c.corner1);
-    put_vec(out, c.corner2);
-    put_vec(out, c.centre);
+    le_put_vec3(out, c.corner1);
+    le_put_vec3(out, c.corner2);
+    le_put_vec3(out, c.centre);
     le_put_zeros(out, 4);
     le_put_f32(out, c.heading);
     le_put_zeros(out, MAP_CAMERA_SIZE - 1036);
@@ -136,16 +125,16 @@ void put_camera(std::vector<std::uint8_t>& out, const MapCameraDesc& c)
 void put_exit(std::vector<std::uint8_t>& out, const MapExitDesc& e)
 {
     put_text(out, e.arrival_tag, 260);
-    put_vec(out, e.centre);
-    put_vec(out, e.corner1);
-    put_vec(out, e.corner2);
+    le_put_vec3(out, e.centre);
+    le_put_vec3(out, e.corner1);
+    le_put_vec3(out, e.corner2);
     put_text(out, e.destination, 260);
-    put_vec(out, e.arrival_position);
-    put_i32(out, e.arrival_facing);
-    put_i32(out, e.box_heading);
-    put_i32(out, e.entry_value);
-    put_i32(out, e.pit);
-    put_i32(out, e.exit_kind);
+    le_put_vec3(out, e.arrival_position);
+    le_put_i32(out, e.arrival_facing);
+    le_put_i32(out, e.box_heading);
+    le_put_i32(out, e.entry_value);
+    le_put_i32(out, e.pit);
+    le_put_i32(out, e.exit_kind);
     le_put_zeros(out, MAP_EXIT_SIZE - 588);
 }
 
@@ -153,19 +142,19 @@ void put_cast(std::vector<std::uint8_t>& out, const MapCastDesc& c)
 {
     if (c.waypoints.size() > k_waypoints) throw std::invalid_argument("a cast record holds 8 waypoints");
     put_text(out, c.cast_name, 264);
-    put_i32(out, c.facing);
-    put_vec(out, c.position);
-    put_i32(out, c.waypoint_count.value_or(static_cast<std::int32_t>(c.waypoints.size())));
+    le_put_i32(out, c.facing);
+    le_put_vec3(out, c.position);
+    le_put_i32(out, c.waypoint_count.value_or(static_cast<std::int32_t>(c.waypoints.size())));
     le_put_zeros(out, 4);
     for (const MapVec& point : c.waypoints)
-        put_vec(out, point);
+        le_put_vec3(out, point);
     le_put_zeros(out, (k_waypoints - c.waypoints.size()) * 12 + 4);
     le_put_f32(out, c.entry_filter);
-    put_i32(out, c.actor_key);
+    le_put_i32(out, c.actor_key);
     le_put_zeros(out, 276);
     for (std::int16_t edge : {c.wander_z_min, c.wander_x_min, c.wander_x_max, c.wander_z_max})
         le_put_u16(out, static_cast<std::uint16_t>(edge));
-    put_i32(out, c.stand_still);
+    le_put_i32(out, c.stand_still);
     le_put_zeros(out, 4);
 }
 

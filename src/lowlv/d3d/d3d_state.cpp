@@ -493,11 +493,9 @@ void renderer_buffer_unlock(DynamicBuffer& buffer)
 
 bool renderer_vb_upload(UINT count, DynamicBuffer& buffer, const void* vertices, UINT& start)
 {
-    constexpr UINT stride = 28;
-    if (buffer.stride != stride) return false;
     void* data = lock_append(buffer, count, start);
     if (!data) return false;
-    std::memcpy(data, vertices, static_cast<std::size_t>(count) * stride);
+    std::memcpy(data, vertices, static_cast<std::size_t>(count) * buffer.stride);
     renderer_buffer_unlock(buffer);
     return true;
 }

@@ -135,7 +135,8 @@ void renderer_release_buffer(DynamicBuffer& buffer);
 void* renderer_vb_lock_append(DynamicBuffer& buffer, UINT count, UINT& start);
 std::uint16_t* renderer_ib_lock_append(DynamicBuffer& buffer, UINT count, UINT& start);
 void renderer_buffer_unlock(DynamicBuffer& buffer);
-// Appends `count` 28-byte vertices: lock, copy, unlock. False when nothing was appended.
+// Appends `count` vertices of the buffer's own stride: lock, copy, unlock. False when nothing
+// was appended.
 bool renderer_vb_upload(UINT count, DynamicBuffer& buffer, const void* vertices, UINT& start);
 
 // Each selects a buffer as stream 0 and its vertex shader (a handle or an FVF code) through the

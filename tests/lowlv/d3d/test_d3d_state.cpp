@@ -432,20 +432,24 @@ TEST_F(BufferTest, AnAppendThatCannotBeMadeChangesNothing)
 TEST_F(BufferTest, UploadCopiesAndUnlocks)
 {
     DynamicBuffer& buffer = quads();
-    std::vector<std::uint8_t> vertices(2 * 28);
+    std::vector<std::uint8_t> vertices(3 * 28);
     for (std::size_t i = 0; i < vertices.size(); ++i)
         vertices[i] = static_cast<std::uint8_t>(i + 1);
     UINT start = 0;
     ASSERT_TRUE(renderer_vb_upload(2, buffer, vertices.data(), start));
     ASSERT_TRUE(renderer_vb_upload(2, buffer, vertices.data(), start));
     EXPECT_EQ(start, 2u);
-    EXPECT_EQ(std::memcmp(d3d8_buffer_data(*buffer.vertices) + 2 * 28, vertices.data(), vertices.size()), 0);
+    EXPECT_EQ(std::memcmp(d3d8_buffer_data(*buffer.vertices) + 2 * 28, vertices.data(), 2 * 28), 0);
     EXPECT_FALSE(buffer.locked);
     EXPECT_FALSE(d3d8_lock_record(*buffer.vertices).locked());
 
+    // A buffer of 24-byte vertices takes 24 bytes a vertex.
     DynamicBuffer batch{};
     ASSERT_EQ(renderer_create_vertex_buffer(batch, g_renderer_vb_layouts[RVB_BATCH]), D3D_OK);
-    EXPECT_FALSE(renderer_vb_upload(2, batch, vertices.data(), start)); // 24-byte vertices
+    ASSERT_TRUE(renderer_vb_upload(2, batch, vertices.data(), start));
+    ASSERT_TRUE(renderer_vb_upload(1, batch, vertices.data() + 2 * 24, start));
+    EXPECT_EQ(start, 2u);
+    EXPECT_EQ(std::memcmp(d3d8_buffer_data(*batch.vertices), vertices.data(), 3 * 24), 0);
     renderer_release_buffer(batch);
 }
 
