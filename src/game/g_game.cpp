@@ -14,6 +14,7 @@
 #include "game/g_ta.h"
 #include "game/g_tf.h"
 #include "gfx/ani_dat.h"
+#include "gfx/eft_new.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "object/go_script.h"
@@ -111,7 +112,10 @@ void game_init()
     g_first_scene = find_scene(GAME_FIRST_SCENE);
     fade_reset();
     hud_name_item_icons(back_buffer_32bit());
+    eft_load_textures();
     hud_load_textures();
+    eft_load_meshes();
+    eft_load_list();
     create_game_font();
     tf_load(g_text_filter_dictionary, g_text_filter_delimiter);
     scene_request_change(g_first_scene, false);
@@ -124,10 +128,12 @@ void game_shutdown()
     scn_data_free();
     sound_free_tables();
     regions_free();
+    eft_free_list();
     ani_dat_release_script_sets();
     ani_dat_release_all_images();
     tf_clear();
     hud_release_textures();
+    eft_release_meshes();
     if (g_game_font) DeleteObject(g_game_font);
     g_game_font = nullptr;
     ResrcMgr::PurgeCached();

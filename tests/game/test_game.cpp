@@ -10,9 +10,11 @@
 #include "game/g_settings.h"
 #include "game/g_sound.h"
 #include "game/g_tf.h"
+#include "gfx/eft_new.h"
 #include "lib/dds_writer.h"
 #include "lib/demo_game_data.h"
 #include "lib/demo_sprites.h"
+#include "lib/effect_writer.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
 #include "object/object_fixture.h"
@@ -273,10 +275,22 @@ TEST_F(GameInit, ShutdownFreesEverythingAndTheGameStartsAgain)
     EXPECT_NE(g_texture_handles[IMAGE_TABLE_CURSOR], nullptr);
 }
 
-// The debris images, all but number 100, and two effect textures that load as 4-bit alpha.
+// The game files with the effect data replaced by this set.
+std::vector<ArchiveSource> with_effects(std::vector<ArchiveSource> files, const EftDataSet& effects)
+{
+    std::erase_if(files, [](const ArchiveSource& file) { return file.path.starts_with(eft_path("")); });
+    for (ArchiveSource& file : eft_archive_files(effects))
+        files.push_back(std::move(file));
+    return files;
+}
+
+// The debris images, all but number 100, and effect textures 2, 3 and 34, two of which load as
+// 4-bit alpha.
 std::vector<ArchiveSource> debris_and_effect_files()
 {
-    std::vector<ArchiveSource> files = game_files();
+    EftDataSet effects;
+    effects.textures = {{2, "e2.dds"}, {34, "e34.dds"}, {3, "e3.dds"}};
+    std::vector<ArchiveSource> files = with_effects(game_files(), effects);
     const DdsPixels pixels = dds_solid(4, 4, 0xFF808080);
     const std::vector<std::uint8_t> image = dds_build(DdsFormat::A8R8G8B8, std::span(&pixels, 1));
     for (int k = 0; k < IMAGE_TABLE_DEBRIS_COUNT; ++k) {
@@ -285,7 +299,7 @@ std::vector<ArchiveSource> debris_and_effect_files()
         if (k != 100) files.push_back({name, image});
     }
     for (const char* name : {"e2.dds", "e34.dds", "e3.dds"})
-        files.push_back({std::string("data\\effect\\eft\\") + name, image});
+        files.push_back({eft_path(name), image});
     return files;
 }
 
@@ -299,14 +313,6 @@ D3DFORMAT texture_format(IDirect3DTexture8* texture)
 TEST_F(GameInit, TheImageTableLoadsWhatItNamesAndSkipsWhatIsMissing)
 {
     mount(debris_and_effect_files());
-    const struct {
-        int entry;
-        const char* name;
-    } effects[] = {{425, "e2.dds"}, {457, "e34.dds"}, {426, "e3.dds"}};
-    for (const auto& e : effects) {
-        g_texture_names[e.entry].format = D3DFMT_A1R5G5B5;
-        std::snprintf(g_texture_names[e.entry].name, IMAGE_NAME_SIZE, "data\\effect\\eft\\%s", e.name);
-    }
     game_init();
     for (int k = 0; k < IMAGE_TABLE_DEBRIS_COUNT; ++k)
         EXPECT_EQ(g_texture_handles[IMAGE_TABLE_DEBRIS_FIRST + k] == nullptr, k == 100) << "debris " << k;
@@ -314,8 +320,32 @@ TEST_F(GameInit, TheImageTableLoadsWhatItNamesAndSkipsWhatIsMissing)
     EXPECT_EQ(texture_format(g_texture_handles[425]), D3DFMT_A4R4G4B4);
     EXPECT_EQ(texture_format(g_texture_handles[457]), D3DFMT_A4R4G4B4);
     EXPECT_EQ(texture_format(g_texture_handles[426]), D3DFMT_A1R5G5B5);
-    for (const auto& e : effects)
-        g_texture_names[e.entry] = {};
+    EXPECT_STREQ(g_texture_names[457].name, "data\\effect\\eft\\e34.dds");
+    for (int entry : {425, 426, 457})
+        g_texture_names[entry] = {};
+}
+
+// The start loads the effect list with its emitters and forgets a mesh that cannot be loaded;
+// the shutdown frees the list.
+TEST_F(GameInit, LoadsTheEffectDataAndShutdownFreesIt)
+{
+    EftDataSet effects;
+    effects.meshes = {{0, "missing"}};
+    effects.list = {{0, "none.eft"}, {1, "spark.eft"}};
+    EftFile spark;
+    spark.starts = {{0, 0}};
+    spark.emitters.resize(1);
+    effects.files = {{"spark.eft", spark}};
+    init(with_effects(game_files(), effects));
+    ASSERT_NE(eft_list_entry(1), nullptr);
+    EXPECT_EQ(eft_list_entry(1)->defs.size(), 1u);
+    EXPECT_TRUE(eft_list_entry(0)->defs.empty()) << "no file: an empty effect";
+    EXPECT_STREQ(g_effect_mesh_names[0], "") << "a mesh that failed to load";
+
+    game_shutdown();
+    EXPECT_EQ(eft_list_entry(1), nullptr);
+    for (Model* mesh : g_effect_meshes)
+        EXPECT_EQ(mesh, nullptr);
 }
 
 TEST_F(GameInit, TheSceneStepClearsTheWorldAndMakesTheNextFrameOneStep)

@@ -5,6 +5,7 @@
 #include "lib/demo_room.h"
 #include "lib/demo_scenes.h"
 #include "lib/demo_sprites.h"
+#include "lib/effect_writer.h"
 #include "lib/icon_writer.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
@@ -268,6 +269,8 @@ std::vector<ArchiveSource> demo_game_files()
     for (ArchiveSource& file : demo_window_images())
         files.push_back(std::move(file));
     for (ArchiveSource& file : demo_room_files())
+        files.push_back(std::move(file));
+    for (ArchiveSource& file : eft_archive_files({}))
         files.push_back(std::move(file));
     add_icons(files);
     return files;
