@@ -128,7 +128,8 @@ public:
     std::uint32_t movement_bits = 0;
     std::uint8_t run_switch = 0; // the player's run/walk toggle
     std::uint32_t event_bits = 0;
-    std::uint32_t attack_id = 0; // the current swing's: a target is hit once per swing
+    std::uint32_t attack_id = 0;            // the current swing's: a target is hit once per swing
+    std::int32_t invulnerability_ticks = 0; // the player's: enemy attacks pass it by while non-zero
     D3DXVECTOR3 previous_position;
     float jump_speed = 0.0f; // the cast's take-off speed
     float jump_start_speed = 0.0f;
@@ -250,6 +251,26 @@ void combat_init_attack(GoBase& object, std::int32_t active_ticks, std::int32_t 
                         std::uint8_t strength, std::uint8_t ailments, std::uint8_t element);
 // Every entry of the object's hit-once list with frames left counts down by one.
 void combat_tick_hit_once_list(GoBase& object);
+
+// Where two hit-shape chains first overlap.
+struct HitResult {
+    float distance; // squared, between two spheres; 0 when a cylinder takes part; FLT_MAX: no overlap
+    float angle;    // heading from the first chain's overlapping shape to the second's: atan2(dz, dx)
+    const HitShape* first;
+    const HitShape* second;
+};
+// Tests every link of the first chain against every link of the second, in order, and stops at
+// the first pair that overlaps. Reads neither class nor mask bits.
+bool combat_test_hit_shapes(HitResult& result, const HitShape& first, const HitShape& second);
+// True when a live entry of the target's hit-once list holds the attack's id. Otherwise the id
+// takes the first free entry for the attack's hold (a full list records nothing) and the result
+// is false.
+bool combat_hit_once_check(GoBase& target, const HitShape& attack);
+// Applies the attacker's armed attack once: counts its active ticks down (unless endless), places
+// the sphere round the position by the orbit offsets (null: it stays where it is) and tests the
+// targets of its side, each once per attack id. Enemy side: the player and the companions.
+// Player side: the actors and meshes whose class is in the attack's mask. True when any was hit.
+bool combat_apply_attack(const D3DXVECTOR3* position, std::int32_t side, GoBase& attacker, float facing);
 // The attack index of the player's current action (its magic colour), 3 for a plain action; -1
 // without a player.
 std::int32_t player_attack_action_index();
