@@ -15,6 +15,7 @@
 #include "game/g_tf.h"
 #include "gfx/ani_dat.h"
 #include "gfx/eft_new.h"
+#include "gfx/text_bitmap.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "object/go_script.h"
@@ -116,6 +117,8 @@ void game_init()
     hud_load_textures();
     eft_load_meshes();
     eft_load_list();
+    text_build_large_font();
+    text_build_small_font();
     create_game_font();
     tf_load(g_text_filter_dictionary, g_text_filter_delimiter);
     scene_request_change(g_first_scene, false);

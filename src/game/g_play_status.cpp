@@ -3,6 +3,7 @@
 #include "game/g_achievements.h"
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
+#include "gfx/go_effect.h"
 #include "object/actor/go_actor.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@ constexpr float k_equip_max_hp = 999.0f;
 constexpr float k_level_up_heal = 9999.0f;
 constexpr float k_alive_hp = 1.0f;
 constexpr std::int32_t k_level_up_sound = 5;
+constexpr std::int32_t k_level_up_effect = 99;
 constexpr std::int32_t k_full_volume = 1024;
 
 constexpr std::int32_t k_first_ring = 18;
@@ -71,6 +73,7 @@ bool player_defeated()
 
 void celebrate_level_up()
 {
+    if (g_player) eft_start_attached(k_level_up_effect, g_player->world, eft_row_for(g_player->submerged));
     sound_play(k_level_up_sound, k_full_volume);
 }
 

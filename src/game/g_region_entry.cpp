@@ -3,6 +3,7 @@
 #include "game/g_gameover.h"
 #include "game/g_region.h"
 #include "game/g_scene.h"
+#include "gfx/go_effect.h"
 #include "object/actor/go_actor.h"
 #include "object/go_script.h"
 #include "object/obj_pools.h"
@@ -35,6 +36,8 @@ void clear_pit(const RegionEntry& pit)
         auto& actor = *static_cast<GoActor*>(g_pool_actor.active[i]);
         if (&actor == g_player || !in_play(actor) || !region_shape_contains(pit.shape, position_of(actor)))
             continue;
+        // What follows it ends with it instead of hanging on where it fell.
+        eft_stop_by_matrix(&actor.world);
         actor_kill(actor);
     }
     for (std::int32_t i = 0; i < g_pool_xx.count; ++i) {

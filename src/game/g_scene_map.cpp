@@ -10,6 +10,7 @@
 #include "game/g_rules.h"
 #include "game/g_scene.h"
 #include "game/g_scn_data.h"
+#include "gfx/go_effect.h"
 #include "object/actor/go_actor.h"
 #include "object/go_mesh.h"
 #include "object/go_script.h"
@@ -53,6 +54,7 @@ constexpr std::uint32_t k_option_hit_shape = 0x4;
 constexpr std::uint32_t k_option_title = 0x100; // on the first record only
 constexpr float k_third = 0.33333334f;
 constexpr std::int32_t k_enemy_type_first_cast = 14; // enemy types count from this cast
+constexpr std::int32_t k_effect_side = 1;
 
 constexpr float k_colour_unit = 0.003921569f; // 1 / 255
 constexpr float k_fog_rate = 0.02f;
@@ -158,6 +160,15 @@ void place_sky(const MapObjectRecord& record)
     GoSkyBox* sky = obj_create<GoSkyBox>(g_pool_skybox);
     if (!sky) return;
     load_or_free(*sky, [&] { sky->Load(record); });
+}
+
+// ---- Effects ----------------------------------------------------------------------------------------
+// A placed effect belongs to no one: the enemies' side, no status, no power, strength or element.
+void place_effect(const MapEffectRecord& record)
+{
+    eft_spawn(record.effect_id, record.position, record.rotation_degrees * MATH_DEGREE,
+              D3DXVECTOR3(1.0f, 1.0f, 1.0f), 0, k_effect_side, nullptr, 0.0f, 1.0f, 0, 0,
+              ATTACK_ELEMENT_NONE);
 }
 
 // ---- Fog --------------------------------------------------------------------------------------------
@@ -292,7 +303,8 @@ HRESULT scene_load_objects(const char* stem)
 
 HRESULT scene_load_effects(const char* stem)
 {
-    read_map_records<MapEffectRecord>(stem, k_effects);
+    for (const MapEffectRecord& record : read_map_records<MapEffectRecord>(stem, k_effects))
+        place_effect(record);
     return S_OK;
 }
 

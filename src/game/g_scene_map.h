@@ -192,7 +192,7 @@ std::span<const std::uint8_t> scene_open_map_file(DataFile& file, const char* pa
 // load their own files. ".sob" and ".scm" are required; the others may be missing.
 // Meshes, the sky box, save points with their lights; the title/demo flag from the first record.
 HRESULT scene_load_objects(const char* stem);
-// Checks the placed effects' records.
+// Starts the placed effects at their places and turns, each belonging to no one.
 HRESULT scene_load_effects(const char* stem);
 // The default fog (record 0, into fog region 0) and up to 15 fog regions.
 HRESULT scene_load_fog(const char* stem);

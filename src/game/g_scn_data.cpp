@@ -202,6 +202,13 @@ const SceneEntry& scn_data_scene(int index)
     return checked_record(g_scene_list, index, SCN_SCENE_LIST_NAME);
 }
 
+bool scn_data_in_scene(const char* folder)
+{
+    const std::int32_t id = g_play_state.scene_id;
+    if (id < 0 || static_cast<std::size_t>(id) >= g_scene_list.size()) return false;
+    return sys_names_equal(g_scene_list[static_cast<std::size_t>(id)].path, folder);
+}
+
 void scn_data_eex_params(StatusBlock& status, int type)
 {
     const EexInfo& record = checked_record(g_eexinfo, type, SCN_EEX_PATH);

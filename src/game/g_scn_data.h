@@ -234,6 +234,9 @@ const CastInfo& scn_data_cast(int index);
 const EnemyInfo& scn_data_enemy(int index);
 const InvInfo& scn_data_item(int index);
 const SceneEntry& scn_data_scene(int index);
+// True when the current scene's folder is `folder` (as the scene list spells paths, any case);
+// false before a scene is entered.
+bool scn_data_in_scene(const char* folder);
 // Fills a status block from eex record `type`: its hit points, combat values and level, the
 // experience reward on the enemies' level curve weighed by its scale, and its gold (truncated;
 // NaN gives 0 and values beyond the 32-bit range stop at its ends); then Hard and Nightmare raise

@@ -198,7 +198,12 @@ HRESULT eft_load_ef2(EffectListEntry& entry, const char* name)
     DataFile file;
     const HRESULT result = file.Load(ef2_path(name).c_str());
     if (FAILED(result)) return result;
-    ByteReader reader(file.Bytes());
+    return eft_parse_ef2(entry, file.Bytes());
+}
+
+HRESULT eft_parse_ef2(EffectListEntry& entry, std::span<const std::uint8_t> bytes)
+{
+    ByteReader reader(bytes);
     Ef2Header header;
     if (!reader.Read(header)) return ERR_BROKEN_DATA;
     const std::uint64_t size =

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -229,6 +230,8 @@ void eft_load_list();
 // Loads one ".ef2" named after a list name into the entry: S_OK, ERR_OPEN_FILE when it is
 // missing, ERR_BROKEN_DATA when it is shorter than its counts say (the entry stays empty).
 HRESULT eft_load_ef2(EffectListEntry& entry, const char* name);
+// The same from the unpacked bytes of an ".ef2": ERR_BROKEN_DATA when they are short.
+HRESULT eft_parse_ef2(EffectListEntry& entry, std::span<const std::uint8_t> bytes);
 void eft_free_list();
 
 // The entry of an effect id, or null for an id outside 0-399 or before loading.

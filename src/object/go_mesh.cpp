@@ -8,15 +8,19 @@
 #include "game/g_decal.h"
 #include "game/g_hit.h"
 #include "game/g_play_state.h"
+#include "game/g_scn_data.h"
 #include "game/g_tick.h"
+#include "gfx/go_effect.h"
 #include "lowlv/d3d/renderer_frame.h"
 #include "object/actor/go_actor.h"
+#include "object/obj_pools.h"
 #include "scenegraph/renderer_camera.h"
 #include "scenegraph/renderer_queue.h"
 #include "scenegraph/resrc_mgr.h"
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 
 namespace {
@@ -36,6 +40,26 @@ constexpr float k_foothold_shadow_step = 9.0f;
 constexpr int k_foothold_shadows = 4;
 constexpr const char* k_trap_node = "f_0002";
 
+// The traps hurt through an effect started at their nodes on every whole tick: its particles
+// strike with the mesh's attack, the effect's own status comes from its eex row.
+struct TrapEffect {
+    std::uint32_t bit;
+    std::int32_t effect;
+    float attack;
+    float easy_attack;
+    int eex_row;
+    std::span<const char* const> nodes;
+};
+constexpr const char* k_ball_nodes[] = {k_trap_node};
+constexpr const char* k_spike_nodes[] = {"f_0003", "f_0005", "f_0007", "f_0009", "f_0011"};
+constexpr TrapEffect k_trap_effects[] = {
+    {MESH_IRON_BALL, 121, 195.0f, 185.0f, 11, k_ball_nodes},
+    {MESH_ROLLING_EDGE, 125, 230.0f, 220.0f, 12, k_ball_nodes},
+    {MESH_ROLLING_SPIKES, 126, 230.0f, 220.0f, 12, k_spike_nodes},
+};
+constexpr std::int32_t k_trap_side = 1;         // the enemies'
+constexpr float k_trap_easy_effect_drop = 5.0f; // of the effect's own attack
+
 struct SpecialModel {
     const char* name;
     std::uint32_t bits;
@@ -45,11 +69,6 @@ constexpr SpecialModel k_special_models[] = {
     {"bucket_24", MESH_BUCKET},       {"bucket_32", MESH_BUCKET},          {"foothold_01", MESH_FOOTHOLD},
     {"roll_edge", MESH_ROLLING_EDGE}, {"roll_edge2", MESH_ROLLING_SPIKES},
 };
-
-D3DXVECTOR3 translation_of(const D3DXMATRIX& m)
-{
-    return {m._41, m._42, m._43};
-}
 
 // The bounding sphere of the model's first mesh stands for the model, as in the world queries.
 D3DXVECTOR3 model_centre(const Model& model)
@@ -194,8 +213,36 @@ ModelNode* root_node(Model& model)
 
 void place_hit_shape(GoMesh& mesh)
 {
-    const D3DXVECTOR3 centre = translation_of(mesh.world) + mesh.hit_offset + model_centre(*mesh.model);
+    const D3DXVECTOR3 centre = matrix_position(mesh.world) + mesh.hit_offset + model_centre(*mesh.model);
     mesh.hit_shape.centre = centre;
+}
+
+// A full particle or effect pool skips this tick's effect; a model without the node neither
+// starts one nor sets the attack.
+void start_trap_effect(GoMesh& mesh, const TrapEffect& trap, const char* node_name)
+{
+    const D3DXMATRIX* node = model_find_node_matrix(*mesh.model, node_name);
+    if (!node || !eft_particle_pool_has_room()) return;
+    const bool easy = g_play_state.game_flags[GF_EASY] != 0;
+    mesh.status.atk = easy ? trap.easy_attack : trap.attack;
+    GoEffect* effect = obj_create<GoEffect>(g_pool_effect);
+    if (!effect) return;
+    eft_set_transform(*effect, D3DXVECTOR3(1.0f, 1.0f, 1.0f), D3DXVECTOR3(), matrix_position(*node));
+    eft_start_from_list(trap.effect, &mesh.status, *effect, k_trap_side, EFFECT_ROW);
+    scn_data_eex_params(effect->status, trap.eex_row);
+    if (easy) effect->status.atk -= k_trap_easy_effect_drop;
+}
+
+void start_trap_effects(GoMesh& mesh)
+{
+    if (!(mesh.special_bits & (MESH_IRON_BALL | MESH_ROLLING_EDGE | MESH_ROLLING_SPIKES))) return;
+    // Another mesh of the model, or the last frame, may have posed the shared nodes.
+    pose_nodes(mesh);
+    for (const TrapEffect& trap : k_trap_effects) {
+        if (!(mesh.special_bits & trap.bit)) continue;
+        for (const char* node : trap.nodes)
+            start_trap_effect(mesh, trap, node);
+    }
 }
 
 void simulate(GoMesh& mesh)
@@ -204,6 +251,7 @@ void simulate(GoMesh& mesh)
     if (g_whole_tick) {
         if (mesh.hit_shape.class_bits & HIT_ACTIVE) place_hit_shape(mesh);
         combat_tick_hit_once_list(mesh);
+        start_trap_effects(mesh);
     }
     if (!mesh.model->tracks.empty()) mesh.hp_copy = mesh.status.hp;
     if (mesh.alpha != mesh.alpha_target)
@@ -231,7 +279,7 @@ void queue_callback(GoMesh& mesh, int row)
 {
     auto* item = reinterpret_cast<RqCallbackItem*>(rq_alloc(row, RQ_TYPE_CALLBACK, RQ_SIZE_CALLBACK));
     if (!item) return;
-    const D3DXVECTOR3 to_eye = translation_of(mesh.world) - g_camera_state.eye;
+    const D3DXVECTOR3 to_eye = matrix_position(mesh.world) - g_camera_state.eye;
     item->header.key0 = rq_next_serial();
     item->header.key1 = rq_depth_key(D3DXVec3LengthSq(&to_eye));
     item->callback = draw_queued_mesh;
@@ -259,10 +307,10 @@ void cast_shadow(const D3DXVECTOR3& from, float size, int kind, float raise)
 
 void cast_special_shadows(GoMesh& mesh)
 {
-    const D3DXVECTOR3 position = translation_of(mesh.world);
+    const D3DXVECTOR3 position = matrix_position(mesh.world);
     if (mesh.special_bits & MESH_IRON_BALL) {
         if (const D3DXMATRIX* node = model_find_node_matrix(*mesh.model, k_trap_node))
-            cast_shadow(translation_of(*node), k_ball_shadow_size, k_ball_shadow_kind, 1.0f);
+            cast_shadow(matrix_position(*node), k_ball_shadow_size, k_ball_shadow_kind, 1.0f);
     }
     if (mesh.special_bits & MESH_BUCKET)
         cast_shadow(position, k_prop_shadow_size, k_prop_shadow_kind, k_prop_shadow_raise);
@@ -279,7 +327,7 @@ bool in_view(GoMesh& mesh)
 {
     if (!mesh.frustum_test) return true;
     const Model& model = *mesh.model;
-    const D3DXVECTOR3 centre = translation_of(mesh.world) + model_centre(model);
+    const D3DXVECTOR3 centre = matrix_position(mesh.world) + model_centre(model);
     mesh.culled = gfx_sphere_in_view(centre, mesh_bounding_radius(mesh) + mesh.cull_radius) ? 0 : 1;
     return mesh.culled == 0;
 }
@@ -389,7 +437,7 @@ void GoMesh::UpdateWorldMatrix()
     D3DXMatrixInverse(&combined_inverse, nullptr, &combined);
     if (combined == previous) return;
     moved = 1;
-    move_delta += translation_of(combined) - translation_of(previous);
+    move_delta += matrix_position(combined) - matrix_position(previous);
 }
 
 void GoMesh::SetMoveTarget(const D3DXVECTOR3& point, float arrival, float speed)

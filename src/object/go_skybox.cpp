@@ -194,12 +194,7 @@ void GoSkyBox::Update()
 // triangles per layer through the sequential indices.
 void GoSkyBox::Draw() const
 {
-    const MaterialFlags word = renderer_select_vertex_shader(SKYBOX_MATERIAL);
-    if (word != g_current_material) renderer_set_material_state(word);
-    d3d_set_render_state_cached(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
-    renderer_set_world_constants(world);
-    DynamicBuffer& buffer = g_renderer_vbs[RVB_WORLD_QUAD];
-    d3d_set_stream_source_cached(0, buffer.vertices, buffer.stride);
+    DynamicBuffer& buffer = rq_begin_world_quads(SKYBOX_MATERIAL, world);
 
     for (std::uint32_t layer = 0; layer < layer_count; ++layer) {
         d3d_set_texture_cached(0, textures[layer]);

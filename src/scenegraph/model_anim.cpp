@@ -1,5 +1,7 @@
 #include "scenegraph/model.h"
 
+#include "lowlv/d3d/renderer_frame.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -171,11 +173,6 @@ void animate_materials(ModelInstance& instance, float ticks)
     }
 }
 
-D3DXVECTOR3 translation_of(const D3DXMATRIX& m)
-{
-    return {m._41, m._42, m._43};
-}
-
 // Frame numbers from the instance's float times, which callers may set freely: a time below 0
 // (or NaN) is frame 0, one past the 32-bit range the last frame.
 std::uint32_t frame_at(float time)
@@ -323,7 +320,7 @@ void model_update_points(Model& model)
     for (ModelPoint& point : model.points) {
         if (point.radius <= 0.0f || !point.node) continue;
         const ModelNode& node = *point.node;
-        point.position = translation_of(node.pose.world);
+        point.position = matrix_position(node.pose.world);
         if (point.weight == 0.0f) continue;
         const ModelNode* neighbour;
         float k;
@@ -335,6 +332,6 @@ void model_update_points(Model& model)
             k = node.parent ? -point.weight : point.weight;
         }
         if (!neighbour) continue;
-        point.position += (translation_of(neighbour->pose.world) - point.position) * k;
+        point.position += (matrix_position(neighbour->pose.world) - point.position) * k;
     }
 }

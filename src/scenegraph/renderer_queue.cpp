@@ -124,14 +124,8 @@ std::size_t draw_quad_batch(std::span<RenderQueueItem* const> items)
 {
     std::size_t count = run_length(items, RQ_QUAD_BATCH_MAX);
     const RqQuadItem& first = record<RqQuadItem>(*items[0]);
-    MaterialFlags word = renderer_select_vertex_shader(first.material);
-    if (word != g_current_material) renderer_set_material_state(word);
-    d3d_set_render_state_cached(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    DynamicBuffer& buffer = rq_begin_world_quads(first.material, *first.world);
     d3d_set_texture_cached(0, first.texture);
-    renderer_set_world_constants(*first.world);
-
-    DynamicBuffer& buffer = g_renderer_vbs[RVB_WORLD_QUAD];
-    d3d_set_stream_source_cached(0, buffer.vertices, buffer.stride);
     UINT vertices = static_cast<UINT>(4 * count);
     UINT start = 0;
     auto* out = static_cast<QuadVertex*>(renderer_vb_lock_append(buffer, vertices, start));
@@ -168,6 +162,17 @@ std::size_t dispatch(std::span<RenderQueueItem* const> items, std::size_t first)
 }
 
 } // namespace
+
+DynamicBuffer& rq_begin_world_quads(std::uint32_t material, const D3DXMATRIX& world)
+{
+    const MaterialFlags word = renderer_select_vertex_shader(material);
+    if (word != g_current_material) renderer_set_material_state(word);
+    d3d_set_render_state_cached(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    renderer_set_world_constants(world);
+    DynamicBuffer& buffer = g_renderer_vbs[RVB_WORLD_QUAD];
+    d3d_set_stream_source_cached(0, buffer.vertices, buffer.stride);
+    return buffer;
+}
 
 void rq_draw_row(int row, bool prepass)
 {

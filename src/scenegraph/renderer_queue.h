@@ -175,3 +175,8 @@ void rq_sort(std::span<RenderQueueItem*> items, std::uint32_t sort_mode);
 // the walk stops as soon as g_frame_effects.prepass_active is cleared (a queued callback may do
 // so); the items stay for the main pass.
 void rq_draw_row(int row, bool prepass);
+
+// The world-quad path's shared setup: the material's quad shader, a white texture factor, the
+// world matrix and the world-quad buffer on stream 0. Returns that buffer for the caller's
+// vertices.
+DynamicBuffer& rq_begin_world_quads(std::uint32_t material, const D3DXMATRIX& world);

@@ -180,6 +180,52 @@ TEST_F(PlayStatusTest, LevelUpsRaiseTheBaseValuesAndRefillHitPoints)
     EXPECT_EQ(status().hp, status().max_hp);
 }
 
+// Every level gained starts effect 99 on the player, following its position (follow mode 2, no
+// offset), in row 9 while the player is in water; without a player or with the particle pool full
+// none starts and the levels are gained all the same.
+TEST_F(PlayStatusTest, EachLevelGainedStartsTheLevelUpEffectOnThePlayer)
+{
+    const struct {
+        const char* what;
+        bool player;
+        std::uint8_t submerged;
+        bool particles_full;
+        std::int32_t effects;
+        std::uint8_t row;
+    } cases[] = {
+        {"on land", true, 0, false, 3, EFFECT_ROW},
+        {"in water", true, 1, false, 3, EFFECT_ROW_IN_WATER},
+        {"particle pool full", true, 0, true, 0, 0},
+        {"no player", false, 0, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        GoActor* player = nullptr;
+        if (c.player) {
+            player = &make_actor(ACTOR_CAST_HERO);
+            player->submerged = c.submerged;
+            player->world._41 = 7.0f;
+        }
+        g_player = player;
+        if (c.particles_full) {
+            while (obj_create<GoParticle>(g_pool_particle)) {
+            }
+        }
+        gain_exp(1, exp_sum(3));
+        EXPECT_EQ(status().level, 4);
+        ASSERT_EQ(g_pool_effect.count, c.effects);
+        for (std::int32_t i = 0; i < c.effects; ++i) {
+            const auto& effect = *static_cast<GoEffect*>(g_pool_effect.active[i]);
+            EXPECT_EQ(effect.effect_id, 99);
+            EXPECT_EQ(effect.parent_matrix, &player->world);
+            EXPECT_EQ(effect.follow, EFFECT_FOLLOW_PARENT_POSITION);
+            EXPECT_EQ(effect.render_row, c.row);
+        }
+        g_player = nullptr;
+        obj_destroy_all();
+    }
+}
+
 TEST_F(PlayStatusTest, WithoutALevelUpHitPointsOnlyGrowWithTheBase)
 {
     play_compute_exp_totals(1);

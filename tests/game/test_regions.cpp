@@ -755,6 +755,38 @@ TEST_F(RegionTest, PitRemovesOtherActorsAndItemDropsInside)
     EXPECT_EQ(g_fade.pending_scene, 0);
 }
 
+// The effects that follow an actor the pit removes, or are drawn with its matrix, are asked to
+// stop; the effects of the actors it leaves, the player among them, go on.
+TEST_F(RegionTest, APitStopsTheEffectsOfTheActorsItRemoves)
+{
+    ASSERT_TRUE(add_exit(12, 0, true, 0));
+    GoActor& player = focus_at(5.0f, 0.0f, 0.0f);
+    GoActor& enemy = actor_at(4.0f, 0.0f, 1.0f);
+    GoActor& outside = actor_at(40.0f, 0.0f, 0.0f);
+    auto effect = [] {
+        GoEffect& made = *spawn(g_pool_effect);
+        made.flags = 0;
+        return &made;
+    };
+    auto follower = [&](GoActor& actor) {
+        GoEffect* made = effect();
+        eft_attach(nullptr, nullptr, *made, &actor.world, nullptr, EFFECT_FOLLOW_PARENT_POSITION);
+        return made;
+    };
+    GoEffect* aura = follower(enemy);
+    GoEffect* trail = effect();
+    trail->draw_matrix = &enemy.world;
+    GoEffect* kept_outside = follower(outside);
+    GoEffect* kept_player = follower(player);
+
+    region_entry_update();
+    EXPECT_EQ(enemy.flags, GO_FLAG_DEAD);
+    EXPECT_EQ(aura->stop_request, 1);
+    EXPECT_EQ(trail->stop_request, 1);
+    EXPECT_EQ(kept_outside->stop_request, 0);
+    EXPECT_EQ(kept_player->stop_request, 0);
+}
+
 TEST_F(RegionTest, ActorKillCountsOnce)
 {
     g_castinfo.resize(3);

@@ -3,6 +3,8 @@
 #include "core/sys.h"
 #include "game/g_rules.h"
 #include "game/g_scene.h"
+#include "gfx/eft_new.h"
+#include "gfx/go_effect.h"
 #include "lib/le_bytes.h"
 #include "lib/map_writer.h"
 #include "lib/packed_writer.h"
@@ -93,6 +95,7 @@ protected:
     void TearDown() override
     {
         obj_destroy_all();
+        eft_free_list();
         ResrcMgr::Shutdown();
         resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
         SceneTest::TearDown();
@@ -407,6 +410,45 @@ TEST_F(MapLoad, AMissingModelOrSkyLeavesNoHalfMadeObjectAndTheWorkBlockFree)
 }
 
 // ---- Fog, cameras, exits ----------------------------------------------------------------------------
+// Each placed effect starts where its record puts it, turned by its angles in degrees (x pitch,
+// y yaw, z roll), unscaled, on the enemies' side in row 11 with no status, power A 0, power B 1,
+// strength 0, no ailments and no element.
+TEST_F(MapLoad, EffectRecordsStartTheirEffectsWhereTheyArePlaced)
+{
+    MapSet set = map();
+    set.effects = {
+        {.effect_id = 7, .position = {1.0f, 2.0f, 3.0f}, .rotation_degrees = {10.0f, 20.0f, 30.0f}},
+        {.effect_id = 399, .position = {-4.0f, 0.5f, 6.0f}, .rotation_degrees = {0.0f, -90.0f, 0.0f}}};
+    load(set);
+    g_effect_list.assign(EFFECT_ID_COUNT, {});
+    EXPECT_EQ(scene_load_effects(k_stem), S_OK);
+    ASSERT_EQ(g_pool_effect.count, 2);
+    for (std::int32_t i = 0; i < 2; ++i) {
+        const MapEffectDesc& record = (*set.effects)[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(record.effect_id);
+        const auto& effect = *static_cast<GoEffect*>(g_pool_effect.active[i]);
+        EXPECT_EQ(effect.effect_id, record.effect_id);
+        EXPECT_EQ(effect.side, 1);
+        EXPECT_EQ(effect.render_row, EFFECT_ROW);
+        EXPECT_EQ(effect.power_a, 0.0f);
+        EXPECT_EQ(effect.power_b, 1.0f);
+        EXPECT_EQ(effect.strength, 0);
+        EXPECT_EQ(effect.ailment_mask, 0);
+        EXPECT_EQ(effect.element, ATTACK_ELEMENT_NONE);
+        EXPECT_EQ(effect.scale, D3DXVECTOR3(1.0f, 1.0f, 1.0f));
+        const MapVec& degrees = record.rotation_degrees;
+        D3DXMATRIX turn, at;
+        D3DXMatrixRotationYawPitchRoll(&turn, degrees[1] * 0.017453292f, degrees[0] * 0.017453292f,
+                                       degrees[2] * 0.017453292f);
+        D3DXMatrixTranslation(&at, record.position[0], record.position[1], record.position[2]);
+        const D3DXMATRIX expected = turn * at;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(effect.world(r, c), expected(r, c), 1e-5f) << r << "," << c;
+    }
+    EXPECT_TRUE(work_block_free());
+}
+
 TEST_F(MapLoad, TwentyFogRecordsGiveTheDefaultAndFifteenRegions)
 {
     MapSet set = map();

@@ -69,17 +69,6 @@ protected:
         return back_buffer_pixels(*g_d3d_device, k_size, k_size);
     }
 
-    static DWORD pixel_at(const std::vector<DWORD>& pixels, const D3DXVECTOR3& world)
-    {
-        D3DXVECTOR3 clip;
-        D3DXVec3TransformCoord(&clip, &world, &g_camera_state.view_proj);
-        const auto x = static_cast<UINT>(std::lround((clip.x + 1.0f) / 2.0f * k_size));
-        const auto y = static_cast<UINT>(std::lround((1.0f - clip.y) / 2.0f * k_size));
-        EXPECT_LT(x, k_size);
-        EXPECT_LT(y, k_size);
-        return pixels[std::min(y, k_size - 1) * k_size + std::min(x, k_size - 1)];
-    }
-
     HWND m_window = nullptr;
     IDirect3DTexture8* m_picture = nullptr;
 };
@@ -95,7 +84,10 @@ TEST_F(RipplePixelTest, RipplesLeaveTheirInkWhereTheyLie)
     ASSERT_NE(ripple_spawn_ring(ring_at, 4.0f), nullptr);
     ASSERT_NE(ripple_spawn_wake(wake_at, 4.0f, 0.0f, 256), nullptr);
     const std::vector<DWORD> pixels = draw_frame();
-    EXPECT_TRUE(near_color(pixel_at(pixels, ring_at) | 0xFF000000, 0xFF000000 | k_ring_ink, 8));
-    EXPECT_TRUE(near_color(pixel_at(pixels, wake_at) | 0xFF000000, 0xFF000000 | k_wake_ink, 8));
-    EXPECT_TRUE(near_color(pixel_at(pixels, D3DXVECTOR3(0.0f, 0.0f, 6.0f)) | 0xFF000000, 0xFF000000, 8));
+    EXPECT_TRUE(near_color(projected_pixel(pixels, k_size, k_size, ring_at) | 0xFF000000,
+                           0xFF000000 | k_ring_ink, 8));
+    EXPECT_TRUE(near_color(projected_pixel(pixels, k_size, k_size, wake_at) | 0xFF000000,
+                           0xFF000000 | k_wake_ink, 8));
+    EXPECT_TRUE(near_color(
+        projected_pixel(pixels, k_size, k_size, D3DXVECTOR3(0.0f, 0.0f, 6.0f)) | 0xFF000000, 0xFF000000, 8));
 }

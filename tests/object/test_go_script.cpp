@@ -11,6 +11,7 @@
 #include "game/g_settings.h"
 #include "game/g_tick.h"
 #include "gfx/ani_script.h"
+#include "gfx/effect_fixture.h"
 #include "gfx/script_ops_cases.h"
 #include "lib/archive_writer.h"
 #include "lib/packed_writer.h"
@@ -809,6 +810,113 @@ TEST_F(GoScriptLocks, EveryLockDetachesTheAurasOfTheSetBits)
     second->EndEvent();
     EXPECT_EQ(m_player->ailment_auras[0].get(), kept);
     EXPECT_EQ(kept->stop_request, 0);
+}
+
+// The auras' effects are listed; the game has loaded its effect list before any scene.
+class GoScriptAuras : public GoScriptLocks {
+protected:
+    void SetUp() override
+    {
+        GoScriptLocks::SetUp();
+        g_effect_list.assign(EFFECT_ID_COUNT, {});
+    }
+    void TearDown() override
+    {
+        GoScriptLocks::TearDown();
+        eft_free_list();
+    }
+
+    // Whole ticks of the effects and then their particles, as the tick's object step runs them.
+    static void run_effects(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            for (const MemPoolDesc* pool : {static_cast<const MemPoolDesc*>(&g_pool_effect),
+                                            static_cast<const MemPoolDesc*>(&g_pool_particle)}) {
+                for (GoBase* object : pool_objects(*pool)) {
+                    object->flags &= ~GO_FLAG_NEW;
+                    if (object->flags == 0) object->Update();
+                }
+            }
+            obj_sweep_dead();
+        }
+    }
+
+    static EftFile lasting_aura(std::uint8_t collision)
+    {
+        EftEmitter emitter;
+        emitter.state.life = 100;
+        emitter.def.collision = collision;
+        return eft_fixture_single(emitter);
+    }
+};
+
+// Scene entry's attach starts one aura for each set bit whose slot is empty, following the hero's
+// position, in row 9 while it is submerged; power-up 0x01 has none, and a second attach adds none.
+TEST_F(GoScriptAuras, AttachStartsTheMissingAurasOfTheSetBits)
+{
+    g_play_state.ailment_bits = 0x01 | 0x10 | 0x20;
+    g_play_state.powerup_bits = 0x01 | 0x08 | 0x20;
+    m_player->submerged = 1;
+    GoEffect* held = spawn(g_pool_effect);
+    m_player->ailment_auras[3] = ObjHandle<GoEffect>(held);
+    for (int round = 1; round <= 2; ++round) {
+        player_ailment_auras_attach();
+        player_powerup_auras_attach();
+        EXPECT_EQ(g_pool_effect.count, 5) << "attach " << round;
+    }
+    const struct {
+        const ObjHandle<GoEffect>& slot;
+        std::int32_t effect;
+    } started[] = {{m_player->ailment_auras[0], 137},
+                   {m_player->ailment_auras[2], 138},
+                   {m_player->powerup_auras[1], 265},
+                   {m_player->powerup_auras[3], 267}};
+    for (const auto& s : started) {
+        SCOPED_TRACE(s.effect);
+        const GoEffect* aura = s.slot.get();
+        ASSERT_NE(aura, nullptr);
+        EXPECT_EQ(aura->effect_id, s.effect);
+        EXPECT_EQ(aura->parent_matrix, &m_player->world);
+        EXPECT_EQ(aura->follow, EFFECT_FOLLOW_PARENT_POSITION);
+        EXPECT_EQ(aura->render_row, EFFECT_ROW_IN_WATER);
+    }
+    EXPECT_EQ(m_player->ailment_auras[3].get(), held);
+    EXPECT_FALSE(m_player->ailment_auras[1]); // its bit is clear
+    EXPECT_FALSE(m_player->powerup_auras[0]);
+    EXPECT_FALSE(m_player->powerup_auras[2]);
+}
+
+// A lock detaches the auras: the slots empty and the effects are asked to stop, so the particles
+// that fade on a stop fade and the others live on.
+TEST_F(GoScriptAuras, DetachedAurasStopAndTheirFadeOnStopParticlesFade)
+{
+    eft_fixture_put(137, lasting_aura(EFFECT_FADE_ON_STOP));
+    eft_fixture_put(265, lasting_aura(0));
+    g_play_state.ailment_bits = 0x01;
+    g_play_state.powerup_bits = 0x08;
+    player_ailment_auras_attach();
+    player_powerup_auras_attach();
+    GoEffect* poison = m_player->ailment_auras[0].get();
+    GoEffect* defence = m_player->powerup_auras[1].get();
+    ASSERT_NE(poison, nullptr);
+    ASSERT_NE(defence, nullptr);
+    EXPECT_EQ(poison->render_row, EFFECT_ROW);
+    run_effects(2);
+    ASSERT_EQ(poison->live_particles, 1);
+    ASSERT_EQ(defence->live_particles, 1);
+
+    create()->BeginEvent(0);
+    EXPECT_FALSE(m_player->ailment_auras[0]);
+    EXPECT_FALSE(m_player->powerup_auras[1]);
+    EXPECT_EQ(poison->stop_request, 1);
+    EXPECT_EQ(defence->stop_request, 1);
+    run_effects(2);
+    const GoParticle* fading = go_particle_find_by_emitter(*poison);
+    const GoParticle* living = go_particle_find_by_emitter(*defence);
+    ASSERT_NE(fading, nullptr);
+    ASSERT_NE(living, nullptr);
+    EXPECT_GT(fading->state.fade_amount, 0);
+    EXPECT_EQ(living->state.fade_amount, 0);
 }
 
 TEST_F(GoScriptLocks, CommandsTakeAndReleaseLocksAndTheEndReleasesTheHeldOne)

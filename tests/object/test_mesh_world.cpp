@@ -4,7 +4,10 @@
 
 #include "core/errors.h"
 #include "game/g_hit.h"
+#include "game/g_scn_data.h"
 #include "game/tick_fixture.h"
+#include "gfx/eft_new.h"
+#include "gfx/go_effect.h"
 #include "lib/packed_writer.h"
 #include "lib/qco_writer.h"
 #include "lib/qmo_writer.h"
@@ -30,6 +33,19 @@ constexpr const char* k_foothold = "data\\map\\mapobj\\foothold_01\\foothold_01.
 
 constexpr float k_floor_half = 40.0f;
 constexpr float k_water_height = 1.0f;
+
+// The traps' own eex rows: 11 the iron ball's effect, 12 the rolling edges'.
+constexpr float k_ball_eex_attack = 60.0f;
+constexpr float k_edge_eex_attack = 80.0f;
+constexpr float k_eex_hp = 30.0f;
+
+std::vector<EexInfo> trap_eex_rows()
+{
+    std::vector<EexInfo> rows(13, EexInfo{});
+    rows[11] = {k_eex_hp, k_ball_eex_attack, 5.0f, 0.0f, 0.0f, 0.0f, 1, {}};
+    rows[12] = {k_eex_hp, k_edge_eex_attack, 5.0f, 0.0f, 0.0f, 0.0f, 1, {}};
+    return rows;
+}
 
 // Materials and whether a model of them alone is opaque.
 struct MaterialCase {
@@ -128,11 +144,16 @@ protected:
         renderer_update_camera();
         g_draw_frame = 1;
         g_whole_tick = 1;
+        // The trap meshes start listed effects with the eex rows' status on every whole tick.
+        g_eexinfo = trap_eex_rows();
+        g_effect_list.assign(EFFECT_ID_COUNT, {});
     }
 
     void TearDown() override
     {
         obj_destroy_all();
+        eft_free_list();
+        g_eexinfo.clear();
         ResrcMgr::Shutdown();
         resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
         g_work_block = m_saved_block;
@@ -486,6 +507,96 @@ TEST_F(MeshWorldTest, WholeTicksPlaceTheHitShapeAndCountTheHitOnceListDown)
         EXPECT_FLOAT_EQ(mesh.alpha, expected);
     }
     EXPECT_EQ(mesh.hit_once_entries[0].ticks_left, 0);
+}
+
+// ---- Trap effects -------------------------------------------------------------------------------
+
+// On each whole tick a trap sets its mesh's attack and starts its effect at each of its nodes that
+// the model has (the test model has "f_0002", "f_0003" and "f_0005"): the effect is placed at the
+// node on the enemies' side in row 11, and takes its own status from its eex row. Easy lowers
+// both attacks.
+TEST_F(MeshWorldTest, TrapsStartTheirEffectsAtTheirNodesOnWholeTicks)
+{
+    const struct {
+        const char* what;
+        std::uint32_t bits;
+        std::int32_t effect;
+        float attack, easy_attack, eex_attack;
+        std::vector<D3DXVECTOR3> at;
+    } cases[] = {
+        {"iron ball", MESH_IRON_BALL, 121, 195.0f, 185.0f, k_ball_eex_attack, {{10.0f, 1.0f, 0.0f}}},
+        {"rolling edge", MESH_ROLLING_EDGE, 125, 230.0f, 220.0f, k_edge_eex_attack, {{10.0f, 1.0f, 0.0f}}},
+        {"rolling spikes",
+         MESH_ROLLING_SPIKES,
+         126,
+         230.0f,
+         220.0f,
+         k_edge_eex_attack,
+         {{11.0f, 0.0f, 0.0f}, {12.0f, 0.0f, 0.0f}}},
+    };
+    for (const auto& c : cases) {
+        for (const bool easy : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (easy ? ", Easy" : ""));
+            g_play_state.game_flags[GF_EASY] = easy ? 1 : 0;
+            GoMesh& mesh = load(k_iron_ball, D3DXVECTOR3(10.0f, 0.0f, 0.0f));
+            mesh.special_bits = c.bits;
+            g_draw_frame = 0;
+            g_whole_tick = 0;
+            mesh.Update();
+            EXPECT_EQ(g_pool_effect.count, 0) << "a part tick starts nothing";
+
+            g_whole_tick = 1;
+            for (int tick = 1; tick <= 2; ++tick) {
+                mesh.Update();
+                ASSERT_EQ(g_pool_effect.count, static_cast<std::int32_t>(c.at.size() * tick));
+            }
+            EXPECT_EQ(mesh.status.atk, easy ? c.easy_attack : c.attack);
+            for (std::size_t i = 0; i < c.at.size(); ++i) {
+                const auto& effect = *static_cast<GoEffect*>(g_pool_effect.active[i]);
+                EXPECT_EQ(effect.effect_id, c.effect);
+                EXPECT_EQ(effect.side, 1);
+                EXPECT_EQ(effect.render_row, EFFECT_ROW);
+                EXPECT_EQ(effect.draw_matrix, &effect.world);
+                EXPECT_NEAR(effect.world._41, c.at[i].x, 1e-5f);
+                EXPECT_NEAR(effect.world._42, c.at[i].y, 1e-5f);
+                EXPECT_NEAR(effect.world._43, c.at[i].z, 1e-5f);
+                EXPECT_NEAR(effect.world._11, 1.0f, 1e-6f) << "scale 1, no rotation";
+                EXPECT_EQ(effect.status.max_hp, k_eex_hp);
+                EXPECT_EQ(effect.status.atk, c.eex_attack - (easy ? 5.0f : 0.0f));
+            }
+            obj_destroy_all();
+        }
+    }
+}
+
+// A full particle pool (or effect pool) skips the tick's trap effect; the model's node decides
+// whether the trap hurts at all.
+TEST_F(MeshWorldTest, NoTrapEffectIntoAFullPoolOrWithoutTheNode)
+{
+    GoMesh& plain = load(k_box);
+    plain.special_bits = MESH_IRON_BALL; // a model without the node "f_0002"
+    g_draw_frame = 0;
+    plain.Update();
+    EXPECT_EQ(g_pool_effect.count, 0);
+    EXPECT_EQ(plain.status.atk, 0.0f);
+
+    GoMesh& ball = load(k_iron_ball);
+    ball.special_bits = MESH_IRON_BALL;
+    while (obj_create<GoEffect>(g_pool_effect)) {
+    }
+    const std::int32_t effects = g_pool_effect.count;
+    ball.Update();
+    EXPECT_EQ(g_pool_effect.count, effects);
+    EXPECT_EQ(ball.status.atk, 195.0f) << "the attack does not wait for the effect pool";
+    obj_destroy_all();
+
+    GoMesh& starved = load(k_iron_ball);
+    starved.special_bits = MESH_IRON_BALL;
+    while (obj_create<GoParticle>(g_pool_particle)) {
+    }
+    starved.Update();
+    EXPECT_EQ(g_pool_effect.count, 0);
+    EXPECT_EQ(starved.status.atk, 0.0f);
 }
 
 // ---- Shadows ------------------------------------------------------------------------------------

@@ -22,11 +22,34 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+// The pixel of a width x height frame (0xAARRGGBB rows) at the screen point (x, y), rounded; a
+// point outside the frame fails the test and reads the nearest edge pixel.
+inline DWORD frame_pixel(const std::vector<DWORD>& pixels, UINT width, UINT height, float x, float y)
+{
+    const long px = std::lround(x);
+    const long py = std::lround(y);
+    EXPECT_TRUE(px >= 0 && px < long(width) && py >= 0 && py < long(height)) << px << ", " << py;
+    return pixels[std::size_t(std::clamp(py, 0L, long(height) - 1)) * width +
+                  std::size_t(std::clamp(px, 0L, long(width) - 1))];
+}
+
+// The pixel of the frame where a world point projects through the camera.
+inline DWORD projected_pixel(const std::vector<DWORD>& pixels, UINT width, UINT height,
+                             const D3DXVECTOR3& world)
+{
+    D3DXVECTOR3 clip;
+    D3DXVec3TransformCoord(&clip, &world, &g_camera_state.view_proj);
+    return frame_pixel(pixels, width, height, (clip.x + 1.0f) / 2.0f * float(width),
+                       (1.0f - clip.y) / 2.0f * float(height));
+}
 
 // The pre-transformed vertices a non-indexed draw read from its stream 0.
 inline std::vector<ScreenVertex> drawn_screen_vertices(const D3D8DrawRecord& draw, std::size_t count)

@@ -1,11 +1,11 @@
 #include "lib/demo_game_data.h"
 
 #include "lib/dds_writer.h"
+#include "lib/demo_effects.h"
 #include "lib/demo_images.h"
 #include "lib/demo_room.h"
 #include "lib/demo_scenes.h"
 #include "lib/demo_sprites.h"
-#include "lib/effect_writer.h"
 #include "lib/icon_writer.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
@@ -270,7 +270,8 @@ std::vector<ArchiveSource> demo_game_files()
         files.push_back(std::move(file));
     for (ArchiveSource& file : demo_room_files())
         files.push_back(std::move(file));
-    for (ArchiveSource& file : eft_archive_files({}))
+    files.push_back(demo_ripple_image());
+    for (ArchiveSource& file : demo_effect_files())
         files.push_back(std::move(file));
     add_icons(files);
     return files;

@@ -1,6 +1,8 @@
 #include "lib/demo_images.h"
 
 #include "lib/dds_writer.h"
+#include "lib/emotion_image_writer.h"
+#include "lib/font_image_writer.h"
 
 #include <algorithm>
 #include <array>
@@ -119,6 +121,21 @@ DdsPixels gameover_picture()
     });
 }
 
+// Ripples draw rings from v 0 to 0.5 and wakes from 0.5 to 1, each over the whole width; white,
+// their fading is the vertex colour's.
+DdsPixels ripple_picture()
+{
+    return dds_pattern(64, 64, [](std::uint32_t x, std::uint32_t y) -> std::uint32_t {
+        const float dx = (static_cast<float>(x) - 31.5f) / 32.0f;
+        if (y < 32) {
+            const float r = std::hypot(dx, (static_cast<float>(y) - 15.5f) / 16.0f);
+            return r > 0.75f && r < 0.95f ? 0xFFFFFFFF : 0;
+        }
+        const float along = static_cast<float>(y - 32) / 32.0f;
+        return std::fabs(std::fabs(dx) - along) < 0.1f ? 0xFFFFFFFF : 0;
+    });
+}
+
 ArchiveSource image_file(const char* name, DdsFormat format, const DdsPixels& pixels)
 {
     return {std::string("data\\image\\") + name, dds_build(format, std::span(&pixels, 1))};
@@ -133,5 +150,15 @@ std::vector<ArchiveSource> demo_window_images()
         image_file("dialog0.dds", DdsFormat::A4R4G4B4, dialog_skin()),
         image_file("menucursor.dds", DdsFormat::A1R5G5B5, cursor_bar()),
         image_file("gameover.dds", DdsFormat::A1R5G5B5, gameover_picture()),
+        // The bitmap fonts and the emotion icons, images 4, 5, 6 and 13 of the game's table.
+        {"data\\image\\f_mini.dds", font_image_build(FontImage::Tiny, FontImageMode::Glyphs)},
+        {"data\\image\\f_middle.dds", font_image_build(FontImage::Middle, FontImageMode::Glyphs)},
+        {"data\\image\\f_geo20.dds", font_image_build(FontImage::Large, FontImageMode::Glyphs)},
+        {"data\\image\\emotion.dds", emotion_image_build()},
     };
+}
+
+ArchiveSource demo_ripple_image()
+{
+    return image_file("ripple.dds", DdsFormat::A1R5G5B5, ripple_picture());
 }

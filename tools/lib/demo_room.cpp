@@ -1,6 +1,7 @@
 #include "lib/demo_room.h"
 
 #include "lib/dds_writer.h"
+#include "lib/demo_effects.h"
 #include "lib/le_bytes.h"
 #include "lib/packed_writer.h"
 #include "lib/sky_writer.h"
@@ -123,18 +124,6 @@ std::vector<Face> save_point_faces()
     return prop_faces(0.8f, 0.12f, 0.8f, 0xFF6080C0, 0xFFA0E0FF);
 }
 
-void put_vertex(std::vector<std::uint8_t>& out, const MapVec& p, const MapVec& normal, std::uint32_t colour,
-                float u, float v)
-{
-    for (float f : p)
-        le_put_f32(out, f);
-    for (float f : normal)
-        le_put_f32(out, f);
-    le_put_u32(out, colour);
-    le_put_f32(out, u);
-    le_put_f32(out, v);
-}
-
 // One rigid node "map" holding the mesh "map" of every face, in one white opaque material, with
 // the collision files named for sets A and C.
 QmoImage model_of(const std::vector<Face>& faces, const std::string& collision)
@@ -143,7 +132,7 @@ QmoImage model_of(const std::vector<Face>& faces, const std::string& collision)
     std::vector<std::uint16_t> indices;
     float reach = 0.0f;
     const auto add = [&](const MapVec& p, const MapVec& n, std::uint32_t colour, float u, float v) {
-        put_vertex(vertices.data, p, n, colour, u, v);
+        demo_put_box_vertex(vertices.data, p, n, colour, u, v);
         reach = std::max(reach, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
         return static_cast<std::uint16_t>(vertices.count++);
     };
@@ -288,6 +277,16 @@ MapObjectDesc placed(const std::string& model, const MapVec& at, const std::stri
 
 } // namespace
 
+void demo_put_box_vertex(std::vector<std::uint8_t>& out, const MapVec& p, const MapVec& normal,
+                         std::uint32_t colour, float u, float v)
+{
+    le_put_vec3(out, p);
+    le_put_vec3(out, normal);
+    le_put_u32(out, colour);
+    le_put_f32(out, u);
+    le_put_f32(out, v);
+}
+
 DemoRoomStyle demo_room_first_style()
 {
     return {"s_11\\s_1112\\", "s_1112", "s_10\\s_1010\\", 0xFF3060B0, 0xFFB0D0F0, 0x00A0B0C8};
@@ -317,7 +316,7 @@ MapSet demo_room_map(const DemoRoomStyle& style)
         placed(DEMO_BUCKET_MODEL, DEMO_BUCKET_POSITION, "bucket"),
         placed(MAP_SAVE_POINT_MODEL, DEMO_SAVE_POSITION, "save"),
     };
-    map.effects = std::vector<MapEffectDesc>{};
+    map.effects = demo_room_effects();
     map.fog = std::vector<MapFogDesc>{
         {.fog_near = 30.0f, .fog_far = 120.0f, .colour = style.fog_colour},
         {.centre = DEMO_LEDGE_FOG_CENTRE,

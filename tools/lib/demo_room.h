@@ -1,7 +1,8 @@
 // The demo's map room: a floor, four walls with a doorway in the north wall, a ramp along the
-// south wall up to a ledge in the south-east corner, a bucket and a save point on the floor.
-// Both map scenes stand in this room, each under a sky and a fog of its own, and each one's
-// doorway leads to the other. The title shows the same room, read loose from the data folder.
+// south wall up to a ledge in the south-east corner, a bucket and a save point on the floor, and
+// the demo's effects (demo_effects.h). Both map scenes stand in this room, each under a sky and a fog of its
+// own, and each one's doorway leads to the other. The title shows the same room, read loose from the data
+// folder.
 //
 // Units: the room spans x and z from -12 to 12; y is up; the compass facing 0 looks along +z.
 #pragma once
@@ -47,11 +48,15 @@ struct DemoRoomStyle {
 DemoRoomStyle demo_room_first_style();
 DemoRoomStyle demo_room_second_style();
 
+// One vertex of the box layout (QMO_FVF_BOX): position, normal, diffuse, u, v.
+void demo_put_box_vertex(std::vector<std::uint8_t>& out, const MapVec& p, const MapVec& normal,
+                         std::uint32_t colour, float u, float v);
+
 // The room's model, naming its collision file for sets A and C, and the collision triangles.
 QmoImage demo_room_model();
 std::vector<QcoTriangle> demo_room_collision();
 
-// The seven map files of a room, for its scene folder.
+// The seven map files of a room, for its scene folder; its effects are the demo's (demo_effects.h).
 MapSet demo_room_map(const DemoRoomStyle& style);
 // The start script of a room: loads its seven files, shows the six faces of its sky box, marks
 // the map's entry in game flag 201 with `map_number`, then `tail` (assembler text).

@@ -99,3 +99,24 @@ extern const SceneLighting g_scene_lighting_defaults; // restored at each scene 
 extern D3DCOLOR g_fog_colors[2];                      // FOG_COLOR_SCENE, FOG_COLOR_ADDITIVE
 extern CameraState g_camera_state;
 extern float g_camera_heading; // radians
+
+// The translation row of a world matrix.
+inline D3DXVECTOR3 matrix_position(const D3DXMATRIX& m)
+{
+    return {m._41, m._42, m._43};
+}
+
+inline void matrix_set_position(D3DXMATRIX& m, const D3DXVECTOR3& at)
+{
+    m._41 = at.x;
+    m._42 = at.y;
+    m._43 = at.z;
+}
+
+// Turns a world matrix to the camera's billboard, keeping its position.
+inline void camera_face(D3DXMATRIX& world)
+{
+    const D3DXVECTOR3 position = matrix_position(world);
+    world = g_camera_state.billboard;
+    matrix_set_position(world, position);
+}

@@ -15,22 +15,6 @@ using AuraSlots = ObjHandle<GoEffect>[ACTOR_AURA_SLOTS];
 constexpr AuraRow k_ailment_auras[ACTOR_AURA_SLOTS] = {{0x01, 137}, {0x08, 140}, {0x10, 138}, {0x20, 139}};
 constexpr AuraRow k_powerup_auras[ACTOR_AURA_SLOTS] = {{0x01, 0}, {0x08, 265}, {0x10, 266}, {0x20, 267}};
 
-// An aura starts at the hero and follows its position, in the water's effect row while the hero
-// is submerged.
-struct AuraRequest {
-    std::int32_t effect_id;
-    D3DXVECTOR3 position;
-    const D3DXMATRIX* parent;
-    EffectFollow follow;
-    std::uint8_t render_row;
-};
-
-AuraRequest aura_request(std::int32_t effect, const GoActor& hero)
-{
-    return {effect, actor_position(hero), &hero.world, EFFECT_FOLLOW_PARENT_POSITION,
-            hero.submerged ? EFFECT_ROW_IN_WATER : EFFECT_ROW};
-}
-
 void detach(const AuraRow (&rows)[ACTOR_AURA_SLOTS], std::uint32_t bits, AuraSlots& slots)
 {
     for (int i = 0; i < ACTOR_AURA_SLOTS; ++i) {
@@ -40,12 +24,14 @@ void detach(const AuraRow (&rows)[ACTOR_AURA_SLOTS], std::uint32_t bits, AuraSlo
     }
 }
 
-void attach(const AuraRow (&rows)[ACTOR_AURA_SLOTS], std::uint32_t bits, const AuraSlots& slots,
+// An aura follows the hero's position, in the water's effect row while the hero is submerged.
+void attach(const AuraRow (&rows)[ACTOR_AURA_SLOTS], std::uint32_t bits, AuraSlots& slots,
             const GoActor& hero)
 {
+    const std::uint8_t row = eft_row_for(hero.submerged);
     for (int i = 0; i < ACTOR_AURA_SLOTS; ++i) {
         if (!(bits & rows[i].bit) || rows[i].effect == 0 || slots[i]) continue;
-        [[maybe_unused]] const AuraRequest request = aura_request(rows[i].effect, hero);
+        slots[i] = ObjHandle<GoEffect>(eft_start_attached(rows[i].effect, hero.world, row));
     }
 }
 

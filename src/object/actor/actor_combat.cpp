@@ -1,3 +1,4 @@
+#include "gfx/go_particle.h"
 #include "object/actor/go_actor.h"
 #include "object/go_mesh.h"
 #include "object/obj_pools.h"
@@ -139,7 +140,7 @@ void place_attack(AttackDesc& attack, const D3DXVECTOR3& position, float facing)
 
 // Whether the attack lands on the target: a living target with an active body, met by the attack
 // sphere, that the attack's id has not hit within its hold; the hit is recorded. No object is hit
-// by its own attack.
+// by its own attack. A particle's hit is its impact: a particle that ends there attacks no more.
 bool try_hit(GoBase& target, GoBase& attacker)
 {
     if (&target == &attacker) return false;
@@ -147,6 +148,10 @@ bool try_hit(GoBase& target, GoBase& attacker)
     HitResult result{};
     if (!combat_test_hit_shapes(result, attacker.attack.shape, target.hit_shape)) return false;
     if (combat_hit_once_check(target, attacker.attack.shape)) return false;
+    if (attacker.GetClassCode() == GO_CLASS_PARTICLE) {
+        auto& particle = static_cast<GoParticle&>(attacker);
+        if (eft_particle_impact(particle, false)) attacker.attack.active_ticks = 0;
+    }
     return true;
 }
 

@@ -163,14 +163,6 @@ float row_speed(const EnemyInfo& row)
     return row.move_params[2] * row.move_params[1]; // the speed times its factor
 }
 
-// A scene list without the current scene (no scene entered yet) is no scene of a name.
-bool in_scene(const char* folder)
-{
-    const std::int32_t id = g_play_state.scene_id;
-    if (id < 0 || static_cast<std::size_t>(id) >= g_scene_list.size()) return false;
-    return sys_names_equal(g_scene_list[static_cast<std::size_t>(id)].path, folder);
-}
-
 std::int32_t& game_flag(int entry)
 {
     return g_play_state.game_flags[entry];
@@ -318,13 +310,14 @@ void apply_conditions(GoActor& actor)
 {
     const std::int32_t cast = actor.cast;
     const bool battle = game_flag(GF_BATTLE) != 0;
-    if (cast == k_cast_no_drops_in_scene && in_scene(k_no_drops_scene)) actor.extra_flags |= k_extra_no_drops;
+    if (cast == k_cast_no_drops_in_scene && scn_data_in_scene(k_no_drops_scene))
+        actor.extra_flags |= k_extra_no_drops;
     if (cast == k_cast_hard_battle && game_flag(GF_DIFFICULTY) >= 1 && battle)
         actor.cast_flags |= k_flag_always_active;
     if (cast == k_cast_enemy_class) set_hit_class(actor, HIT_ENEMY, k_enemy_targets);
     if (cast >= k_casts_battle_first && cast <= k_casts_battle_last && battle)
         actor.cast_flags |= k_flag_always_active;
-    if (cast == k_cast_guardian && in_scene(k_guardian_scene)) make_guardian(actor);
+    if (cast == k_cast_guardian && scn_data_in_scene(k_guardian_scene)) make_guardian(actor);
     if (cast == k_cast_boss_actor) make_boss_actor(actor);
 }
 

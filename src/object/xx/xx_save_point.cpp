@@ -3,6 +3,7 @@
 #include "game/g_play_status.h"
 #include "game/g_sound.h"
 #include "game/g_tick.h"
+#include "gfx/go_effect.h"
 #include "object/actor/go_actor.h"
 #include "object/xx/go_xx.h"
 
@@ -18,6 +19,7 @@ constexpr float k_full_heal = 999.0f;
 constexpr float k_alive_hp = 1.0f;
 constexpr std::int32_t k_arrival_sound = 18;
 constexpr std::int32_t k_heal_sound = 102;
+constexpr std::int32_t k_heal_effect = 100;
 constexpr std::int32_t k_sound_level = 1024;
 
 bool stands_on(const GoXx& point, const GoActor& player)
@@ -32,12 +34,13 @@ bool stands_on(const GoXx& point, const GoActor& player)
     return std::fabs(player.world._42 - (point.world._42 + k_stand_height)) <= k_height_tolerance;
 }
 
-void heal_player()
+void heal_player(const GoActor& player)
 {
     if (g_play_state.status.hp < k_alive_hp || !player_add_hp(k_full_heal)) return;
     g_play_state.recompute_bits |= PLAY_RECOMPUTE_ALL;
     play_update_status();
     sound_play(k_heal_sound, k_sound_level);
+    eft_start_attached(k_heal_effect, player.world, eft_row_for(player.submerged));
 }
 
 void refill_companions()
@@ -71,6 +74,6 @@ void goxx_update_save_point(GoXx& object)
         sound_play(k_arrival_sound, k_sound_level);
     }
     point.cooldown = k_heal_period;
-    heal_player();
+    heal_player(*g_player);
     refill_companions();
 }

@@ -3,6 +3,8 @@
 #include "game/g_game_flags.h"
 #include "game/g_play_status.h"
 #include "game/g_tick.h"
+#include "gfx/go_effect.h"
+#include "gfx/go_particle.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +142,38 @@ TEST_F(SavePointTest, StandingStillHealsAfterEveryCooldown)
     EXPECT_FALSE(played(k_heal_sound));
     EXPECT_EQ(g_play_state.recompute_bits, 0u);
     EXPECT_EQ(m_point->area<SavePoint>().cooldown, static_cast<std::uint32_t>(k_cooldown));
+}
+
+// A heal that changes the hit points starts effect 100 on the player, following its position, in
+// row 9 while it is submerged; a heal at full hit points, or with the particle pool full, starts
+// none.
+TEST_F(SavePointTest, AHealThatChangesTheHitPointsStartsItsEffectOnThePlayer)
+{
+    const auto heal_effect = [](std::int32_t index) -> const GoEffect& {
+        return *static_cast<GoEffect*>(g_pool_effect.active[index]);
+    };
+    tick();
+    ASSERT_EQ(g_pool_effect.count, 1);
+    EXPECT_EQ(heal_effect(0).effect_id, 100);
+    EXPECT_EQ(heal_effect(0).parent_matrix, &g_player->world);
+    EXPECT_EQ(heal_effect(0).follow, EFFECT_FOLLOW_PARENT_POSITION);
+    EXPECT_EQ(heal_effect(0).render_row, EFFECT_ROW);
+
+    tick(k_cooldown + 1);
+    EXPECT_EQ(g_pool_effect.count, 1) << "a heal at full hit points";
+
+    hurt(30.0f);
+    g_player->submerged = 1;
+    tick(k_cooldown + 1);
+    ASSERT_EQ(g_pool_effect.count, 2);
+    EXPECT_EQ(heal_effect(1).render_row, EFFECT_ROW_IN_WATER);
+
+    while (obj_create<GoParticle>(g_pool_particle)) {
+    }
+    hurt(30.0f);
+    tick(k_cooldown + 1);
+    EXPECT_EQ(g_play_state.status.hp, k_max_hp);
+    EXPECT_EQ(g_pool_effect.count, 2);
 }
 
 // Only whole ticks of a running game count.
