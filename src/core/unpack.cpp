@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <libdeflate.h>
+#include <memory>
 #include <zlib.h>
 
 namespace {
@@ -49,6 +51,27 @@ int inflate_stream(z_stream& stream, std::span<std::uint8_t> dest, VfsFile& file
     }
 }
 
+// One decompressor for the process: it holds no state between calls.
+libdeflate_decompressor* decompressor()
+{
+    static const std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)> one(
+        libdeflate_alloc_decompressor(), &libdeflate_free_decompressor);
+    return one.get();
+}
+
+// The whole stream in memory: one call, straight into the destination. Bytes after the stream's
+// end are ignored, as the piecewise reader ignores them.
+int inflate_whole(std::span<std::uint8_t> dest, std::span<const std::uint8_t> stream)
+{
+    libdeflate_decompressor* inflater = decompressor();
+    if (!inflater) return Z_MEM_ERROR;
+    std::size_t used = 0;
+    std::size_t written = 0;
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(inflater, stream.data(), stream.size(),
+                                                                   dest.data(), dest.size(), &used, &written);
+    return result == LIBDEFLATE_SUCCESS && written == dest.size() ? Z_OK : Z_DATA_ERROR;
+}
+
 } // namespace
 
 int unpack_inflate(std::span<std::uint8_t> dest, VfsFile& file)
@@ -74,7 +97,9 @@ std::uint8_t* unpack_load(UnpackBuffer& buffer, const VfsEntry* entry, const cha
         buffer.data = sys_lend_work_block(buffer.size);
         claimed = buffer.data != nullptr;
         if (!claimed) return nullptr;
-        sound = unpack_inflate({buffer.data, buffer.size}, file) == Z_OK;
+        const std::span<std::uint8_t> dest(buffer.data, buffer.size);
+        const std::span<const std::uint8_t> stream = vfs_mapped_rest(file);
+        sound = (stream.empty() ? unpack_inflate(dest, file) : inflate_whole(dest, stream)) == Z_OK;
     }
     vfs_close_file(file);
     if (sound) return buffer.data;

@@ -270,6 +270,15 @@ HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t
     return S_OK;
 }
 
+std::span<const std::uint8_t> vfs_mapped_rest(const VfsFile& file)
+{
+    if (!file.entry) return {};
+    const VfsSlot* slot = entry_slot(*file.entry);
+    if (!slot || !slot->view || file.position >= file.entry->size) return {};
+    return {slot->view + (file.entry->offset & VFS_OFFSET_MASK) + file.position,
+            file.entry->size - file.position};
+}
+
 void vfs_close_file(VfsFile& file)
 {
     file.entry = nullptr;

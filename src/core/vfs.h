@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 constexpr std::uint32_t VFS_ARCHIVE_SEED = 0x5A1E3C97;
@@ -52,6 +53,9 @@ const VfsEntry* vfs_find(const char* path);
 // cannot be set. `read` may be null.
 HRESULT vfs_read(VfsFile& file, void* buffer, std::uint32_t count, std::uint32_t* read);
 void vfs_close_file(VfsFile& file);
+// The rest of the entry from the file's position, in place, when its data file is mapped and the
+// entry lies inside it; empty otherwise (the caller reads it in pieces then).
+std::span<const std::uint8_t> vfs_mapped_rest(const VfsFile& file);
 // The whole of an archive file, for loaders that parse it in memory. ERR_OPEN_FILE when the path
 // is not in the archive; ERR_READ_FILE when the entry's range lies outside its data file or the
 // read comes short; otherwise vfs_read's failure. `out` is empty on any failure.

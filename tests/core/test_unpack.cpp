@@ -45,7 +45,9 @@ struct Packed {
     std::vector<std::uint8_t> bytes;
 };
 
-class Unpack : public ArchiveTest {
+// Each case runs on a memory-mapped data file (unpacked in one call) and on one read in pieces
+// (the overlay pair mounted without a mapping): both roads give the same bytes and failures.
+class Unpack : public ArchiveTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
@@ -60,7 +62,10 @@ protected:
             {"data\\toobig.bin.z", packed_build(std::vector<std::uint8_t>(k_block_size + 1, 'x'))});
         for (const Packed& file : corrupt_files())
             files.push_back({file.path, file.bytes});
-        mount(files, {});
+        if (GetParam())
+            mount(files, {});
+        else
+            mount({}, files, FALSE);
     }
     void TearDown() override
     {
@@ -118,13 +123,13 @@ private:
 
 } // namespace
 
-TEST_F(Unpack, LoadsPackedFilesOfEverySizeIntoTheWorkBlock)
+TEST_P(Unpack, LoadsPackedFilesOfEverySizeIntoTheWorkBlock)
 {
     for (const Packed& file : m_good)
         expect_loads(file);
 }
 
-TEST_F(Unpack, LendsTheBlockToOneLoadAtATime)
+TEST_P(Unpack, LendsTheBlockToOneLoadAtATime)
 {
     UnpackBuffer first, second;
     ASSERT_NE(load(first, "data\\small.bin.z"), nullptr);
@@ -137,7 +142,7 @@ TEST_F(Unpack, LendsTheBlockToOneLoadAtATime)
     expect_loads(m_good[2]);
 }
 
-TEST_F(Unpack, AFileLargerThanTheBlockOrMissingLoadsAsNothing)
+TEST_P(Unpack, AFileLargerThanTheBlockOrMissingLoadsAsNothing)
 {
     UnpackBuffer buffer;
     EXPECT_EQ(load(buffer, "data\\toobig.bin.z"), nullptr);
@@ -150,7 +155,7 @@ TEST_F(Unpack, AFileLargerThanTheBlockOrMissingLoadsAsNothing)
     EXPECT_EQ(g_work_block.owner, nullptr);
 }
 
-TEST_F(Unpack, ADamagedFileThrowsFreesTheBlockAndWritesNothingPastItsSize)
+TEST_P(Unpack, ADamagedFileThrowsFreesTheBlockAndWritesNothingPastItsSize)
 {
     for (const Packed& file : corrupt_files()) {
         std::fill(m_block.begin(), m_block.end(), 0xCD);
@@ -177,6 +182,9 @@ TEST_F(Unpack, ADamagedFileThrowsFreesTheBlockAndWritesNothingPastItsSize)
     }
     expect_loads(m_good[1]);
 }
+
+INSTANTIATE_TEST_SUITE_P(MappedAndRead, Unpack, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Mapped" : "ReadInPieces"; });
 
 TEST(UnpackPath, APackedPathEndsInDotZInAnyCase)
 {
