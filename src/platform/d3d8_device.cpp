@@ -45,9 +45,14 @@ UINT stencil_bits(D3DFORMAT format)
     }
 }
 
-// One depth-buffer texel with its depth and/or stencil replaced: depth in the high bits,
-// stencil in the low bits, as the formats are laid out.
-void write_depth(D3DFORMAT format, std::uint8_t* texel, DWORD flags, float z, DWORD stencil)
+// What a clear does to each depth-buffer texel: the bits it keeps and the bits it sets (depth in
+// the high bits, stencil in the low bits, as the formats are laid out). Worked out once a clear.
+struct DepthClear {
+    std::uint64_t keep = ~std::uint64_t{0};
+    std::uint64_t set = 0;
+};
+
+DepthClear depth_clear(D3DFORMAT format, DWORD flags, float z, DWORD stencil)
 {
     UINT bytes = d3d8_format_bytes(format);
     UINT s_bits = stencil_bits(format);
@@ -55,30 +60,46 @@ void write_depth(D3DFORMAT format, std::uint8_t* texel, DWORD flags, float z, DW
                       ? 24
                       : (format == D3DFMT_D15S1 ? 15 : bytes * 8);
     UINT d_shift = bytes * 8 - d_bits;
-    std::uint64_t value = 0;
-    std::memcpy(&value, texel, bytes);
+    DepthClear clear;
     if (flags & D3DCLEAR_ZBUFFER) {
         std::uint64_t max = (std::uint64_t{1} << d_bits) - 1;
         std::uint64_t depth = static_cast<std::uint64_t>(std::lround(double(z) * double(max)));
-        value = (value & ~(max << d_shift)) | depth << d_shift;
+        clear.keep &= ~(max << d_shift);
+        clear.set |= depth << d_shift;
     }
     if ((flags & D3DCLEAR_STENCIL) && s_bits) {
         std::uint64_t mask = (std::uint64_t{1} << s_bits) - 1;
-        value = (value & ~mask) | (stencil & mask);
+        clear.keep &= ~mask;
+        clear.set |= stencil & mask;
     }
-    std::memcpy(texel, &value, bytes);
+    return clear;
 }
 
-// Each texel of the area (clipped to the surface) written on its own.
-void write_depth_texels(IDirect3DSurface8& surface, RECT area, DWORD flags, float z, DWORD stencil)
+template <class Word> void apply_depth_clear(std::uint8_t* texel, const DepthClear& clear)
+{
+    Word value;
+    std::memcpy(&value, texel, sizeof value);
+    value = static_cast<Word>((value & clear.keep) | clear.set);
+    std::memcpy(texel, &value, sizeof value);
+}
+
+// Each texel of the area (clipped to the surface) keeps what the clear leaves of it.
+template <class Word> void write_depth_rows(IDirect3DSurface8& surface, RECT area, const DepthClear& clear)
 {
     const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
-    const UINT bytes = d3d8_format_bytes(desc.Format);
     for (LONG y = area.top; y < std::min(area.bottom, LONG(desc.Height)); ++y) {
         std::uint8_t* row = d3d8_surface_bits(surface) + std::size_t(y) * d3d8_surface_pitch(surface);
         for (LONG x = area.left; x < std::min(area.right, LONG(desc.Width)); ++x)
-            write_depth(desc.Format, row + std::size_t(x) * bytes, flags, z, stencil);
+            apply_depth_clear<Word>(row + std::size_t(x) * sizeof(Word), clear);
     }
+}
+
+void write_depth_texels(IDirect3DSurface8& surface, RECT area, const DepthClear& clear)
+{
+    if (d3d8_format_bytes(d3d8_surface_desc(surface).Format) == 2)
+        write_depth_rows<std::uint16_t>(surface, area, clear);
+    else
+        write_depth_rows<std::uint32_t>(surface, area, clear);
 }
 
 // Repeats the first pixel of a run over the whole run, by doubling copies.
@@ -719,11 +740,16 @@ void IDirect3DDevice8::clear_in_memory(DWORD count, const D3DRECT* rects, DWORD 
             // so it cannot copy one texel over the area.
             bool whole =
                 (flags & D3DCLEAR_ZBUFFER) && (!stencil_bits(depth_format) || (flags & D3DCLEAR_STENCIL));
+            const DepthClear clear = depth_clear(depth_format, flags, z, stencil);
             if (whole)
-                fill_area(*depth, area,
-                          [&](std::uint8_t* texel) { write_depth(depth_format, texel, flags, z, stencil); });
+                fill_area(*depth, area, [&](std::uint8_t* texel) {
+                    if (d3d8_format_bytes(depth_format) == 2)
+                        apply_depth_clear<std::uint16_t>(texel, clear);
+                    else
+                        apply_depth_clear<std::uint32_t>(texel, clear);
+                });
             else
-                write_depth_texels(*depth, area, flags, z, stencil);
+                write_depth_texels(*depth, area, clear);
         }
     }
 }
