@@ -10,16 +10,12 @@
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/d3d_state.h"
 #include "platform/impl/d3d8_state.h"
-#include "platform/impl/win_window_sdl.h"
-#include "platform/win_kernel.h"
-#include "platform/win_window.h"
 #include "scenegraph/model.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_camera.h"
 #include "scenegraph/renderer_queue.h"
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <array>
 #include <cstdint>
@@ -36,7 +32,6 @@ constexpr int QUAD_ROWS[] = {6, 8, 9, RQ_ROW_MESHES}; // filled in turn
 constexpr MaterialFlags QUAD_MATERIAL = 0x0C41;       // textured, alpha-blended, depth-tested
 constexpr int MODELS = 8;
 constexpr int TEXTURES = 4;
-constexpr const char* WINDOW_CLASS = "KroBenchGl";
 
 struct Scene {
     std::filesystem::path folder;
@@ -49,23 +44,6 @@ struct Scene {
     std::array<ModelInstance, MODELS> instances{};
     std::array<D3DXMATRIX, MODELS> placements;
 };
-
-// An OpenGL window of the window layer, whose device then gets the OpenGL backend.
-HWND gl_window()
-{
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!video_start() || !video_has_gl()) return nullptr;
-    WNDCLASSEXA window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = DefWindowProcA;
-    window_class.hInstance = GetModuleHandleA(nullptr);
-    window_class.lpszClassName = WINDOW_CLASS;
-    if (!RegisterClassExA(&window_class)) return nullptr;
-    HWND window = CreateWindowExA(0, WINDOW_CLASS, "bench", 0x10CB0000, 0, 0, WIDTH, HEIGHT, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    if (!window) UnregisterClassA(WINDOW_CLASS, GetModuleHandleA(nullptr));
-    return window;
-}
 
 // A 64x64 checker of the colour and black.
 IDirect3DTexture8* checker(D3DCOLOR color)
@@ -179,16 +157,13 @@ void free_scene(Scene& scene)
     for (IDirect3DTexture8*& texture : scene.textures)
         if (texture) texture->Release();
     bench_stop_engine(scene.folder);
-    if (scene.window) {
-        DestroyWindow(scene.window);
-        UnregisterClassA(WINDOW_CLASS, GetModuleHandleA(nullptr));
-    }
+    bench_destroy_gl_window(scene.window);
 }
 
 void BM_GlFrame(benchmark::State& state, bool with_gl)
 {
     Scene scene;
-    if (with_gl && !(scene.window = gl_window())) {
+    if (with_gl && !(scene.window = bench_gl_window(WIDTH, HEIGHT))) {
         state.SkipWithError("no OpenGL video driver");
         return;
     }

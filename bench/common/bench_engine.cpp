@@ -8,6 +8,9 @@
 #include "lowlv/d3d/d3d_shader.h"
 #include "lowlv/d3d/d3d_state.h"
 #include "platform/impl/d3d8_seams.h"
+#include "platform/impl/win_window_sdl.h"
+#include "platform/win_kernel.h"
+#include "platform/win_window.h"
 #include "scenegraph/renderer.h"
 #include "scenegraph/renderer_camera.h"
 #include "scenegraph/renderer_queue.h"
@@ -80,4 +83,31 @@ void bench_stop_engine(const std::filesystem::path& folder)
     d3d8_seam_reset();
     vfs_close_all();
     if (!folder.empty()) std::filesystem::remove_all(folder);
+}
+
+namespace {
+constexpr const char* k_gl_window_class = "KroBenchGl";
+}
+
+HWND bench_gl_window(UINT width, UINT height)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (!video_start() || !video_has_gl()) return nullptr;
+    WNDCLASSEXA window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = k_gl_window_class;
+    if (!RegisterClassExA(&window_class)) return nullptr;
+    HWND window = CreateWindowExA(0, k_gl_window_class, "bench", 0x10CB0000, 0, 0, int(width), int(height),
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!window) UnregisterClassA(k_gl_window_class, GetModuleHandleA(nullptr));
+    return window;
+}
+
+void bench_destroy_gl_window(HWND window)
+{
+    if (!window) return;
+    DestroyWindow(window);
+    UnregisterClassA(k_gl_window_class, GetModuleHandleA(nullptr));
 }

@@ -20,3 +20,9 @@ std::filesystem::path bench_mount_shaders(const char* folder_prefix);
 bool bench_start_engine(HWND window, UINT width, UINT height);
 // Undoes both; harmless after a failed start.
 void bench_stop_engine(const std::filesystem::path& folder);
+
+// An OpenGL window of the window layer (the offscreen driver unless SDL_VIDEODRIVER names
+// another), whose device then gets the OpenGL backend; null without an OpenGL video driver.
+HWND bench_gl_window(UINT width, UINT height);
+// Destroys the window and unregisters its class; harmless for a null window.
+void bench_destroy_gl_window(HWND window);
