@@ -4,6 +4,7 @@
 #include "platform/impl/d3d8_gl.h"
 #include "platform/impl/d3d8_gl_api.h"
 #include "platform/impl/d3d8_gl_pipeline.h"
+#include "platform/impl/d3d8_gl_shadow.h"
 #include "platform/impl/d3d8_gl_vs.h"
 #include "platform/impl/d3d8_internal.h"
 #include "platform/impl/win_window_sdl.h"
@@ -233,6 +234,13 @@ struct GlProgram {
     GLint bump = -1;
     GLint constants = -1;
     GLint fog_color = -1;
+    // What this program's uniforms last received, so unchanged values are not sent again.
+    std::optional<std::array<float, 4>> sent_viewport, sent_half_pixel;
+    std::optional<D3DCOLOR> sent_tfactor, sent_fog_color;
+    std::optional<float> sent_alpha_ref;
+    std::optional<std::array<float, 4 * D3D8_GL_STAGES>> sent_bump;
+    bool constants_sent = false;
+    std::array<float, 4 * D3D_VS_CONSTANT_REGISTERS> sent_constants{};
 };
 
 const char k_gamma_vertex[] = R"(#version 330
@@ -332,6 +340,32 @@ void set_color_uniform(GLint location, D3DCOLOR color)
                      float(color & 0xFF) / 255.0f, float(color >> 24) / 255.0f);
 }
 
+// Sends a uniform only when it differs from what the program last received.
+template <class T> bool send(std::optional<T>& sent, const T& value)
+{
+    if (sent == value) return false;
+    sent = value;
+    return true;
+}
+
+void send_color(GLint location, std::optional<D3DCOLOR>& sent, D3DCOLOR color)
+{
+    if (send(sent, color)) set_color_uniform(location, color);
+}
+
+// A sampler object's settings: magnification, minification and mip filters, anisotropy, the
+// two address modes and the border colour.
+using GlSamplerKey = std::array<DWORD, 6>;
+
+// What the vertex attributes were last pointed at: the format or declaration and each stream's
+// buffer and stride. An equal layout needs no attribute call at all.
+struct GlVertexLayout {
+    bool programmable = false;
+    DWORD shader_or_fvf = 0;
+    std::array<std::pair<GLuint, UINT>, D3D_MAX_STREAMS> streams{};
+    bool operator==(const GlVertexLayout&) const = default;
+};
+
 class GlBackend final : public D3D8Backend {
 public:
     GlBackend(IDirect3DDevice8& device, SDL_Window* window, SDL_GLContext context);
@@ -370,8 +404,10 @@ private:
     void bind_textures(const D3DDeviceState& state, const D3D8GlProgramKey& key);
     bool bind_vertices(const D3DDeviceState& state);
     bool bind_declared_vertices(const D3DDeviceState& state, const D3DVertexShader& shader);
-    void upload_constants(const D3DDeviceState& state, GLint location);
-    const GlProgram& program(const D3D8GlProgramKey& key);
+    void upload_constants(const D3DDeviceState& state, GlProgram& made);
+    void upload_uniforms(const D3DDeviceState& state, GlProgram& made);
+    GlProgram& program(const D3D8GlProgramKey& key);
+    GLuint sampler_for(const DWORD* stage_states);
 
     IDirect3DDevice8& m_device;
     SDL_Window* m_window;
@@ -380,12 +416,14 @@ private:
     GLuint m_fbo = 0;         // the device's render target and depth buffer
     GLuint m_read_fbo = 0;    // read-back and presentation sources
     GLuint m_present_fbo = 0; // the front buffer as a blit destination
-    GLuint m_samplers[D3D8_GL_STAGES] = {};
-    GLuint m_back = 0;     // the back buffer's texture
-    GLuint m_front = 0;    // what the last present showed
-    GLuint m_depth = 0;    // the automatic depth buffer
-    GLuint m_ramp = 0;     // the device's gamma ramp as a 256x1 texture
-    GLuint m_identity = 0; // the ramp that changes nothing, for windows
+    GlStateShadow m_shadow;
+    std::map<GlSamplerKey, GLuint> m_samplers; // one sampler object per filter, address and border
+    std::optional<GlVertexLayout> m_layout;    // what the vertex attributes point at now
+    GLuint m_back = 0;                         // the back buffer's texture
+    GLuint m_front = 0;                        // what the last present showed
+    GLuint m_depth = 0;                        // the automatic depth buffer
+    GLuint m_ramp = 0;                         // the device's gamma ramp as a 256x1 texture
+    GLuint m_identity = 0;                     // the ramp that changes nothing, for windows
     GLuint m_gamma_program = 0;
     UINT m_width = 0;
     UINT m_height = 0;
@@ -406,13 +444,13 @@ GlBackend::GlBackend(IDirect3DDevice8& device, SDL_Window* window, SDL_GLContext
     g_gl.glGenFramebuffers(1, &m_fbo);
     g_gl.glGenFramebuffers(1, &m_read_fbo);
     g_gl.glGenFramebuffers(1, &m_present_fbo);
-    g_gl.glGenSamplers(GLsizei(D3D8_GL_STAGES), m_samplers);
     // Clip-space depth runs from 0 to 1 as in Direct3D.
     g_gl.glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
     g_gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     g_gl.glPixelStorei(GL_PACK_ALIGNMENT, 4);
     upload_ramp(m_identity, identity_ramp());
     upload_ramp(m_ramp, d3d8_device_state(device).gamma_ramp);
+    g_gl.glCullFace(GL_BACK);
 }
 
 GlBackend::~GlBackend()
@@ -421,7 +459,8 @@ GlBackend::~GlBackend()
         release_swap_chain();
         for (auto& [key, made] : m_programs)
             if (made.program) g_gl.glDeleteProgram(made.program);
-        g_gl.glDeleteSamplers(GLsizei(D3D8_GL_STAGES), m_samplers);
+        for (const auto& [key, sampler] : m_samplers)
+            g_gl.glDeleteSamplers(1, &sampler);
         GLuint ramps[] = {m_ramp, m_identity};
         g_gl.glDeleteTextures(2, ramps);
         g_gl.glDeleteProgram(m_gamma_program);
@@ -460,7 +499,7 @@ HRESULT GlBackend::reset(IDirect3DDevice8& device, const D3DPRESENT_PARAMETERS& 
     GlFormat format = gl_format(params.BackBufferFormat);
     for (GLuint* texture : {&m_back, &m_front}) {
         g_gl.glGenTextures(1, texture);
-        g_gl.glBindTexture(GL_TEXTURE_2D, *texture);
+        m_shadow.work_texture(*texture);
         g_gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(format.internal), GLsizei(m_width), GLsizei(m_height), 0,
                           format.format, format.type, nullptr);
         g_gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
@@ -476,6 +515,7 @@ HRESULT GlBackend::reset(IDirect3DDevice8& device, const D3DPRESENT_PARAMETERS& 
     if (samples) storage(m_back_samples, format.internal);
     if (d3d8_auto_depth_stencil(device)) storage(m_depth, GL_DEPTH24_STENCIL8);
     SDL_GL_SetSwapInterval(swap_interval(params));
+    m_shadow.forget(); // the old buffers' deletion unbound them
     return g_gl.glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
 }
 
@@ -488,7 +528,7 @@ void GlBackend::resource_created(IDirect3DResource8& resource)
         auto& texture = static_cast<IDirect3DTexture8&>(resource);
         GlFormat format = gl_format(d3d8_texture_format(texture));
         g_gl.glGenTextures(1, &object->texture);
-        g_gl.glBindTexture(GL_TEXTURE_2D, object->texture);
+        m_shadow.work_texture(object->texture);
         g_gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture.GetLevelCount()) - 1);
         for (UINT level = 0; level < texture.GetLevelCount(); ++level) {
             const IDirect3DSurface8& surface = d3d8_texture_level(texture, level);
@@ -509,7 +549,7 @@ void GlBackend::resource_created(IDirect3DResource8& resource)
         if (desc.Usage & D3DUSAGE_RENDERTARGET) {
             GlFormat format = gl_format(desc.Format);
             g_gl.glGenTextures(1, &object->texture);
-            g_gl.glBindTexture(GL_TEXTURE_2D, object->texture);
+            m_shadow.work_texture(object->texture);
             g_gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(format.internal), GLsizei(desc.Width),
                               GLsizei(desc.Height), 0, format.format, format.type, nullptr);
             g_gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
@@ -564,6 +604,8 @@ void GlBackend::resource_destroyed(IDirect3DResource8& resource)
         g_gl.glDeleteTextures(1, &object->texture);
         g_gl.glDeleteRenderbuffers(1, &object->renderbuffer);
         g_gl.glDeleteBuffers(1, &object->buffer);
+        m_shadow.forget_bindings();
+        m_layout.reset();
     }
     delete object;
 }
@@ -597,7 +639,7 @@ void GlBackend::upload_level(IDirect3DSurface8& surface, const RECT& area)
     if (!texture) return;
     const D3DSURFACE_DESC& desc = d3d8_surface_desc(surface);
     GlFormat format = gl_format(desc.Format);
-    g_gl.glBindTexture(GL_TEXTURE_2D, texture);
+    m_shadow.work_texture(texture);
     if (format.format == 0) {
         g_gl.glCompressedTexImage2D(GL_TEXTURE_2D, level, format.internal, GLsizei(desc.Width),
                                     GLsizei(desc.Height), 0, GLsizei(desc.Size), d3d8_surface_bits(surface));
@@ -671,11 +713,12 @@ void GlBackend::read_back(IDirect3DSurface8& surface)
     g_gl.glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, level);
     g_gl.glReadPixels(0, 0, GLsizei(desc.Width), GLsizei(desc.Height), format.format, format.type,
                       d3d8_surface_bits(surface));
+    m_shadow.forget(); // resolving the back buffer changed the draw state
 }
 
 void GlBackend::bind_targets(const D3DDeviceState& state)
 {
-    g_gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_fbo);
+    m_shadow.draw_framebuffer(m_fbo);
     GLint level = 0;
     GLuint color = color_texture(*state.render_target, level);
     bool samples = m_back_samples && state.render_target == &d3d8_back_buffer(m_device);
@@ -697,8 +740,8 @@ void GlBackend::bind_targets(const D3DDeviceState& state)
         m_attached_depth = depth;
     }
     const D3DVIEWPORT8& vp = state.viewport;
-    g_gl.glViewport(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
-    g_gl.glDepthRange(vp.MinZ, vp.MaxZ);
+    m_shadow.viewport(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
+    m_shadow.depth_range(vp.MinZ, vp.MaxZ);
 }
 
 void GlBackend::clear(const D3DDeviceState& state, DWORD count, const D3DRECT* rects, DWORD flags,
@@ -710,14 +753,14 @@ void GlBackend::clear(const D3DDeviceState& state, DWORD count, const D3DRECT* r
     if (flags & D3DCLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
     if (flags & D3DCLEAR_ZBUFFER) mask |= GL_DEPTH_BUFFER_BIT;
     if (flags & D3DCLEAR_STENCIL) mask |= GL_STENCIL_BUFFER_BIT;
-    g_gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    g_gl.glDepthMask(GL_TRUE);
-    g_gl.glStencilMask(0xFF);
+    m_shadow.color_mask(0xF);
+    m_shadow.depth_mask(true);
+    m_shadow.stencil_mask(0xFF);
     g_gl.glClearColor(float((color >> 16) & 0xFF) / 255.0f, float((color >> 8) & 0xFF) / 255.0f,
                       float(color & 0xFF) / 255.0f, float(color >> 24) / 255.0f);
     g_gl.glClearDepth(z);
     g_gl.glClearStencil(GLint(stencil & 0xFF));
-    g_gl.glEnable(GL_SCISSOR_TEST);
+    m_shadow.enable(GlStateShadow::SCISSOR_TEST, true);
     const D3DVIEWPORT8& vp = state.viewport;
     RECT viewport{LONG(vp.X), LONG(vp.Y), LONG(vp.X + vp.Width), LONG(vp.Y + vp.Height)};
     for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
@@ -732,62 +775,46 @@ void GlBackend::clear(const D3DDeviceState& state, DWORD count, const D3DRECT* r
         g_gl.glScissor(area.left, area.top, area.right - area.left, area.bottom - area.top);
         g_gl.glClear(mask);
     }
-    g_gl.glDisable(GL_SCISSOR_TEST);
+    m_shadow.enable(GlStateShadow::SCISSOR_TEST, false);
 }
 
 void GlBackend::apply_states(const D3DDeviceState& state)
 {
     const DWORD* rs = state.render;
-    bool depth = state.depth_stencil && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
-    if (depth) {
-        g_gl.glEnable(GL_DEPTH_TEST);
-        g_gl.glDepthFunc(gl_compare(rs[D3DRS_ZFUNC]));
-    } else {
-        g_gl.glDisable(GL_DEPTH_TEST);
-    }
-    g_gl.glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    const bool depth = state.depth_stencil && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
+    m_shadow.enable(GlStateShadow::DEPTH_TEST, depth);
+    if (depth) m_shadow.depth_func(gl_compare(rs[D3DRS_ZFUNC]));
+    m_shadow.depth_mask(rs[D3DRS_ZWRITEENABLE] != 0);
+    m_shadow.enable(GlStateShadow::BLEND, rs[D3DRS_ALPHABLENDENABLE] != 0);
     if (rs[D3DRS_ALPHABLENDENABLE]) {
-        g_gl.glEnable(GL_BLEND);
         DWORD src = rs[D3DRS_SRCBLEND], dst = rs[D3DRS_DESTBLEND];
         // The "both" factors set the destination factor from the source's.
         if (src == D3DBLEND_BOTHSRCALPHA) dst = D3DBLEND_INVSRCALPHA;
         if (src == D3DBLEND_BOTHINVSRCALPHA) dst = D3DBLEND_SRCALPHA;
-        g_gl.glBlendFunc(gl_blend(src), gl_blend(dst));
-        g_gl.glBlendEquation(gl_blend_op(rs[D3DRS_BLENDOP]));
-    } else {
-        g_gl.glDisable(GL_BLEND);
+        m_shadow.blend(gl_blend(src), gl_blend(dst), gl_blend_op(rs[D3DRS_BLENDOP]));
     }
     // Targets are stored mirrored, which turns windings round: what the window shows
-    // counter-clockwise is clockwise to OpenGL.
-    if (rs[D3DRS_CULLMODE] == D3DCULL_NONE) {
-        g_gl.glDisable(GL_CULL_FACE);
-    } else {
-        g_gl.glEnable(GL_CULL_FACE);
-        g_gl.glCullFace(GL_BACK);
-        g_gl.glFrontFace(rs[D3DRS_CULLMODE] == D3DCULL_CCW ? GL_CCW : GL_CW);
+    // counter-clockwise is clockwise to OpenGL. The back faces are culled (set once).
+    m_shadow.enable(GlStateShadow::CULL_FACE, rs[D3DRS_CULLMODE] != D3DCULL_NONE);
+    if (rs[D3DRS_CULLMODE] != D3DCULL_NONE)
+        m_shadow.front_face(rs[D3DRS_CULLMODE] == D3DCULL_CCW ? GL_CCW : GL_CW);
+    const DWORD write = rs[D3DRS_COLORWRITEENABLE];
+    m_shadow.color_mask(
+        (write & D3DCOLORWRITEENABLE_RED ? 1u : 0u) | (write & D3DCOLORWRITEENABLE_GREEN ? 2u : 0u) |
+        (write & D3DCOLORWRITEENABLE_BLUE ? 4u : 0u) | (write & D3DCOLORWRITEENABLE_ALPHA ? 8u : 0u));
+    const bool stencil = rs[D3DRS_STENCILENABLE] && state.depth_stencil;
+    m_shadow.enable(GlStateShadow::STENCIL_TEST, stencil);
+    if (stencil) {
+        m_shadow.stencil(gl_compare(rs[D3DRS_STENCILFUNC]), GLint(rs[D3DRS_STENCILREF]),
+                         rs[D3DRS_STENCILMASK],
+                         {gl_stencil_op(rs[D3DRS_STENCILFAIL]), gl_stencil_op(rs[D3DRS_STENCILZFAIL]),
+                          gl_stencil_op(rs[D3DRS_STENCILPASS])});
+        m_shadow.stencil_mask(rs[D3DRS_STENCILWRITEMASK]);
     }
-    DWORD write = rs[D3DRS_COLORWRITEENABLE];
-    g_gl.glColorMask(write & D3DCOLORWRITEENABLE_RED ? GL_TRUE : GL_FALSE,
-                     write & D3DCOLORWRITEENABLE_GREEN ? GL_TRUE : GL_FALSE,
-                     write & D3DCOLORWRITEENABLE_BLUE ? GL_TRUE : GL_FALSE,
-                     write & D3DCOLORWRITEENABLE_ALPHA ? GL_TRUE : GL_FALSE);
-    if (rs[D3DRS_STENCILENABLE] && state.depth_stencil) {
-        g_gl.glEnable(GL_STENCIL_TEST);
-        g_gl.glStencilFunc(gl_compare(rs[D3DRS_STENCILFUNC]), GLint(rs[D3DRS_STENCILREF]),
-                           rs[D3DRS_STENCILMASK]);
-        g_gl.glStencilOp(gl_stencil_op(rs[D3DRS_STENCILFAIL]), gl_stencil_op(rs[D3DRS_STENCILZFAIL]),
-                         gl_stencil_op(rs[D3DRS_STENCILPASS]));
-        g_gl.glStencilMask(rs[D3DRS_STENCILWRITEMASK]);
-    } else {
-        g_gl.glDisable(GL_STENCIL_TEST);
-    }
-    if (rs[D3DRS_MULTISAMPLEANTIALIAS])
-        g_gl.glEnable(GL_MULTISAMPLE);
-    else
-        g_gl.glDisable(GL_MULTISAMPLE);
-    g_gl.glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_POINT       ? GL_POINT
-                                          : rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
-                                                                                    : GL_FILL);
+    m_shadow.enable(GlStateShadow::MULTISAMPLE, rs[D3DRS_MULTISAMPLEANTIALIAS] != 0);
+    m_shadow.polygon_mode(rs[D3DRS_FILLMODE] == D3DFILL_POINT       ? GL_POINT
+                          : rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
+                                                                    : GL_FILL);
 }
 
 void GlBackend::bind_textures(const D3DDeviceState& state, const D3D8GlProgramKey& key)
@@ -795,27 +822,38 @@ void GlBackend::bind_textures(const D3DDeviceState& state, const D3D8GlProgramKe
     for (DWORD stage = 0; stage < key.stage_count; ++stage) {
         if (!key.stages[stage].textured) continue;
         const GlObject* object = gl_object(*state.textures[stage]);
-        const DWORD* ts = state.stage[stage];
-        g_gl.glActiveTexture(GL_TEXTURE0 + stage);
-        g_gl.glBindTexture(GL_TEXTURE_2D, object ? object->texture : 0);
-        GLuint sampler = m_samplers[stage];
-        g_gl.glBindSampler(stage, sampler);
-        g_gl.glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER,
-                                 ts[D3DTSS_MAGFILTER] == D3DTEXF_POINT ? GL_NEAREST : GL_LINEAR);
-        g_gl.glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER,
-                                 GLint(gl_min_filter(ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER])));
-        bool anisotropic =
-            ts[D3DTSS_MINFILTER] == D3DTEXF_ANISOTROPIC || ts[D3DTSS_MAGFILTER] == D3DTEXF_ANISOTROPIC;
-        g_gl.glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY,
-                                 anisotropic ? float(std::max<DWORD>(1, ts[D3DTSS_MAXANISOTROPY])) : 1.0f);
-        g_gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GLint(gl_address(ts[D3DTSS_ADDRESSU])));
-        g_gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GLint(gl_address(ts[D3DTSS_ADDRESSV])));
-        D3DCOLOR border = ts[D3DTSS_BORDERCOLOR];
-        float border_color[4] = {float((border >> 16) & 0xFF) / 255.0f, float((border >> 8) & 0xFF) / 255.0f,
-                                 float(border & 0xFF) / 255.0f, float(border >> 24) / 255.0f};
-        g_gl.glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border_color);
+        m_shadow.texture(stage, object ? object->texture : 0);
+        m_shadow.sampler(stage, sampler_for(state.stage[stage]));
     }
+}
+
+GLuint GlBackend::sampler_for(const DWORD* ts)
+{
+    const bool anisotropic =
+        ts[D3DTSS_MINFILTER] == D3DTEXF_ANISOTROPIC || ts[D3DTSS_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+    const GlSamplerKey key = {ts[D3DTSS_MAGFILTER] == D3DTEXF_POINT ? DWORD{GL_NEAREST} : DWORD{GL_LINEAR},
+                              gl_min_filter(ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER]),
+                              anisotropic ? std::max<DWORD>(1, ts[D3DTSS_MAXANISOTROPY]) : 1,
+                              gl_address(ts[D3DTSS_ADDRESSU]),
+                              gl_address(ts[D3DTSS_ADDRESSV]),
+                              ts[D3DTSS_BORDERCOLOR]};
+    const auto found = m_samplers.find(key);
+    if (found != m_samplers.end()) return found->second;
+    GLuint sampler = 0;
+    g_gl.glGenSamplers(1, &sampler);
+    g_gl.glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GLint(key[0]));
+    g_gl.glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GLint(key[1]));
+    g_gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GLint(key[3]));
+    g_gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GLint(key[4]));
+    const D3DCOLOR border = key[5];
+    const float border_color[4] = {float((border >> 16) & 0xFF) / 255.0f,
+                                   float((border >> 8) & 0xFF) / 255.0f, float(border & 0xFF) / 255.0f,
+                                   float(border >> 24) / 255.0f};
+    g_gl.glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border_color);
+    g_gl.glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY, float(key[2]));
     g_gl.glGetError(); // anisotropy is optional: a context without it keeps plain filtering
+    m_samplers.emplace(key, sampler);
+    return sampler;
 }
 
 // Points the attributes at stream 0 as the flexible vertex format lays it out.
@@ -825,11 +863,15 @@ bool GlBackend::bind_vertices(const D3DDeviceState& state)
     const GlObject* object = gl_object(*stream.buffer);
     if (!object) return false;
     DWORD fvf = state.vertex_shader;
+    GlVertexLayout layout;
+    layout.shader_or_fvf = fvf;
+    layout.streams[0] = {object->buffer, stream.stride};
+    if (m_layout == layout) return true;
+    m_layout = layout;
     g_gl.glBindBuffer(GL_ARRAY_BUFFER, object->buffer);
-    for (GLuint location = 0; location < 16; ++location)
-        g_gl.glDisableVertexAttribArray(location);
+    std::uint32_t enabled = 0;
     auto attribute = [&](GLuint location, GLint size, GLenum type, GLboolean normalized, std::size_t offset) {
-        g_gl.glEnableVertexAttribArray(location);
+        enabled |= 1u << location;
         g_gl.glVertexAttribPointer(location, size, type, normalized, GLsizei(stream.stride),
                                    reinterpret_cast<const void*>(offset));
     };
@@ -864,10 +906,11 @@ bool GlBackend::bind_vertices(const D3DDeviceState& state)
             attribute(D3D8_GL_ATTRIB_TEXCOORD + set, floats, GL_FLOAT, GL_FALSE, offset);
         offset += 4 * std::size_t(floats);
     }
+    m_shadow.enabled_attributes(enabled);
     return true;
 }
 
-const GlProgram& GlBackend::program(const D3D8GlProgramKey& key)
+GlProgram& GlBackend::program(const D3D8GlProgramKey& key)
 {
     auto found = m_programs.find(key);
     if (found == m_programs.end()) {
@@ -893,45 +936,91 @@ void GlBackend::shader_deleted(const D3DVertexShader& shader)
         if (built && current && entry.second.program) g_gl.glDeleteProgram(entry.second.program);
         return built;
     });
+    m_shadow.forget(); // a new program may take a deleted one's name
+    m_layout.reset();
 }
 
 // Points each declared register at its stream.
 bool GlBackend::bind_declared_vertices(const D3DDeviceState& state, const D3DVertexShader& shader)
 {
-    for (GLuint location = 0; location < 16; ++location)
-        g_gl.glDisableVertexAttribArray(location);
+    GlVertexLayout layout;
+    layout.programmable = true;
+    layout.shader_or_fvf = shader.handle;
     for (const D3DVertexElement& element : shader.elements) {
         const D3DStreamBinding& stream = state.streams[element.stream];
         const GlObject* object = gl_object(*stream.buffer);
         if (!object) return false;
-        g_gl.glBindBuffer(GL_ARRAY_BUFFER, object->buffer);
-        struct Layout {
-            GLint size;
-            GLenum type;
-            GLboolean normalized;
-        };
-        static constexpr Layout k_layouts[] = {
-            {1, GL_FLOAT, GL_FALSE},
-            {2, GL_FLOAT, GL_FALSE},
-            {3, GL_FLOAT, GL_FALSE},
-            {4, GL_FLOAT, GL_FALSE},
-            {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE},
-            {4, GL_UNSIGNED_BYTE, GL_FALSE},
-            {2, GL_SHORT, GL_FALSE},
-            {4, GL_SHORT, GL_FALSE},
-        };
-        const Layout& layout = k_layouts[element.type];
-        g_gl.glEnableVertexAttribArray(element.vertex_register);
-        g_gl.glVertexAttribPointer(element.vertex_register, layout.size, layout.type, layout.normalized,
-                                   GLsizei(stream.stride),
+        layout.streams[element.stream] = {object->buffer, stream.stride};
+    }
+    if (m_layout == layout) return true;
+    m_layout = layout;
+    struct Layout {
+        GLint size;
+        GLenum type;
+        GLboolean normalized;
+    };
+    static constexpr Layout k_layouts[] = {
+        {1, GL_FLOAT, GL_FALSE},
+        {2, GL_FLOAT, GL_FALSE},
+        {3, GL_FLOAT, GL_FALSE},
+        {4, GL_FLOAT, GL_FALSE},
+        {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE},
+        {4, GL_UNSIGNED_BYTE, GL_FALSE},
+        {2, GL_SHORT, GL_FALSE},
+        {4, GL_SHORT, GL_FALSE},
+    };
+    std::uint32_t enabled = 0;
+    for (const D3DVertexElement& element : shader.elements) {
+        const auto& [buffer, stride] = layout.streams[element.stream];
+        const Layout& format = k_layouts[element.type];
+        g_gl.glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        enabled |= 1u << element.vertex_register;
+        g_gl.glVertexAttribPointer(element.vertex_register, format.size, format.type, format.normalized,
+                                   GLsizei(stride),
                                    reinterpret_cast<const void*>(std::size_t(element.offset)));
     }
+    m_shadow.enabled_attributes(enabled);
     return true;
 }
 
-void GlBackend::upload_constants(const D3DDeviceState& state, GLint location)
+// Sends the registers from the first that differs from what the program holds to the last.
+void GlBackend::upload_constants(const D3DDeviceState& state, GlProgram& made)
 {
-    g_gl.glUniform4fv(location, GLsizei(D3D_VS_CONSTANT_REGISTERS), &state.vs_constants[0][0]);
+    if (made.constants < 0) return;
+    constexpr std::size_t registers = D3D_VS_CONSTANT_REGISTERS;
+    const float* now = &state.vs_constants[0][0];
+    const auto differs = [&](std::size_t r) {
+        return !made.constants_sent || std::memcmp(now + 4 * r, &made.sent_constants[4 * r], 16) != 0;
+    };
+    std::size_t first = 0;
+    while (first < registers && !differs(first))
+        ++first;
+    if (first == registers) return;
+    std::size_t last = registers - 1;
+    while (!differs(last))
+        --last;
+    const std::size_t count = last + 1 - first;
+    std::memcpy(&made.sent_constants[4 * first], now + 4 * first, 16 * count);
+    made.constants_sent = true;
+    g_gl.glUniform4fv(made.constants + GLint(first), GLsizei(count), now + 4 * first);
+}
+
+void GlBackend::upload_uniforms(const D3DDeviceState& state, GlProgram& made)
+{
+    const D3DVIEWPORT8& vp = state.viewport;
+    const std::array<float, 4> viewport = {float(vp.X), float(vp.Y), 2.0f / float(vp.Width),
+                                           2.0f / float(vp.Height)};
+    if (send(made.sent_viewport, viewport)) g_gl.glUniform4fv(made.viewport, 1, viewport.data());
+    const std::array<float, 4> half_pixel = {1.0f / float(vp.Width), 1.0f / float(vp.Height), 0.0f, 0.0f};
+    if (send(made.sent_half_pixel, half_pixel)) g_gl.glUniform4fv(made.half_pixel, 1, half_pixel.data());
+    send_color(made.tfactor, made.sent_tfactor, state.render[D3DRS_TEXTUREFACTOR]);
+    send_color(made.fog_color, made.sent_fog_color, state.render[D3DRS_FOGCOLOR]);
+    const float alpha_ref = float(state.render[D3DRS_ALPHAREF] & 0xFF);
+    if (send(made.sent_alpha_ref, alpha_ref)) g_gl.glUniform1f(made.alpha_ref, alpha_ref);
+    std::array<float, 4 * D3D8_GL_STAGES> bump;
+    for (DWORD stage = 0; stage < D3D8_GL_STAGES; ++stage)
+        std::memcpy(&bump[4 * stage], &state.stage[stage][D3DTSS_BUMPENVMAT00], 4 * sizeof(float));
+    if (send(made.sent_bump, bump)) g_gl.glUniform4fv(made.bump, GLsizei(D3D8_GL_STAGES), bump.data());
 }
 
 void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
@@ -940,25 +1029,14 @@ void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
     D3D8GlProgramKey key = d3d8_gl_program_key(state);
     const D3DVertexShader* shader =
         key.programmable ? d3d8_vertex_shader(m_device, state.vertex_shader) : nullptr;
-    const GlProgram& made = program(key);
+    GlProgram& made = program(key);
     if (!made.program) return;
     if (!(shader ? bind_declared_vertices(state, *shader) : bind_vertices(state))) return;
     bind_targets(state);
     apply_states(state);
-    g_gl.glUseProgram(made.program);
-    const D3DVIEWPORT8& vp = state.viewport;
-    g_gl.glUniform4f(made.viewport, float(vp.X), float(vp.Y), 2.0f / float(vp.Width),
-                     2.0f / float(vp.Height));
-    g_gl.glUniform4f(made.half_pixel, 1.0f / float(vp.Width), 1.0f / float(vp.Height), 0.0f, 0.0f);
-    set_color_uniform(made.tfactor, state.render[D3DRS_TEXTUREFACTOR]);
-    set_color_uniform(made.fog_color, state.render[D3DRS_FOGCOLOR]);
-    g_gl.glUniform1f(made.alpha_ref, float(state.render[D3DRS_ALPHAREF] & 0xFF));
-    float bump[D3D8_GL_STAGES][4];
-    for (DWORD stage = 0; stage < D3D8_GL_STAGES; ++stage)
-        for (int i = 0; i < 4; ++i)
-            std::memcpy(&bump[stage][i], &state.stage[stage][D3DTSS_BUMPENVMAT00 + i], sizeof(float));
-    g_gl.glUniform4fv(made.bump, GLsizei(D3D8_GL_STAGES), &bump[0][0]);
-    if (shader) upload_constants(state, made.constants);
+    m_shadow.program(made.program);
+    upload_uniforms(state, made);
+    if (shader) upload_constants(state, made);
     bind_textures(state, key);
 
     GLenum mode = gl_primitive(call.type);
@@ -967,7 +1045,7 @@ void GlBackend::draw(const D3DDeviceState& state, const D3DDrawCall& call)
         const GlObject* indices = gl_object(*state.indices);
         if (!indices) return;
         bool wide = d3d8_buffer_desc(*state.indices).Format == D3DFMT_INDEX32;
-        g_gl.glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices->buffer);
+        m_shadow.element_buffer(indices->buffer);
         g_gl.glDrawElementsBaseVertex(mode, vertices, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                                       reinterpret_cast<const void*>(std::size_t(call.start) * (wide ? 4 : 2)),
                                       GLint(state.base_vertex));
@@ -991,6 +1069,7 @@ HRESULT GlBackend::present(const D3DDeviceState&)
     g_gl.glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     show_front();
     SDL_GL_SwapWindow(m_window);
+    m_shadow.forget(); // presentation sets its own state
     return D3D_OK;
 }
 
@@ -1023,7 +1102,9 @@ void GlBackend::show_front()
 // buffers the device reads back.
 void GlBackend::gamma_changed(const D3DGAMMARAMP& ramp, DWORD)
 {
-    if (make_current()) upload_ramp(m_ramp, ramp);
+    if (!make_current()) return;
+    upload_ramp(m_ramp, ramp);
+    m_shadow.forget();
 }
 
 // Draws the front buffer upright over the window through the ramp.
@@ -1059,6 +1140,7 @@ std::optional<DWORD> GlBackend::window_pixel(int x, int y)
     g_gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     DWORD pixel = 0;
     g_gl.glReadPixels(x, y, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, &pixel);
+    m_shadow.forget();
     return pixel;
 }
 
