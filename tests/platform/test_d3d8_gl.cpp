@@ -672,3 +672,32 @@ TEST_F(D3D8GlTest, AddressModesRepeatMirrorClampOrShowTheBorder)
     m_device->SetTexture(0, nullptr);
     image->Release();
 }
+
+// Presentation, a read of the window and a texture's deletion change the context behind the
+// device's states; a draw after each with the same device state must still blend, sample and
+// land as the first did. The frame is read back once, at the end, since a read-back resets what
+// the backend knows of the context.
+TEST_F(D3D8GlTest, ADrawKeepsItsStateAcrossPresentReadBackAndDeletion)
+{
+    IDirect3DTexture8* image = texture(D3DFMT_A8R8G8B8, 1, 1, {0xFF, 0, 0, 0xFF}); // blue
+    m_device->SetTexture(0, image);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    clear(0xFFFF0000);
+    quad(0, 0, 8, 8, 0xFFFFFFFF);
+    ASSERT_EQ(m_device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    quad(8, 0, 16, 8, 0xFFFFFFFF);
+    EXPECT_TRUE(d3d8_gl_seam_window_pixel(*m_device, 1, 1).has_value());
+    quad(16, 0, 24, 8, 0xFFFFFFFF);
+    IDirect3DTexture8* other = texture(D3DFMT_A8R8G8B8, 1, 1, {0, 0xFF, 0, 0xFF}); // green, then gone
+    other->Release();
+    quad(24, 0, 32, 8, 0xFFFFFFFF);
+    const std::vector<DWORD> image_pixels = pixels();
+    for (UINT x : {4u, 12u, 20u, 28u})
+        EXPECT_TRUE(near_color(at(image_pixels, x, 4), 0xFFFF00FF, 0)) << "blue added over red at " << x;
+    EXPECT_TRUE(near_color(at(image_pixels, 36, 4), 0xFFFF0000, 0));
+    m_device->SetTexture(0, nullptr);
+    image->Release();
+}
