@@ -182,13 +182,7 @@ void walk(const MemPoolDesc& pool)
 static void BM_ParticleFullPoolFrame(benchmark::State& state)
 {
     std::filesystem::path folder = bench_mount_shaders("kro_bench_particles_");
-    // A window handle no window layer knows: the device has no backend.
-    if (folder.empty() || !bench_start_engine(reinterpret_cast<HWND>(std::uintptr_t{0x71B2}), 640, 480) ||
-        FAILED(g_d3d_device->BeginScene())) {
-        state.SkipWithError("no device");
-        bench_stop_engine(folder);
-        return;
-    }
+    if (!bench_begin_state_only(folder)) return state.SkipWithError("no device");
     obj_create_pools();
     math_rand_seed();
     IDirect3DTexture8* texture = nullptr;
@@ -234,7 +228,6 @@ static void BM_ParticleFullPoolFrame(benchmark::State& state)
     model_free(mesh);
     g_texture_handles[IMAGE_TABLE_EFFECT_FIRST] = nullptr;
     if (texture) texture->Release();
-    g_d3d_device->EndScene();
-    bench_stop_engine(folder);
+    bench_end_state_only(folder);
 }
 BENCHMARK(BM_ParticleFullPoolFrame)->Unit(benchmark::kMicrosecond);

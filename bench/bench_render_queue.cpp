@@ -21,13 +21,7 @@ namespace {
 void run_frames(benchmark::State& state, bool quads_in_row_11)
 {
     std::filesystem::path folder = bench_mount_shaders("kro_bench_rq_");
-    // A window handle no window layer knows: the device has no backend.
-    if (folder.empty() || !bench_start_engine(reinterpret_cast<HWND>(std::uintptr_t{0x5EED}), 640, 480) ||
-        FAILED(g_d3d_device->BeginScene())) {
-        state.SkipWithError("no device");
-        bench_stop_engine(folder);
-        return;
-    }
+    if (!bench_begin_state_only(folder)) return state.SkipWithError("no device");
     QuadSource source{};
     D3DXMatrixIdentity(&source.world);
     g_d3d_device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &source.texture);
@@ -35,8 +29,7 @@ void run_frames(benchmark::State& state, bool quads_in_row_11)
     if (!box.load()) {
         state.SkipWithError("no box model");
         source.texture->Release();
-        g_d3d_device->EndScene();
-        bench_stop_engine(folder);
+        bench_end_state_only(folder);
         return;
     }
 
@@ -58,8 +51,7 @@ void run_frames(benchmark::State& state, bool quads_in_row_11)
 
     model_free(box.model);
     source.texture->Release();
-    g_d3d_device->EndScene();
-    bench_stop_engine(folder);
+    bench_end_state_only(folder);
 }
 
 } // namespace

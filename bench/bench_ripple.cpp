@@ -38,13 +38,7 @@ void fill_ripples(std::uint32_t& spawned)
 static void BM_RippleFullPoolFrame(benchmark::State& state)
 {
     std::filesystem::path folder = bench_mount_shaders("kro_bench_ripple_");
-    // A window handle no window layer knows: the device has no backend.
-    if (folder.empty() || !bench_start_engine(reinterpret_cast<HWND>(std::uintptr_t{0x71B1}), 640, 480) ||
-        FAILED(g_d3d_device->BeginScene())) {
-        state.SkipWithError("no device");
-        bench_stop_engine(folder);
-        return;
-    }
+    if (!bench_begin_state_only(folder)) return state.SkipWithError("no device");
     obj_create_pools();
     g_paused = 0;
     g_draw_frame = 1;
@@ -68,7 +62,6 @@ static void BM_RippleFullPoolFrame(benchmark::State& state)
     g_draw_frame = 0;
     obj_destroy_all();
     obj_destroy_pools();
-    g_d3d_device->EndScene();
-    bench_stop_engine(folder);
+    bench_end_state_only(folder);
 }
 BENCHMARK(BM_RippleFullPoolFrame)->Unit(benchmark::kMicrosecond);

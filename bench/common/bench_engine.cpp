@@ -85,6 +85,21 @@ void bench_stop_engine(const std::filesystem::path& folder)
     if (!folder.empty()) std::filesystem::remove_all(folder);
 }
 
+bool bench_begin_state_only(const std::filesystem::path& folder)
+{
+    const HWND no_window = reinterpret_cast<HWND>(std::uintptr_t{0x5EED});
+    if (!folder.empty() && bench_start_engine(no_window, 640, 480) && SUCCEEDED(g_d3d_device->BeginScene()))
+        return true;
+    bench_stop_engine(folder);
+    return false;
+}
+
+void bench_end_state_only(const std::filesystem::path& folder)
+{
+    g_d3d_device->EndScene();
+    bench_stop_engine(folder);
+}
+
 namespace {
 constexpr const char* k_gl_window_class = "KroBenchGl";
 }

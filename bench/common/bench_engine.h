@@ -20,6 +20,12 @@ std::filesystem::path bench_mount_shaders(const char* folder_prefix);
 bool bench_start_engine(HWND window, UINT width, UINT height);
 // Undoes both; harmless after a failed start.
 void bench_stop_engine(const std::filesystem::path& folder);
+// On the mounted folder: a 640 x 480 device without a backend (a window handle no window layer
+// knows, so draws are checked and counted, not rasterised), its renderer and a begun scene.
+// False, with everything undone, when any of it fails.
+bool bench_begin_state_only(const std::filesystem::path& folder);
+// Ends the scene and undoes the start.
+void bench_end_state_only(const std::filesystem::path& folder);
 
 // An OpenGL window of the window layer (the offscreen driver unless SDL_VIDEODRIVER names
 // another), whose device then gets the OpenGL backend; null without an OpenGL video driver.

@@ -15,6 +15,7 @@
 #include "game/g_tf.h"
 #include "gfx/ani_dat.h"
 #include "gfx/eft_new.h"
+#include "gfx/g_gfx.h"
 #include "gfx/text_bitmap.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/d3d/renderer_frame.h"
@@ -120,6 +121,7 @@ void game_init()
     text_build_large_font();
     text_build_small_font();
     create_game_font();
+    gfx_load_sword_trails();
     tf_load(g_text_filter_dictionary, g_text_filter_delimiter);
     scene_request_change(g_first_scene, false);
 }

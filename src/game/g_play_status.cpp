@@ -4,7 +4,11 @@
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
 #include "gfx/go_effect.h"
+#include "gfx/go_popup.h"
+#include "lowlv/d3d/renderer_frame.h"
 #include "object/actor/go_actor.h"
+#include "object/actor/player_hud.h"
+#include "object/obj_pools.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +25,9 @@ constexpr float k_alive_hp = 1.0f;
 constexpr std::int32_t k_level_up_sound = 5;
 constexpr std::int32_t k_level_up_effect = 99;
 constexpr std::int32_t k_full_volume = 1024;
+constexpr D3DCOLOR k_level_up_colour = 0xFF00;
+constexpr float k_level_up_size = 0.65f;
+constexpr float k_level_up_lift = 0.5f;
 
 constexpr std::int32_t k_first_ring = 18;
 constexpr std::uint32_t k_ring_bits[] = {0x100, 0x2000, 0x4000, 0x400, 0x8000, 0x1000}; // items 18-23
@@ -65,6 +72,18 @@ bool is_alive(const StatusBlock& status)
     return status.hp >= k_alive_hp;
 }
 
+// "Level Up" over the player; a full popup pool shows none.
+void show_level_up_popup()
+{
+    if (!g_player) return;
+    GoPopup* popup = obj_create<GoPopup>(g_pool_popup);
+    if (!popup) return;
+    popup->SetText("Level Up", k_level_up_colour, k_level_up_size);
+    D3DXVECTOR3 at = matrix_position(g_player->world);
+    at.y += k_level_up_lift;
+    matrix_set_position(popup->world, at);
+}
+
 // A player already falling keeps falling; without a player nothing stops the heal.
 bool player_defeated()
 {
@@ -73,6 +92,7 @@ bool player_defeated()
 
 void celebrate_level_up()
 {
+    show_level_up_popup();
     if (g_player) eft_start_attached(k_level_up_effect, g_player->world, eft_row_for(g_player->submerged));
     sound_play(k_level_up_sound, k_full_volume);
 }
@@ -302,7 +322,10 @@ void play_update_status()
         apply_base_and_equipment(ps.status, ps.equip_levels, ps.equip_bonus);
         if (levelled_up && is_alive(ps.status) && !player_defeated()) player_add_hp(k_level_up_heal);
     }
-    if (bits & PLAY_RECOMPUTE_TO_PLAYER) copy_status_to_player();
+    if (bits & PLAY_RECOMPUTE_TO_PLAYER) {
+        copy_status_to_player();
+        player_sync_hud_gauges();
+    }
 }
 
 void play_equip_bonus(const std::int32_t (&levels)[PLAY_EQUIP_LEVELS], EquipBonus& out, StatusBlock& status)

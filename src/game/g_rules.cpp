@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <span>
 
 std::uint32_t g_menu_open;
@@ -76,4 +77,17 @@ float scene_angle_wrap(float degrees)
     float r = std::fmod(degrees, 360.0f);
     if (r >= 180.0f) r -= 360.0f;
     return r * k_degree;
+}
+
+void hud_format_time(std::uint32_t ms, char* out, std::size_t size)
+{
+    // The placeholder's escapes lay out dashes where the digits stand.
+    static constexpr char k_no_time[] = "-#>3-#>1:#>2-#>3-#>1:#>2-#>3-#>3-#>1";
+    static_assert(sizeof k_no_time == 37 && sizeof k_no_time <= HUD_TIME_TEXT_SIZE);
+    if (ms == 0) {
+        sys_copy_string(out, k_no_time, size);
+        return;
+    }
+    std::snprintf(out, size, "%u:%02u:%02u:%03u", ms / 3600000u, ms / 60000u % 60u, ms / 1000u % 60u,
+                  ms % 1000u);
 }

@@ -1,6 +1,7 @@
 // The game rules that windows, menus, maps and scripts share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr std::uint32_t MENU_OPEN_CAMP = 0x1;
@@ -29,3 +30,8 @@ void save_store_snapshot();
 float scene_angle_from_compass(std::int32_t degrees);
 // Radians of an angle in degrees, wrapped below 180.
 float scene_angle_wrap(float degrees);
+
+// The clear-time text: hours, then minutes and seconds in two digits and milliseconds in three,
+// joined by colons; 0 gives the placeholder of a time not yet made. 40 bytes hold any of them.
+constexpr std::size_t HUD_TIME_TEXT_SIZE = 40;
+void hud_format_time(std::uint32_t ms, char* out, std::size_t size);

@@ -4,6 +4,7 @@
 #include "core/timer.h"
 #include "game/g_game.h"
 #include "game/g_gameover.h"
+#include "game/g_hud.h"
 #include "game/g_leaderboards.h"
 #include "game/g_play_state.h"
 #include "game/g_region.h"
@@ -229,6 +230,7 @@ HRESULT scene_transition()
     g_last_dialog_label[0] = '\0';
     ani_dat_release_script_sets();
     ani_dat_clear_used_marks();
+    hud_gauges_release();
     fpu_set_scene_mode();
     timer_frame();
     const HRESULT hr = scene_enter();

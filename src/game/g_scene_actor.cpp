@@ -8,6 +8,7 @@
 #include "game/g_scn_data.h"
 #include "lowlv/input/input_state.h"
 #include "object/actor/go_actor.h"
+#include "object/actor/player_hud.h"
 #include "object/obj_pools.h"
 
 #include <cmath>
@@ -54,6 +55,7 @@ void scene_create_player(const D3DXVECTOR3& position, float facing)
     g_play_state.recompute_bits |= PLAY_RECOMPUTE_ALL;
     g_player = g_camera_focus = actor;
     play_update_status();
+    player_sync_hud_gauges();
 }
 
 GoActor* scene_find_actor(std::int32_t key)

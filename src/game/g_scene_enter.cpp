@@ -5,6 +5,7 @@
 #include "game/g_fade.h"
 #include "game/g_game.h"
 #include "game/g_gameover.h"
+#include "game/g_hud.h"
 #include "game/g_play_state.h"
 #include "game/g_play_status.h"
 #include "game/g_scene.h"
@@ -172,9 +173,19 @@ void cap_progress()
     }
 }
 
+// A player the start script made arrives with its gauges full at once.
+void bind_player_gauges()
+{
+    const StatusBlock& status = g_player->status;
+    hud_gauge_bind(g_player->object_id, HUD_GAUGE_HP, status.hp, status.max_hp);
+    hud_gauge_bind(g_player->object_id, HUD_GAUGE_MP, status.mp, status.max_mp);
+}
+
 void settle_player()
 {
     const PlayState& ps = g_play_state;
+    if (ps.game_flags[GF_HUD_SHOWN] == 0) hud_hide_now();
+    const bool made_by_script = g_player != nullptr;
     if (!g_player && !script_event_running()) {
         const D3DXVECTOR3 at(ps.arrival.position[0], ps.arrival.position[1], ps.arrival.position[2]);
         scene_create_player(at, ps.arrival.facing);
@@ -183,6 +194,7 @@ void settle_player()
     cap_progress();
     player_ailment_auras_attach();
     player_powerup_auras_attach();
+    if (made_by_script) bind_player_gauges();
 }
 
 void apply_reverb()

@@ -5,6 +5,7 @@
 #include "game/g_fade.h"
 #include "game/g_game_flags.h"
 #include "game/g_gameover.h"
+#include "game/g_hud.h"
 #include "game/g_play_state.h"
 #include "game/g_play_status.h"
 #include "game/g_pointer.h"
@@ -210,6 +211,12 @@ void begin_renderer_frame()
     g_frame_effects.prepass_request = g_play_state.prepass_request != 0;
 }
 
+void update_hud_gauges()
+{
+    for (int gauge = 0; gauge < HUD_GAUGE_COUNT; ++gauge)
+        if (hud_gauge_active(gauge)) hud_gauge_update(gauge);
+}
+
 void step_hud_fade()
 {
     const float target = g_play_state.game_flags[GF_HUD_SHOWN] == 0 ? 0.0f : 1.0f - g_play_state.hud_hide;
@@ -281,6 +288,7 @@ void game_tick()
     game_step_wind();
     hud_update_mouse_cursor();
     play_update_status();
+    if (!g_paused && g_whole_tick) update_hud_gauges();
     walk_windows();
 
     // The camp menu and the shop hide the world while they are open.
@@ -305,6 +313,7 @@ void game_tick()
     g_ai_paused = ai_paused;
     walk_small_visuals();
     g_draw_frame = draw_frame;
+    if (g_draw_frame) hud_queue_overlays();
 }
 
 void game_step_mesh_move(GoMesh& mesh)

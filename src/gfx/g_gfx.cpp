@@ -1,5 +1,6 @@
 #include "gfx/g_gfx.h"
 
+#include "core/errors.h"
 #include "game/g_image_table.h"
 #include "game/g_status_block.h"
 #include "lowlv/d3d/d3d_state.h"
@@ -7,6 +8,7 @@
 #include "scenegraph/renderer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 void gfx_set_common_vs_constants()
@@ -23,6 +25,20 @@ void gfx_install_renderer_hooks()
 {
     g_renderer_before_batches = shader_set_common_constants;
     g_renderer_after_batches = gfx_set_common_vs_constants;
+}
+
+TrailCurve g_sword_trail_curves[SWORD_TRAIL_CURVES];
+
+void gfx_load_sword_trails()
+{
+    constexpr const char* k_source = "g_gfx";
+    constexpr unsigned k_line = 36;
+    for (int n = 0; n < SWORD_TRAIL_CURVES; ++n) {
+        char path[64];
+        std::snprintf(path, sizeof path, "data\\effect\\sword%d.sl2", n);
+        const HRESULT result = renderer_trail_load(g_sword_trail_curves[n], path);
+        if (FAILED(result)) err_raise_code(result, path, k_source, k_line);
+    }
 }
 
 bool gfx_dynvb_write(UINT count, DynamicBuffer& buffer, const void* vertices, UINT& start)

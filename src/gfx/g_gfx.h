@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/d3dx8.h"
+#include "scenegraph/locus_curve.h"
 
 struct DynamicBuffer;
 struct StatusBlock;
@@ -15,6 +16,13 @@ void gfx_set_common_vs_constants();
 void shader_set_common_constants();
 // Installs both as the renderer's hooks around the triangle batches.
 void gfx_install_renderer_hooks();
+
+// The sword-trail curves "sword0" to "sword5": curve n of the sword trails.
+constexpr int SWORD_TRAIL_CURVES = 6;
+extern TrailCurve g_sword_trail_curves[SWORD_TRAIL_CURVES];
+// Loads the six curves from "data\effect\<name>.sl2"; the first that fails is fatal, with the
+// result's text and the path.
+void gfx_load_sword_trails();
 
 // renderer_vb_upload under the name the effect drawing uses, so the append rules of the shared
 // dynamic buffers stay in one place: appends `count` vertices, writes the first one's index to

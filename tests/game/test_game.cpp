@@ -177,6 +177,13 @@ TEST_F(GameInit, ABrokenTableStopsWithItsOwnText)
     EXPECT_THAT(thrown_text([&] { init(files); }), HasSubstr(SCN_CASTINFO_PATH));
 }
 
+TEST_F(GameInit, AMissingSwordTrailCurveStopsTheStart)
+{
+    const std::string text = thrown_text([&] { init(without(game_files(), "data\\effect\\sword3.sl2")); });
+    EXPECT_THAT(text, HasSubstr("->data\\effect\\sword3.sl2"));
+    EXPECT_THAT(text, HasSubstr("g_gfx(36)"));
+}
+
 TEST_F(GameInit, NamesTheItemIconsWithThePrefixOfA32BitBackBuffer)
 {
     const struct {

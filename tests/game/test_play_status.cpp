@@ -3,6 +3,7 @@
 #include "game/g_play_status.h"
 #include "game/g_scn_data.h"
 #include "gfx/g_gfx.h"
+#include "gfx/go_popup.h"
 #include "lib/script_assembler.h"
 #include "object/object_fixture.h"
 
@@ -220,6 +221,38 @@ TEST_F(PlayStatusTest, EachLevelGainedStartsTheLevelUpEffectOnThePlayer)
             EXPECT_EQ(effect.parent_matrix, &player->world);
             EXPECT_EQ(effect.follow, EFFECT_FOLLOW_PARENT_POSITION);
             EXPECT_EQ(effect.render_row, c.row);
+        }
+        g_player = nullptr;
+        obj_destroy_all();
+    }
+}
+
+// Every level gained shows "Level Up" over the player, half a unit above its position, in green
+// and without a target; with the popup pool full none shows and the effects still start.
+TEST_F(PlayStatusTest, EachLevelGainedShowsALevelUpPopupOverThePlayer)
+{
+    for (const bool popups_full : {false, true}) {
+        SCOPED_TRACE(popups_full ? "popup pool full" : "popups free");
+        GoActor& player = make_actor(ACTOR_CAST_HERO);
+        D3DXMatrixTranslation(&player.world, 3.0f, 2.0f, -4.0f);
+        g_player = &player;
+        std::int32_t filler = 0;
+        if (popups_full) {
+            while (obj_create<GoPopup>(g_pool_popup))
+                ++filler;
+        }
+        gain_exp(1, exp_sum(3));
+        EXPECT_EQ(status().level, 4);
+        EXPECT_EQ(g_pool_effect.count, 3);
+        ASSERT_EQ(g_pool_popup.count, popups_full ? filler : 3);
+        for (std::int32_t i = 0; i < 3 && !popups_full; ++i) {
+            const auto& popup = *static_cast<GoPopup*>(g_pool_popup.active[i]);
+            EXPECT_STREQ(popup.text, "Level Up");
+            EXPECT_EQ(popup.colour, 0xFF00u);
+            EXPECT_EQ(popup.target.get(), nullptr);
+            EXPECT_EQ(popup.world._41, 3.0f);
+            EXPECT_EQ(popup.world._42, 2.5f);
+            EXPECT_EQ(popup.world._43, -4.0f);
         }
         g_player = nullptr;
         obj_destroy_all();

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr UINT k_width = 640;
-constexpr UINT k_height = 480;
 constexpr int k_font_image = 6;
 constexpr DWORD k_black = 0xFF000000;
 constexpr D3DCOLOR k_popup_colour = 0xFF00FF00;
@@ -42,57 +40,28 @@ void draw_screen_layer(RenderQueueItem*, void* user)
 // The game tick and the renderer on a device that draws for real (OpenGL), with the images that
 // the tools write for the large font (in blocks, so ink lies exactly in each glyph's rectangle)
 // and the emotion icons.
-class OverlaySceneTest : public OverlayTickTest {
+class OverlaySceneTest : public GlOverlayTickTest {
 protected:
     void SetUp() override
     {
-        OverlayTickTest::SetUp();
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_width, k_height);
-        ASSERT_NE(m_window, nullptr);
-        start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
-        g_d3d_device->EndScene(); // the tick begins the frame's scene itself
+        GlOverlayTickTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         load_image(k_font_image, font_image_build(FontImage::Large, FontImageMode::Blocks));
         load_image(EMOTION_IMAGE, emotion_image_build());
         text_build_large_font();
     }
-    void TearDown() override
-    {
-        for (int entry : {k_font_image, EMOTION_IMAGE}) {
-            if (g_texture_handles[entry]) g_texture_handles[entry]->Release();
-            g_texture_handles[entry] = nullptr;
-        }
-        OverlayTickTest::TearDown();
-        gl_test_window_destroy(m_window);
-    }
 
-    static void load_image(int entry, const std::vector<std::uint8_t>& file)
+    void load_image(int entry, const std::vector<std::uint8_t>& file)
     {
         DdsImage image;
         ASSERT_EQ(dds_parse(image, file), S_OK);
-        ASSERT_EQ(dds_create_texture(image, &g_texture_handles[entry], nullptr, true, D3DPOOL_MANAGED,
-                                     D3DFMT_A4R4G4B4),
-                  S_OK);
+        ASSERT_EQ(
+            dds_create_texture(image, &own_image(entry), nullptr, true, D3DPOOL_MANAGED, D3DFMT_A4R4G4B4),
+            S_OK);
         dds_free(image);
     }
 
-    // One frame as the main loop runs it: its first step, the queue drawn, the dead swept.
-    std::vector<DWORD> draw_frame()
-    {
-        g_tick_index = 1;
-        g_whole_tick = 1;
-        g_frame_step = 1.0f;
-        game_run_tick();
-        renderer_draw_frame();
-        obj_sweep_dead();
-        g_d3d_device->EndScene();
-        return back_buffer_pixels(*g_d3d_device, k_width, k_height);
-    }
-
     static int channel(DWORD argb, int shift) { return static_cast<int>(argb >> shift & 0xFF); }
-
-    HWND m_window = nullptr;
 };
 
 } // namespace

@@ -2,10 +2,12 @@
 // a stand-in object to follow, and readers of what row 13 holds and of what a draw read.
 #pragma once
 
+#include "game/g_image_table.h"
 #include "game/tick_fixture.h"
 #include "gfx/go_emotion.h"
 #include "gfx/go_popup.h"
 #include "gfx/text_bitmap.h"
+#include "gl_device_fixture.h"
 #include "scenegraph/queued_items.h"
 
 #include <gtest/gtest.h>
@@ -80,4 +82,55 @@ protected:
     }
 
     GoActor* m_actor = nullptr; // a stand-in owner and target
+};
+
+// The same tick and the queue's drawing on a 640 x 480 device that draws for real (OpenGL);
+// skipped without an OpenGL video driver. The images a test puts in the image table with
+// `own_image` are released when it ends.
+class GlOverlayTickTest : public OverlayTickTest {
+protected:
+    static constexpr UINT k_width = 640;
+    static constexpr UINT k_height = 480;
+
+    void SetUp() override
+    {
+        OverlayTickTest::SetUp();
+        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
+        m_window = gl_test_window_create(k_width, k_height);
+        ASSERT_NE(m_window, nullptr);
+        start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
+        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+        g_d3d_device->EndScene(); // the tick begins the frame's scene itself
+    }
+    void TearDown() override
+    {
+        for (int entry : m_images) {
+            if (g_texture_handles[entry]) g_texture_handles[entry]->Release();
+            g_texture_handles[entry] = nullptr;
+        }
+        OverlayTickTest::TearDown();
+        if (m_window) gl_test_window_destroy(m_window);
+    }
+
+    IDirect3DTexture8*& own_image(int entry)
+    {
+        m_images.push_back(entry);
+        return g_texture_handles[entry];
+    }
+
+    // One frame as the main loop runs it: its first step, the queue drawn, the dead swept.
+    std::vector<DWORD> draw_frame()
+    {
+        g_tick_index = 1;
+        g_whole_tick = 1;
+        g_frame_step = 1.0f;
+        game_run_tick();
+        renderer_draw_frame();
+        obj_sweep_dead();
+        g_d3d_device->EndScene();
+        return back_buffer_pixels(*g_d3d_device, k_width, k_height);
+    }
+
+    HWND m_window = nullptr;
+    std::vector<int> m_images;
 };

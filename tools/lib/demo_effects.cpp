@@ -41,6 +41,9 @@ constexpr std::int32_t k_texture_band = 1;
 constexpr std::int32_t k_texture_glow = 2;
 constexpr std::int32_t k_texture_rune = 3;
 constexpr const char* k_texture_names[] = {"spark.dds", "band.dds", "glow.dds", "rune.dds"};
+// The sword trail's power-up burst draws with effect texture 5.
+constexpr std::int32_t k_texture_trail_burst = 5;
+constexpr const char* k_trail_burst_name = "burst.dds";
 
 constexpr std::uint8_t k_crystal_mesh = 0;
 constexpr const char* k_crystal_mesh_name = "crystal.qmo";
@@ -312,9 +315,25 @@ DdsPixels rune_image()
     });
 }
 
+// A soft white star of four points.
+DdsPixels trail_burst_image()
+{
+    return dds_pattern(32, 32, [](std::uint32_t x, std::uint32_t y) -> std::uint32_t {
+        const float dx = std::fabs(static_cast<float>(x) - 15.5f) / 16.0f;
+        const float dy = std::fabs(static_cast<float>(y) - 15.5f) / 16.0f;
+        const float alpha = std::clamp(1.0f - std::sqrt(dx * dy) * 3.0f - (dx + dy) * 0.5f, 0.0f, 1.0f);
+        return static_cast<std::uint32_t>(alpha * 255.0f) << 24 | 0xFFFFFF;
+    });
+}
+
+ArchiveSource texture_file(const char* name, DdsFormat format, const DdsPixels& pixels)
+{
+    return {eft_path(name), dds_build(format, std::span(&pixels, 1))};
+}
+
 ArchiveSource texture_file(std::int32_t number, DdsFormat format, const DdsPixels& pixels)
 {
-    return {eft_path(k_texture_names[number]), dds_build(format, std::span(&pixels, 1))};
+    return texture_file(k_texture_names[number], format, pixels);
 }
 
 // A double pyramid along y: apex, then the two equator corners of one face, with the face's normal.
@@ -376,6 +395,7 @@ EftDataSet demo_effect_data()
     EftDataSet data;
     for (std::int32_t number = 0; number < static_cast<std::int32_t>(std::size(k_texture_names)); ++number)
         data.textures.push_back({static_cast<std::uint32_t>(number), k_texture_names[number]});
+    data.textures.push_back({static_cast<std::uint32_t>(k_texture_trail_burst), k_trail_burst_name});
     data.meshes = {{k_crystal_mesh, k_crystal_mesh_name}};
     // The first list names ids from 0 in order; the ids the demo does not use stay unnamed.
     data.list = eft_list_of(std::vector<std::string>(DEMO_EFFECT_CRYSTAL + 1));
@@ -407,6 +427,7 @@ std::vector<ArchiveSource> demo_effect_files()
     files.push_back(texture_file(k_texture_band, DdsFormat::A1R5G5B5, band_image()));
     files.push_back(texture_file(k_texture_glow, DdsFormat::A4R4G4B4, glow_image()));
     files.push_back(texture_file(k_texture_rune, DdsFormat::A1R5G5B5, rune_image()));
+    files.push_back(texture_file(k_trail_burst_name, DdsFormat::A4R4G4B4, trail_burst_image()));
     files.push_back({eft_path(k_crystal_mesh_name) + ".z", packed_build(qmo_bytes(demo_effect_mesh()))});
     return files;
 }

@@ -6,6 +6,8 @@
 #include "lib/demo_room.h"
 #include "lib/demo_scenes.h"
 #include "lib/demo_sprites.h"
+#include "lib/demo_trails.h"
+#include "lib/hud_image_writer.h"
 #include "lib/icon_writer.h"
 #include "lib/packed_writer.h"
 #include "lib/table_writer.h"
@@ -271,6 +273,10 @@ std::vector<ArchiveSource> demo_game_files()
     for (ArchiveSource& file : demo_room_files())
         files.push_back(std::move(file));
     files.push_back(demo_ripple_image());
+    for (ArchiveSource& file : hud_image_files())
+        files.push_back(std::move(file));
+    for (ArchiveSource& file : demo_trail_files())
+        files.push_back(std::move(file));
     for (ArchiveSource& file : demo_effect_files())
         files.push_back(std::move(file));
     add_icons(files);

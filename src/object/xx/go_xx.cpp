@@ -2,10 +2,12 @@
 
 #include "core/maths.h"
 #include "game/g_settings.h"
+#include "lowlv/d3d/renderer_frame.h"
 #include "object/obj_pools.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <iterator>
 #include <numbers>
 #include <vector>
@@ -29,6 +31,8 @@ struct GoXxKind {
 
 constexpr auto k_kinds = [] {
     std::array<GoXxKind, GOXX_SUBTYPE_COUNT> kinds{};
+    kinds[GOXX_SPRITE_PARTICLE] = {goxx_update_sprite_particle, nullptr};
+    kinds[GOXX_STREAK_SPARK] = {goxx_update_streak_spark, nullptr};
     kinds[GOXX_ANIM_SPRITE] = {goxx_update_anim_sprite, goxx_release_anim_sprite};
     kinds[GOXX_PICTURE_OVERLAY] = {goxx_update_picture_overlay, goxx_release_picture_overlay};
     kinds[GOXX_SAVE_POINT] = {goxx_update_save_point, nullptr};
@@ -57,6 +61,19 @@ void goxx_set_subtype(GoXx& object, GoXxSubtype subtype)
 {
     object.role = subtype;
     ++g_goxx_live_count[subtype];
+}
+
+std::int32_t goxx_depth_key(const D3DXVECTOR3& point)
+{
+    const D3DXVECTOR3 d = point - g_camera_state.eye;
+    const float x = std::trunc(d.x), y = std::trunc(d.y), z = std::trunc(d.z);
+    return rq_depth_key(x * x + y * y + z * z);
+}
+
+D3DXVECTOR3 goxx_view_forward()
+{
+    const D3DXMATRIX& billboard = g_camera_state.billboard;
+    return {billboard._31, billboard._32, billboard._33};
 }
 
 // ---- Item drops ----------------------------------------------------------------------------------

@@ -83,6 +83,115 @@ extern std::int32_t g_goxx_live_count[GOXX_SUBTYPE_COUNT];
 // object is deleted.
 void goxx_set_subtype(GoXx& object, GoXxSubtype subtype);
 
+// The key1 of a row item at the point: the squared eye distance of the point, each axis
+// truncated to whole units first, times 10000.
+std::int32_t goxx_depth_key(const D3DXVECTOR3& point);
+// The camera's forward unit vector (eye toward target); adding a negative multiple of it moves
+// toward the camera.
+D3DXVECTOR3 goxx_view_forward();
+
+// ---- Sprite particles (subtype 0) -------------------------------------------------------------------
+// A sprite particle as its spawner makes it (zero-filled first). The phases need
+// phase1_end <= phase2_end < lifetime; a phase of zero length shows its end key at once.
+struct SpriteParticleParams {
+    IDirect3DTexture8* texture; // of the game image table
+    MaterialFlags material;
+    std::uint32_t row;
+    D3DCOLOR colour;          // RGB the vertex colour; the alpha byte scales the alpha keys
+    std::int32_t start_delay; // ticks before it lives
+    std::int32_t upright;     // non-zero: turns only about the vertical axis
+    D3DXVECTOR3 position;
+    D3DXVECTOR3 velocity;      // per tick
+    const float* texture_rect; // u0, v0, u1, v1; null: the whole texture
+    float angle;               // radians, in the quad's plane
+    float damping;             // velocity part lost per whole tick
+    float camera_offset;       // along the view direction at draw time; negative: toward the eye
+    float lifetime;            // ticks
+    float phase1_end;
+    float phase2_end;
+    float alpha_keys[4]; // at birth, the two phase ends and death
+    float scale_keys[4]; // half-extents at the same moments
+};
+
+// The particle's record; its velocity lives in the translation row of the rotation matrix.
+struct SpriteParticle {
+    IDirect3DTexture8* texture;
+    MaterialFlags material;
+    std::uint32_t row;
+    std::uint32_t rgb;
+    std::int32_t start_delay;
+    std::int32_t upright;
+    float age;
+    float damping;
+    float camera_offset;
+    float cos_angle, sin_angle;
+    float lifetime, phase1_end, phase2_end;
+    float alpha_keys[4]; // already times the alpha byte
+    float scale_keys[4];
+    QuadVertex quad[4]; // UVs set once
+};
+static_assert(sizeof(SpriteParticle) <= GOXX_AREA_SIZE);
+
+struct SpriteKeys {
+    float alpha; // 0-255
+    float scale;
+};
+
+void goxx_init_sprite_particle(const SpriteParticleParams& params, GoXx& object);
+// Start delay on whole ticks; ageing, motion and damping unless paused; the row item on drawn
+// frames.
+void goxx_update_sprite_particle(GoXx& object);
+// Alpha and scale at the particle's age, linear within its phase.
+SpriteKeys goxx_sprite_particle_keys(const SpriteParticle& particle);
+// The quad's colour and corners for the alpha and half-extent, turned by the particle's angle.
+void goxx_sprite_quad(GoXx& object, float alpha, float scale);
+// The row callback; `object` is the particle.
+void goxx_draw_sprite_particle(RenderQueueItem* item, void* object);
+
+// ---- Streak sparks (subtype 3) ----------------------------------------------------------------------
+constexpr int STREAK_HISTORY = 10;
+constexpr int STREAK_TEXTURE = 25; // sparkle.dds
+constexpr MaterialFlags STREAK_MATERIAL = 0x146C1;
+
+struct StreakParams {
+    IDirect3DTexture8* texture;
+    MaterialFlags material;
+    D3DCOLOR colour;
+    std::uint32_t start_delay;
+    D3DXVECTOR3 position;
+    const D3DXVECTOR3* velocity; // null: from the heading and the two speeds
+    float heading;
+    float horizontal_speed;
+    float vertical_speed;
+    float width;
+    float lifetime;
+};
+
+// The spark's record; its velocity lives in the translation row of the rotation matrix.
+struct StreakSpark {
+    IDirect3DTexture8* texture;
+    MaterialFlags material;
+    std::uint32_t rgb;
+    std::uint32_t start_delay;
+    float age;
+    float lifetime;
+    float half_width;
+    std::uint32_t probe_countdown; // whole ticks until the next wall probe
+    D3DXVECTOR3 previous;
+    D3DXVECTOR3 history[STREAK_HISTORY]; // newest first
+};
+static_assert(sizeof(StreakSpark) <= GOXX_AREA_SIZE);
+
+void goxx_init_streak_spark(const StreakParams& params, GoXx& object);
+// Two sparks thrown within the cone round the direction at speeds in [speed_min, speed_max),
+// living 35-55 ticks, the second a tick later. A full pool shortens the run.
+void goxx_spawn_streak_sparks_at(const D3DXVECTOR3& point, float width, const D3DXVECTOR3& direction,
+                                 float cone, float speed_min, float speed_max);
+// Falls and bounces off collision set A; the probes thin out while many sparks fly.
+void goxx_update_streak_spark(GoXx& object);
+// The row callback: a strip through the history; `object` is the spark.
+void goxx_draw_streak_spark(RenderQueueItem* item, void* object);
+
 // ---- Item drops (subtype 1) -------------------------------------------------------------------------
 constexpr std::uint8_t DROP_GROUND_C = 0x01; // collides with collision set C, not A
 constexpr std::uint8_t DROP_NO_SHADOW_PROBE = 0x02;

@@ -5,6 +5,7 @@
 #include "game/g_tick.h"
 #include "gfx/go_effect.h"
 #include "object/actor/go_actor.h"
+#include "object/actor/player_hud.h"
 #include "object/xx/go_xx.h"
 
 #include <cmath>
@@ -37,6 +38,7 @@ bool stands_on(const GoXx& point, const GoActor& player)
 void heal_player(const GoActor& player)
 {
     if (g_play_state.status.hp < k_alive_hp || !player_add_hp(k_full_heal)) return;
+    player_sync_hud_gauges();
     g_play_state.recompute_bits |= PLAY_RECOMPUTE_ALL;
     play_update_status();
     sound_play(k_heal_sound, k_sound_level);

@@ -1,10 +1,12 @@
 #include "object/actor/actor_setup_fixture.h"
 
 #include "game/g_game_flags.h"
+#include "game/g_hud.h"
 #include "game/g_play_status.h"
 #include "game/g_tick.h"
 #include "gfx/go_effect.h"
 #include "gfx/go_particle.h"
+#include "object/actor/player_hud.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +144,22 @@ TEST_F(SavePointTest, StandingStillHealsAfterEveryCooldown)
     EXPECT_FALSE(played(k_heal_sound));
     EXPECT_EQ(g_play_state.recompute_bits, 0u);
     EXPECT_EQ(m_point->area<SavePoint>().cooldown, static_cast<std::uint32_t>(k_cooldown));
+}
+
+// The heal's new hit points reach the HUD: gauge 0 glides from the hurt value toward them.
+TEST_F(SavePointTest, AHealMovesTheHitPointGaugeTowardTheNewValue)
+{
+    tick();
+    hurt(30.0f);
+    player_sync_hud_gauges();
+    tick(k_cooldown + 1);
+    const HudGauge& gauge = g_hud_gauges[HUD_GAUGE_HP];
+    EXPECT_EQ(gauge.owner, g_player->object_id);
+    EXPECT_EQ(gauge.target, k_max_hp);
+    EXPECT_EQ(gauge.shown, 30.0f);
+    hud_gauge_update(HUD_GAUGE_HP);
+    EXPECT_GT(gauge.shown, 30.0f);
+    hud_gauges_init();
 }
 
 // A heal that changes the hit points starts effect 100 on the player, following its position, in

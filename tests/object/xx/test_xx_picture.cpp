@@ -125,8 +125,8 @@ protected:
 // word past the table, leaves the object, its record and the render queue alone.
 static bool goxx_subtype_has_update(std::uint16_t subtype)
 {
-    return subtype == GOXX_ANIM_SPRITE || subtype == GOXX_PICTURE_OVERLAY || subtype == GOXX_SAVE_POINT ||
-           subtype == GOXX_POINT_LIGHT;
+    return subtype == GOXX_SPRITE_PARTICLE || subtype == GOXX_STREAK_SPARK || subtype == GOXX_ANIM_SPRITE ||
+           subtype == GOXX_PICTURE_OVERLAY || subtype == GOXX_SAVE_POINT || subtype == GOXX_POINT_LIGHT;
 }
 
 TEST_F(PictureOverlayTest, OnlyTheSubtypesInTheTableAreUpdated)
