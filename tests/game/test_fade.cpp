@@ -570,11 +570,8 @@ protected:
 
     void SetUp() override
     {
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_size, k_size);
-        ASSERT_NE(m_window, nullptr);
-        start(k_size, k_size, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+        ASSERT_NO_FATAL_FAILURE(start_gl(k_size, k_size));
+        if (IsSkipped()) return;
         ASSERT_EQ(g_d3d_device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &m_white),
                   D3D_OK);
         D3DLOCKED_RECT locked{};
@@ -594,7 +591,6 @@ protected:
         g_play_state = {};
         reset_fade();
         RendererTest::TearDown();
-        gl_test_window_destroy(m_window);
     }
 
     // A frame of the fade alone over the back buffer cleared to `background`.
@@ -618,7 +614,6 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    HWND m_window = nullptr;
     IDirect3DTexture8* m_white = nullptr;
 };
 

@@ -29,10 +29,8 @@ protected:
     void SetUp() override
     {
         HudTest::SetUp();
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_width, k_height);
-        ASSERT_NE(m_window, nullptr);
-        start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
+        ASSERT_NO_FATAL_FAILURE(start_gl(k_width, k_height));
+        if (IsSkipped()) return;
         g_d3d_device->EndScene(); // the tick begins the frame's scene itself
         load_image(IMAGE_TABLE_HUD_STATUS, hud_status_image());
         load_image(IMAGE_TABLE_HUD_ENEMY, hud_enemy_gauge_image());
@@ -44,7 +42,6 @@ protected:
             g_texture_handles[entry] = nullptr;
         }
         HudTest::TearDown();
-        if (m_window) gl_test_window_destroy(m_window);
     }
 
     static void load_image(int entry, const DdsPixels& pixels)
@@ -68,8 +65,6 @@ protected:
         g_d3d_device->EndScene();
         return back_buffer_pixels(*g_d3d_device, k_width, k_height);
     }
-
-    HWND m_window = nullptr;
 };
 
 } // namespace

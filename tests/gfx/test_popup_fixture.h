@@ -95,11 +95,8 @@ protected:
     void SetUp() override
     {
         OverlayTickTest::SetUp();
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_width, k_height);
-        ASSERT_NE(m_window, nullptr);
-        start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+        ASSERT_NO_FATAL_FAILURE(start_gl(k_width, k_height));
+        if (IsSkipped()) return;
         g_d3d_device->EndScene(); // the tick begins the frame's scene itself
     }
     void TearDown() override
@@ -109,7 +106,6 @@ protected:
             g_texture_handles[entry] = nullptr;
         }
         OverlayTickTest::TearDown();
-        if (m_window) gl_test_window_destroy(m_window);
     }
 
     IDirect3DTexture8*& own_image(int entry)
@@ -131,6 +127,5 @@ protected:
         return back_buffer_pixels(*g_d3d_device, k_width, k_height);
     }
 
-    HWND m_window = nullptr;
     std::vector<int> m_images;
 };

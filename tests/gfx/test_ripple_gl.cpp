@@ -25,11 +25,8 @@ class RipplePixelTest : public RendererTest {
 protected:
     void SetUp() override
     {
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_size, k_size);
-        ASSERT_NE(m_window, nullptr);
-        start(k_size, k_size, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+        ASSERT_NO_FATAL_FAILURE(start_gl(k_size, k_size));
+        if (IsSkipped()) return;
         ASSERT_EQ(obj_create_pools(), S_OK);
         ASSERT_EQ(g_d3d_device->CreateTexture(1, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &m_picture),
                   D3D_OK);
@@ -56,7 +53,6 @@ protected:
         g_fog_near = g_fog_far = 0.0f;
         g_fog_vs_constants[0] = g_fog_vs_constants[1] = 0.0f;
         RendererTest::TearDown();
-        gl_test_window_destroy(m_window);
     }
 
     std::vector<DWORD> draw_frame()
@@ -69,7 +65,6 @@ protected:
         return back_buffer_pixels(*g_d3d_device, k_size, k_size);
     }
 
-    HWND m_window = nullptr;
     IDirect3DTexture8* m_picture = nullptr;
 };
 

@@ -24,11 +24,8 @@ class TextBitmapPixelTest : public RendererTest {
 protected:
     void SetUp() override
     {
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_width, k_height);
-        ASSERT_NE(m_window, nullptr);
-        start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+        ASSERT_NO_FATAL_FAILURE(start_gl(k_width, k_height));
+        if (IsSkipped()) return;
         const FontImage fonts[] = {FontImage::Tiny, FontImage::Middle, FontImage::Large};
         for (int i = 0; i < 3; ++i) {
             const std::vector<std::uint8_t> file = font_image_build(fonts[i], FontImageMode::Blocks);
@@ -51,7 +48,6 @@ protected:
         g_font_middle = {};
         g_font_large = {};
         RendererTest::TearDown();
-        gl_test_window_destroy(m_window);
     }
 
     static DWORD at(const std::vector<DWORD>& pixels, float x, float y)
@@ -74,7 +70,6 @@ protected:
         }
     }
 
-    HWND m_window = nullptr;
     IDirect3DTexture8* m_textures[3] = {};
 };
 

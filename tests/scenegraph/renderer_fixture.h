@@ -6,6 +6,7 @@
 
 #include "core/vfs.h"
 #include "d3d8_machines.h"
+#include "gl_device_fixture.h"
 #include "lib/archive_writer.h"
 #include "lib/demo_writer.h"
 #include "lib/vso_writer.h"
@@ -78,7 +79,12 @@ protected:
 
     void SetUp() override { start(640, 480); }
 
-    void TearDown() override { stop(); }
+    void TearDown() override
+    {
+        stop();
+        if (m_gl_window) gl_test_window_destroy(m_gl_window);
+        m_gl_window = nullptr;
+    }
 
     // A fresh device and renderer at this back-buffer size, on the given window (the default
     // one no window layer knows gives a device without a backend).
@@ -113,6 +119,18 @@ protected:
         d3d8_seam_log_draws(true);
     }
 
+    // The same on an OpenGL window of this client size, so the device draws for real and gives
+    // its back buffer back; skips the test without an OpenGL video driver (the caller returns
+    // when IsSkipped()). The window goes when the test ends.
+    void start_gl(UINT width, UINT height)
+    {
+        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
+        m_gl_window = gl_test_window_create(width, height);
+        ASSERT_NE(m_gl_window, nullptr);
+        start(width, height, m_gl_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
+        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+    }
+
     // Everything the renderer made is released: the device must then hold nothing more.
     void stop()
     {
@@ -134,4 +152,5 @@ protected:
     static const D3DDeviceState& state() { return d3d8_device_state(*g_d3d_device); }
 
     inline static std::unique_ptr<TempFolder> s_folder;
+    HWND m_gl_window = nullptr;
 };

@@ -64,11 +64,8 @@ class ModelDrawGlTest : public RendererTest {
 protected:
     void SetUp() override
     {
-        if (!gl_test_video()) GTEST_SKIP() << "no OpenGL video driver";
-        m_window = gl_test_window_create(k_width, k_height);
-        ASSERT_NE(m_window, nullptr);
-        start(k_width, k_height, m_window, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-        ASSERT_NE(d3d8_device_backend(*g_d3d_device), nullptr);
+        ASSERT_NO_FATAL_FAILURE(start_gl(k_width, k_height));
+        if (IsSkipped()) return;
 
         ASSERT_TRUE(qmo_write_file(m_folder.path() / "skin.qmo", qmo_two_bone_skinned()));
         model_register_loader();
@@ -88,7 +85,6 @@ protected:
         ResrcMgr::Shutdown();
         resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
         RendererTest::TearDown();
-        gl_test_window_destroy(m_window);
     }
 
     // One frame as the game draws it: the frame state and constants, the clear, the model's tree
@@ -120,7 +116,6 @@ protected:
         return {(clip.x + 1) / 2 * k_width, (1 - clip.y) / 2 * k_height};
     }
 
-    HWND m_window = nullptr;
     TempFolder m_folder;
     Model* m_model = nullptr;
     ModelInstance m_instance{};
