@@ -137,7 +137,8 @@ struct PlayState {
     float fire_blur_alpha;
     float fire_blur_rate;
     float fire_blur_param;
-    std::uint8_t reserved_340[8];
+    float flash_strength; // the full-screen flash and its change per tick
+    float flash_rate;
     float shake_amplitude[3];
     float shake_offset[3];
     std::int32_t shake_ticks;
@@ -148,7 +149,8 @@ struct PlayState {
     std::uint8_t dark_scene;  // lights the player's lamp, overrides the fog colour
     std::uint8_t countdown;   // counted down on whole ticks
     std::uint8_t screen_grey; // the screen fade draws the picture grey, then screen_tint over it
-    std::uint8_t reserved_386[6];
+    std::uint8_t reserved_386[2];
+    float flash_param; // the flash's third value, kept for its reader
     float effect_time; // the sum of the tick steps
     float wind_phase;
     float wind_offset;
@@ -194,7 +196,8 @@ struct PlayState {
 
     std::int32_t item_list[PLAY_ITEM_SLOTS]; // item ids or PLAY_SLOT_EMPTY; entry 0 is the active item
     std::int32_t selected_magic;             // a magic item id or PLAY_NO_MAGIC
-    std::uint8_t reserved_7048[8];
+    float cover_strength;                    // the cover layer's strength; 0 switches it off
+    std::int32_t cover_word;                 // the cover layer's fourth value, kept for its reader
     float magic_charge;
     std::int32_t charge_level;
     float saved_position[3];
@@ -238,7 +241,8 @@ static_assert(offsetof(PlayState, zoom_blur_rate) == 324);
 static_assert(offsetof(PlayState, fire_blur_alpha) == 328);
 static_assert(offsetof(PlayState, fire_blur_rate) == 332);
 static_assert(offsetof(PlayState, fire_blur_param) == 336);
-static_assert(offsetof(PlayState, reserved_340) == 340);
+static_assert(offsetof(PlayState, flash_strength) == 340);
+static_assert(offsetof(PlayState, flash_rate) == 344);
 static_assert(offsetof(PlayState, shake_amplitude) == 348);
 static_assert(offsetof(PlayState, shake_offset) == 360);
 static_assert(offsetof(PlayState, shake_ticks) == 372);
@@ -250,6 +254,7 @@ static_assert(offsetof(PlayState, dark_scene) == 383);
 static_assert(offsetof(PlayState, countdown) == 384);
 static_assert(offsetof(PlayState, screen_grey) == 385);
 static_assert(offsetof(PlayState, reserved_386) == 386);
+static_assert(offsetof(PlayState, flash_param) == 388);
 static_assert(offsetof(PlayState, effect_time) == 392);
 static_assert(offsetof(PlayState, wind_phase) == 396);
 static_assert(offsetof(PlayState, wind_offset) == 400);
@@ -292,7 +297,8 @@ static_assert(offsetof(PlayState, new_game) == 4980);
 static_assert(offsetof(PlayState, game_flags) == 4984);
 static_assert(offsetof(PlayState, item_list) == 7032);
 static_assert(offsetof(PlayState, selected_magic) == 7044);
-static_assert(offsetof(PlayState, reserved_7048) == 7048);
+static_assert(offsetof(PlayState, cover_strength) == 7048);
+static_assert(offsetof(PlayState, cover_word) == 7052);
 static_assert(offsetof(PlayState, magic_charge) == 7056);
 static_assert(offsetof(PlayState, charge_level) == 7060);
 static_assert(offsetof(PlayState, saved_position) == 7064);

@@ -56,6 +56,10 @@ void Bgm_Play(std::int32_t id, std::uint32_t flags);
 void bgm_stop(std::int32_t fade_ms);
 const BgmEntry* bgm_find(std::int32_t id);
 
+// The most of one item the player may hold at the current difficulty (the shop, the drops and
+// the scripts' test read it).
+std::int32_t scene_item_count_cap();
+
 // The live actor of the key, or null.
 GoActor* scene_find_actor(std::int32_t key);
 // The wanted key when it is non-zero and free, else the first free key from 177 up.

@@ -162,7 +162,7 @@ void return_fallen_player()
 void cap_progress()
 {
     PlayState& ps = g_play_state;
-    const std::int32_t cap = k_item_count_caps[scene_difficulty_index()];
+    const std::int32_t cap = scene_item_count_cap();
     for (int i = GF_ITEM_COUNT; i < GF_ITEM_COUNT_END; ++i)
         ps.game_flags[i] = std::min(ps.game_flags[i], cap);
     for (std::int32_t& level : ps.equip_levels) {
@@ -229,6 +229,11 @@ void scene_apply_clip()
 }
 
 } // namespace
+
+std::int32_t scene_item_count_cap()
+{
+    return k_item_count_caps[scene_difficulty_index()];
+}
 
 void scene_set_clip(float near_plane, float far_plane)
 {

@@ -3,9 +3,11 @@
 #include "core/errors.h"
 #include "core/file.h"
 #include "core/vfs.h"
+#include "game/g_scene.h"
 #include "game/g_settings.h"
 #include "lowlv/audio/audio_dsound.h"
 #include "lowlv/audio/audio_mgr.h"
+#include "object/actor/go_actor.h"
 
 #include <algorithm>
 #include <climits>
@@ -252,6 +254,17 @@ void sound_play_at(std::int32_t id, float x, float y, float z)
 {
     if (!sound_ready(id)) return;
     audio_play_effect_at(D3DVECTOR{x, y, z}, static_cast<std::uint32_t>(id), sound_loops(id));
+}
+
+void sound_play_from_actor(std::int32_t id, std::int32_t actor_key, float /*angle_offset*/)
+{
+    if (!sound_ready(id)) return;
+    GoActor* actor = scene_find_actor(actor_key);
+    if (!actor) return;
+    if (g_sound_table[id].buffer_flags & DSBCAPS_CTRL3D)
+        actor_play_sound(*actor, id);
+    else
+        sound_play(id, AUDIO_VOLUME_MAX);
 }
 
 void sound_stop(std::int32_t id, std::int32_t time_ms)

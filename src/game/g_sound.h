@@ -61,6 +61,10 @@ void sound_reload_effect(std::int32_t id);
 void sound_play(std::int32_t id, std::int32_t volume);
 // The same as a 3-D play at a world position.
 void sound_play_at(std::int32_t id, float x, float y, float z);
+// From the first live actor (in creation order) with the key: a 3-D effect at the actor through
+// its own sound play, any other at full volume. Nothing without such an actor or when the effect
+// cannot load. The angle offset (degrees) does not change the sound.
+void sound_play_from_actor(std::int32_t id, std::int32_t actor_key, float angle_offset);
 // Fades the effect's voices out, with effects on.
 void sound_stop(std::int32_t id, std::int32_t time_ms);
 

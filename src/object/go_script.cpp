@@ -15,6 +15,8 @@
 #include "gfx/ani_dat.h"
 #include "gfx/ani_script.h"
 #include "object/actor/go_actor.h"
+#include "object/go_script_cmd_flow.h"
+#include "object/go_script_cmd_screen.h"
 #include "object/go_skybox.h"
 #include "object/obj_pools.h"
 #include "object/wnd/go_wnddialog.h"
@@ -400,7 +402,7 @@ void script_install_commands()
     const std::span<const ScriptCommandRow> modules[] = {
         script_flow_commands(),  fade_script_commands(),      region_camera_script_commands(),
         scene_script_commands(), scene_map_script_commands(), skybox_script_commands(),
-        achv_script_commands()};
+        achv_script_commands(),  script_cmd_flow_commands(),  script_cmd_screen_commands()};
     script_install_command_rows(modules);
 }
 

@@ -51,6 +51,37 @@ inline CastInfo actor_test_record()
     return record;
 }
 
+inline std::string actor_test_set_path(int number)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "data\\ani\\c_%03d.aso.z", number);
+    return path;
+}
+
+// The archive files actor setup reads: the script sets, their images and the effect table.
+inline std::vector<ArchiveSource> actor_test_files()
+{
+    const std::vector<std::uint8_t> script = packed_build(
+        sasm_assemble_or_throw("images " + std::to_string(ACTOR_TEST_IMAGES) +
+                               "\naction 0 1\nloop: call FUNCID_WAIT 9\nSCRIPT_OP_JUMP @loop\n"));
+    AiaFrame frame;
+    frame.pixels.assign(std::size_t{ACTOR_TEST_CANVAS} * ACTOR_TEST_CANVAS, 0);
+    frame.pixels[0] = 0xFFFFFFFF;
+    AiaArchive archive;
+    archive.canvas_width = archive.canvas_height = ACTOR_TEST_CANVAS;
+    archive.entries = {AiaEntry{0, 1, 1, {frame}}};
+    SoundTableWriter effects;
+    for (std::int32_t id : ACTOR_TEST_ENEMY_EFFECTS)
+        effects.Effect({.id = static_cast<std::uint32_t>(id), .name = "e" + std::to_string(id)});
+    effects.Effect({.id = ACTOR_TEST_OTHER_EFFECT, .name = "other"});
+    return {
+        {actor_test_set_path(ACTOR_TEST_SCRIPT_SET), script},
+        {actor_test_set_path(ACTOR_TEST_VARIANT_SCRIPT_SET), script},
+        {aia_archive_path(ACTOR_TEST_IMAGES), aia_packed(archive)},
+        {SOUND_EFFECT_TABLE_PATH, effects.Bytes()},
+    };
+}
+
 class ActorSetupTest : public RendererTest {
 protected:
     void SetUp() override
@@ -117,35 +148,12 @@ protected:
         return (g_sound_table[id].flags & (SOUND_GROUP_LOADED | SOUND_GROUP_FAILED)) != 0;
     }
 
-    static std::string set_path(int number)
-    {
-        char path[64];
-        std::snprintf(path, sizeof path, "data\\ani\\c_%03d.aso.z", number);
-        return path;
-    }
+    static std::string set_path(int number) { return actor_test_set_path(number); }
 
 private:
     void mount()
     {
-        const std::vector<std::uint8_t> script = packed_build(
-            sasm_assemble_or_throw("images " + std::to_string(ACTOR_TEST_IMAGES) +
-                                   "\naction 0 1\nloop: call FUNCID_WAIT 9\nSCRIPT_OP_JUMP @loop\n"));
-        AiaFrame frame;
-        frame.pixels.assign(std::size_t{ACTOR_TEST_CANVAS} * ACTOR_TEST_CANVAS, 0);
-        frame.pixels[0] = 0xFFFFFFFF;
-        AiaArchive archive;
-        archive.canvas_width = archive.canvas_height = ACTOR_TEST_CANVAS;
-        archive.entries = {AiaEntry{0, 1, 1, {frame}}};
-        SoundTableWriter effects;
-        for (std::int32_t id : ACTOR_TEST_ENEMY_EFFECTS)
-            effects.Effect({.id = static_cast<std::uint32_t>(id), .name = "e" + std::to_string(id)});
-        effects.Effect({.id = ACTOR_TEST_OTHER_EFFECT, .name = "other"});
-        const std::vector<ArchiveSource> files = {
-            {set_path(ACTOR_TEST_SCRIPT_SET), script},
-            {set_path(ACTOR_TEST_VARIANT_SCRIPT_SET), script},
-            {aia_archive_path(ACTOR_TEST_IMAGES), aia_packed(archive)},
-            {SOUND_EFFECT_TABLE_PATH, effects.Bytes()},
-        };
+        const std::vector<ArchiveSource> files = actor_test_files();
         vfs_close_all();
         ASSERT_TRUE(archive_write_set(m_data.path(), files, {}));
         vfs::Startup((m_data.windows() + "\\").c_str());
