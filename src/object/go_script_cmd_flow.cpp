@@ -5,7 +5,6 @@
 #include "game/g_game_flags.h"
 #include "game/g_play_state.h"
 #include "game/g_rules.h"
-#include "game/g_rules.h"
 #include "game/g_scene.h"
 #include "game/g_scn_data.h"
 #include "game/g_settings.h"
