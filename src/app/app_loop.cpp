@@ -9,12 +9,16 @@
 #include "game/g_game_flags.h"
 #include "game/g_play_state.h"
 #include "game/g_pointer.h"
+#include "game/g_rules.h"
 #include "game/g_tick.h"
 #include "gfx/g_gfx.h"
 #include "lowlv/d3d/d3d_core.h"
 #include "lowlv/input/input_poll.h"
 #include "lowlv/input/input_state.h"
+#include "object/go_script.h"
 #include "object/obj_manager.h"
+#include "object/obj_pools.h"
+#include "object/wnd/go_wndmain2.h"
 #include "platform/steam_api.h"
 #include "platform/win_kernel.h"
 #include "scenegraph/renderer.h"
@@ -49,6 +53,22 @@ void close_showoff_window()
     flags[GF_SHOWOFF_START] = 0;
 }
 
+// The menu key opens the camp menu where the player walks free; over the camp menu, the shop or
+// the title it is their cancel. A time attack, a battle, an event or a fade leave it as it is.
+void apply_menu_key()
+{
+    InputRecord& input = g_input_ring.records[g_input_ring.current];
+    if (!(input.pressed & INPUT_MENU)) return;
+    const std::int32_t* flags = g_play_state.game_flags;
+    if (flags[GF_TIME_ATTACK] != 0 || flags[GF_BATTLE] != 0 || script_event_running() || g_fade.value != 0.0f)
+        return;
+    if (g_pool_wndmain2.count == 0 && g_pool_wndshop2.count == 0 && g_pool_wnddemo.count == 0) {
+        game_toggle_main_menu(MAIN2_MODE_CAMP);
+        return;
+    }
+    input.pressed = (input.pressed & ~INPUT_MENU) | INPUT_CANCEL;
+}
+
 void run_steps()
 {
     bool first_whole_tick = true;
@@ -61,10 +81,12 @@ void run_steps()
         }
         if (g_whole_tick) {
             // A press counts once per frame, however many whole ticks the frame holds.
-            if (first_whole_tick)
+            if (first_whole_tick) {
                 input_poll();
-            else
+                apply_menu_key();
+            } else {
                 app_clear_pressed_input();
+            }
             first_whole_tick = false;
         }
         game_run_tick();

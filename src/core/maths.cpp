@@ -365,6 +365,13 @@ void math_box_normalize(Box3& box)
     if (box.min.z > box.max.z) std::swap(box.min.z, box.max.z);
 }
 
+bool math_box_contains_point(const Vec3& point, const Vec3& corner1, const Vec3& corner2)
+{
+    Box3 box{corner1, corner2};
+    math_box_normalize(box);
+    return inside_box(box, point);
+}
+
 bool math_clamp_to_box(const Box3& box, Vec3& out, const Vec3& point)
 {
     bool outside = false;

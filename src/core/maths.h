@@ -89,6 +89,8 @@ bool math_approach(float& value, float target, float step);
 
 // Boxes, rays and directions.
 void math_box_normalize(Box3& box); // swaps min and max per axis where min > max
+// The point lies in the box of the two opposite corners, given in any order; faces count as inside.
+bool math_box_contains_point(const Vec3& point, const Vec3& corner1, const Vec3& corner2);
 // Clamps the point into the box; true when it was outside.
 bool math_clamp_to_box(const Box3& box, Vec3& out, const Vec3& point);
 // The point turned about Y by the heading's table step, then tested against the box.

@@ -248,6 +248,8 @@ void region_camera_apply(const D3DXVECTOR3& target, const D3DXVECTOR3& eye, floa
 void region_camera_force(std::int32_t index, float rate);
 // The next update switches without a blend.
 void region_camera_force_snap();
+// The progress a tick of a script command's speed given in ticks: 1/n; one tick or none is at once.
+float region_rate_of_ticks(std::int32_t n);
 // The next update runs the switch into the chosen region even when its index is unchanged.
 void region_camera_restart();
 // The focus point in use: the script camera's blended point while it is away from the actor.

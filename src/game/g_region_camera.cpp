@@ -59,13 +59,6 @@ CameraValues mix(const CameraValues& from, const CameraValues& to, float f)
             mix(from.view_angle, to.view_angle, f), mix(from.eye_pitch, to.eye_pitch, f)};
 }
 
-// The script commands give their speed as ticks; one tick or none is at once. A negative count
-// has no meaning and would move the blend away from its goal for ever, so it is at once too.
-float rate_of_ticks(std::int32_t n)
-{
-    return n > 1 ? 1.0f / static_cast<float>(n) : 1.0f;
-}
-
 RegionCamera& region(std::int32_t index)
 {
     return *g_region_cameras.at(index);
@@ -156,13 +149,13 @@ ScriptFlow camera_move_back(ScriptCall& call)
 
 ScriptFlow camera_force_region(ScriptCall& call)
 {
-    region_camera_force(call.arg(0), rate_of_ticks(call.arg(1)));
+    region_camera_force(call.arg(0), region_rate_of_ticks(call.arg(1)));
     return SCRIPT_NEXT;
 }
 
 ScriptFlow camera_free_region(ScriptCall& call)
 {
-    region_camera_force(CAMERA_FORCE_RATE_ONLY, rate_of_ticks(call.arg(0)));
+    region_camera_force(CAMERA_FORCE_RATE_ONLY, region_rate_of_ticks(call.arg(0)));
     return SCRIPT_NEXT;
 }
 
@@ -174,6 +167,13 @@ constexpr ScriptCommandRow k_commands[] = {
 };
 
 } // namespace
+
+// A negative count has no meaning and would move a blend away from its goal for ever, so it is
+// at once too.
+float region_rate_of_ticks(std::int32_t n)
+{
+    return n > 1 ? 1.0f / static_cast<float>(n) : 1.0f;
+}
 
 void RegionCamera::Reset()
 {
@@ -404,7 +404,7 @@ void region_camera_move_to(const D3DXVECTOR3& point, std::int32_t n, std::int32_
     focus.a = point;
     focus.progress = 0.0f;
     focus.target_progress = 1.0f;
-    focus.rate = rate_of_ticks(n);
+    focus.rate = region_rate_of_ticks(n);
     focus.linear = mode != 0;
 }
 
@@ -415,7 +415,7 @@ void region_camera_move_back(std::int32_t n, std::int32_t mode)
     focus.b = g_region_camera.focus_point;
     focus.progress = 1.0f;
     focus.target_progress = 0.0f;
-    focus.rate = rate_of_ticks(n);
+    focus.rate = region_rate_of_ticks(n);
     focus.linear = mode != 0;
 }
 

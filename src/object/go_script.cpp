@@ -16,7 +16,10 @@
 #include "gfx/ani_script.h"
 #include "object/actor/go_actor.h"
 #include "object/go_script_cmd_flow.h"
+#include "object/go_script_cmd_map.h"
+#include "object/go_script_cmd_player.h"
 #include "object/go_script_cmd_screen.h"
+#include "object/go_script_cmd_window.h"
 #include "object/go_skybox.h"
 #include "object/obj_pools.h"
 #include "object/wnd/go_wnddialog.h"
@@ -105,7 +108,8 @@ HRESULT check_string_tables(const AniScriptSet& set)
 ScriptFlow run_command(GoScript& script, ScriptWord word, std::span<const ScriptWord> code)
 {
     const std::uint32_t argc = script_word_argc(word);
-    ScriptCall call{script, code.subspan(script.pc, std::min<std::size_t>(argc, code.size() - script.pc))};
+    const std::size_t held = std::min<std::size_t>(argc, code.size() - script.pc);
+    ScriptCall call{script, code.subspan(script.pc, held), argc};
     script.pc += argc;
     const std::int32_t id = script_word_function(word);
     const ScriptCommand command = id < SCRIPT_COMMAND_COUNT ? g_script_commands[id] : nullptr;
@@ -400,9 +404,10 @@ std::span<const ScriptCommandRow> script_flow_commands()
 void script_install_commands()
 {
     const std::span<const ScriptCommandRow> modules[] = {
-        script_flow_commands(),  fade_script_commands(),      region_camera_script_commands(),
-        scene_script_commands(), scene_map_script_commands(), skybox_script_commands(),
-        achv_script_commands(),  script_cmd_flow_commands(),  script_cmd_screen_commands()};
+        script_flow_commands(),    fade_script_commands(),       region_camera_script_commands(),
+        scene_script_commands(),   scene_map_script_commands(),  skybox_script_commands(),
+        achv_script_commands(),    script_cmd_flow_commands(),   script_cmd_screen_commands(),
+        script_cmd_map_commands(), script_cmd_player_commands(), script_cmd_window_commands()};
     script_install_command_rows(modules);
 }
 

@@ -97,6 +97,7 @@ enum ScriptFlow { SCRIPT_NEXT, SCRIPT_WAIT, SCRIPT_STOP, SCRIPT_END };
 struct ScriptCall {
     GoScript& script;
     std::span<const ScriptWord> args;
+    std::uint32_t argc = 0; // the call word's count, which may run past the action's code
 
     std::int32_t arg(std::size_t i) const { return i < args.size() ? static_cast<std::int32_t>(args[i]) : 0; }
     float arg_float(std::size_t i) const;

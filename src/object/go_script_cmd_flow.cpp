@@ -12,6 +12,7 @@
 #include "lowlv/audio/audio_mgr.h"
 #include "lowlv/audio/audio_sound.h"
 #include "lowlv/input/input_device.h"
+#include "object/boss/boss_command.h"
 
 #include <cstdint>
 #include <iterator>
@@ -48,6 +49,16 @@ ScriptFlow cmd_wait_sound_group(ScriptCall& call)
 ScriptFlow cmd_wait_clock(ScriptCall& call)
 {
     return timer_elapsed_ms() >= static_cast<DWORD>(call.arg(0)) ? SCRIPT_NEXT : SCRIPT_WAIT;
+}
+
+ScriptFlow cmd_wait_boss_anim(ScriptCall&)
+{
+    return script_boss_anim_done() ? SCRIPT_NEXT : SCRIPT_WAIT;
+}
+
+ScriptFlow cmd_wait_boss_move(ScriptCall&)
+{
+    return script_boss_move_done() ? SCRIPT_NEXT : SCRIPT_WAIT;
 }
 
 ScriptFlow cmd_reg_chance(ScriptCall& call)
@@ -87,6 +98,12 @@ ScriptFlow cmd_scene_change_table(ScriptCall&)
 ScriptFlow cmd_enemies_stop(ScriptCall&)
 {
     play_stop_enemies();
+    return SCRIPT_NEXT;
+}
+
+ScriptFlow cmd_boss(ScriptCall& call)
+{
+    boss_script_command(call.argc, call.args);
     return SCRIPT_NEXT;
 }
 
@@ -146,12 +163,26 @@ ScriptFlow cmd_sound_reload(ScriptCall& call)
 }
 
 constexpr ScriptCommandRow k_rows[] = {
-    {62, &cmd_sound_play},          {63, &cmd_sound_play_at},   {64, &cmd_sound_play_actor},
-    {65, &cmd_sound_group_fade},    {66, &cmd_bgm_fade},        {67, &cmd_sound_group_fade_to},
-    {104, &cmd_wait_sound_group},   {226, &cmd_reg_prev_scene}, {245, &cmd_reg_scene_text},
-    {246, &cmd_scene_change_table}, {249, &cmd_reg_chance},     {252, &cmd_snapshot_store},
-    {260, &cmd_wait_clock},         {263, &cmd_sound_reload},   {266, &cmd_pad_force},
-    {271, &cmd_reg_flag_ge_diff},   {279, &cmd_enemies_stop},
+    {62, &cmd_sound_play},
+    {63, &cmd_sound_play_at},
+    {64, &cmd_sound_play_actor},
+    {65, &cmd_sound_group_fade},
+    {66, &cmd_bgm_fade},
+    {67, &cmd_sound_group_fade_to},
+    {104, &cmd_wait_sound_group},
+    {108, &cmd_wait_boss_anim},
+    {109, &cmd_wait_boss_move},
+    {149, &cmd_boss},
+    {226, &cmd_reg_prev_scene},
+    {245, &cmd_reg_scene_text},
+    {246, &cmd_scene_change_table},
+    {249, &cmd_reg_chance},
+    {252, &cmd_snapshot_store},
+    {260, &cmd_wait_clock},
+    {263, &cmd_sound_reload},
+    {266, &cmd_pad_force},
+    {271, &cmd_reg_flag_ge_diff},
+    {279, &cmd_enemies_stop},
 };
 
 } // namespace

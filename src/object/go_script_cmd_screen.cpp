@@ -2,6 +2,7 @@
 
 #include "game/g_game_flags.h"
 #include "game/g_play_state.h"
+#include "game/g_rules.h"
 #include "game/g_scene.h"
 #include "game/g_scn_data.h"
 #include "game/g_screen_fx.h"
@@ -80,6 +81,21 @@ ScriptFlow cmd_screen_player_overlay(ScriptCall& call)
     return SCRIPT_NEXT;
 }
 
+// ---- The scene's light ----------------------------------------------------------------------
+ScriptFlow cmd_light_main(ScriptCall& call)
+{
+    game_set_light_main(static_cast<std::uint32_t>(call.arg(0)),
+                        {call.arg_float(1), call.arg_float(2), call.arg_float(3)});
+    return SCRIPT_NEXT;
+}
+
+ScriptFlow cmd_light_extra(ScriptCall& call)
+{
+    game_set_light_extra(static_cast<std::uint32_t>(call.arg(0)), static_cast<std::uint32_t>(call.arg(1)),
+                         {call.arg_float(2), call.arg_float(3), call.arg_float(4)});
+    return SCRIPT_NEXT;
+}
+
 // ---- Scene state ------------------------------------------------------------------------------
 ScriptFlow cmd_player_bounds(ScriptCall& call)
 {
@@ -152,11 +168,12 @@ ScriptFlow cmd_gallery_unlock(ScriptCall& call)
 }
 
 constexpr ScriptCommandRow k_screen_rows[] = {
-    {38, &cmd_ring_set},       {39, &cmd_scene_map_position}, {48, &cmd_screen_player_overlay},
-    {52, &cmd_bgm_set},        {75, &cmd_screen_afterimage},  {76, &cmd_screen_zoom_blur},
-    {77, &cmd_camera_shake},   {225, &cmd_screen_tint},       {228, &cmd_screen_scroll},
-    {264, &cmd_player_bounds}, {272, &cmd_item_set},          {276, &cmd_damage_scale},
-    {285, &cmd_screen_flash},  {290, &cmd_item_use_unlock},   {294, &cmd_gallery_unlock},
+    {38, &cmd_ring_set},          {39, &cmd_scene_map_position}, {48, &cmd_screen_player_overlay},
+    {52, &cmd_bgm_set},           {53, &cmd_light_main},         {54, &cmd_light_extra},
+    {75, &cmd_screen_afterimage}, {76, &cmd_screen_zoom_blur},   {77, &cmd_camera_shake},
+    {225, &cmd_screen_tint},      {228, &cmd_screen_scroll},     {264, &cmd_player_bounds},
+    {272, &cmd_item_set},         {276, &cmd_damage_scale},      {285, &cmd_screen_flash},
+    {290, &cmd_item_use_unlock},  {294, &cmd_gallery_unlock},
 };
 
 } // namespace

@@ -25,7 +25,7 @@ TEST(GameStart, LoadsTheTablesAndMakesTheGameFontOnItsOwnFace)
     ASSERT_EQ(game.start(), S_OK) << g_error_text;
     EXPECT_EQ(g_castinfo.size(), 18u);
     // The marked effect is loaded at start; the others wait for their first play.
-    EXPECT_EQ(g_sound_count, 8);
+    EXPECT_EQ(g_sound_count, 10);
     EXPECT_TRUE(g_sound_table[0].flags & SOUND_GROUP_LOADED);
     EXPECT_FALSE(g_sound_table[5].flags & SOUND_GROUP_LOADED);
     EXPECT_EQ(g_scene_list.size(), 10u);

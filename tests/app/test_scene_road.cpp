@@ -59,7 +59,7 @@ TEST_F(SceneRoad, RunsFromTheLogoThroughTheTitleIntoBothMaps)
 TEST_F(SceneRoad, TheFirstMapIsARoomThatTheCameraToursAndTheFrameShows)
 {
     enter_first_map();
-    EXPECT_EQ(g_pool_mesh.count, 3) << "the room, the bucket and the save point";
+    EXPECT_EQ(g_pool_mesh.count, 5) << "the room, the bucket, the save point, the pillar and the platform";
     EXPECT_EQ(g_pool_skybox.count, 1);
     ASSERT_NE(g_player, nullptr);
     EXPECT_NEAR(actor_position(*g_player).y - g_player->foot_offset, 0.0f, 1e-3f) << "on the floor";

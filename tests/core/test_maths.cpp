@@ -287,6 +287,30 @@ TEST(MathBoxes, NormalizeSwapsReversedAxes)
     expect_vec_near(box.max, {1.0f, 2.0f, 5.0f}, 0.0f);
 }
 
+TEST(MathBoxes, ContainsPointSortsTheCornersAndCountsTheFaces)
+{
+    const Vec3 low{-1.0f, 0.0f, -2.0f};
+    const Vec3 high{1.0f, 3.0f, 2.0f};
+    const Vec3 mixed1{1.0f, 0.0f, 2.0f}; // the same box from the other two corners
+    const Vec3 mixed2{-1.0f, 3.0f, -2.0f};
+    struct Case {
+        Vec3 point;
+        bool inside;
+    };
+    const Case cases[] = {
+        {{0.0f, 1.0f, 0.0f}, true},    {{1.0f, 1.0f, 0.0f}, true},     // on the x face
+        {{-1.0f, 3.0f, -2.0f}, true},  {{0.0f, 0.0f, 2.0f}, true},     // a corner, an edge
+        {{1.001f, 1.0f, 0.0f}, false}, {{0.0f, -0.001f, 0.0f}, false}, // just past a face
+        {{0.0f, 1.0f, -2.5f}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(math_box_contains_point(c.point, low, high), c.inside) << c.point.x << " " << c.point.y;
+        EXPECT_EQ(math_box_contains_point(c.point, high, low), c.inside);
+        EXPECT_EQ(math_box_contains_point(c.point, mixed1, mixed2), c.inside);
+    }
+    EXPECT_TRUE(math_box_contains_point(low, low, low)); // a box of one point holds it
+}
+
 TEST(MathBoxes, ClampReportsPointsOutsideAndKeepsTheFaces)
 {
     const Box3 box{{-1.0f, 0.0f, -2.0f}, {1.0f, 3.0f, 2.0f}};

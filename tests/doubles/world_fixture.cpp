@@ -1,6 +1,7 @@
 #include "doubles/world_fixture.h"
 
 #include "lib/demo_writer.h"
+#include "lib/packed_writer.h"
 #include "lowlv/d3d/d3d_shader.h"
 #include "object/actor/go_actor.h"
 
@@ -9,6 +10,22 @@ namespace {
 constexpr std::int32_t WORLD_ACTOR_KIND = 1;
 
 } // namespace
+
+ArchiveSource world_model_file(const std::string& path, const QmoImage& image)
+{
+    return {path + ".z", packed_build(qmo_bytes(image))};
+}
+
+std::vector<ArchiveSource> world_map_mesh_files(std::vector<MapObjectDesc> records)
+{
+    for (MapObjectDesc& record : records)
+        if (record.model_path.empty()) record.model_path = WORLD_MESH_MODEL;
+    MapSet map{.scene_path = scn_data_scene(g_play_state.scene_id).path, .stem = WORLD_MAP_STEM};
+    map.objects = std::move(records);
+    std::vector<ArchiveSource> files;
+    map_set_archive_files(map, files);
+    return files;
+}
 
 std::vector<ArchiveSource> world_archive_files(std::span<const ArchiveSource> test_files)
 {

@@ -1,24 +1,29 @@
 // A small world for tests that run the game's own code over it: the tick on a renderer, an
 // archive of the test's files (the renderer's shaders and the actors' script sets and effect
 // table among them), a scene list written and loaded as the game loads it, a cast table of plain
-// records, actors set up at chosen keys, casts and positions, and observers of what the world's
-// code changed.
+// records, actors set up at chosen keys, casts and positions, map meshes of chosen names loaded
+// as the scene's map loads them, and observers of what the world's code changed.
 #pragma once
 
 #include "core/sys.h"
 #include "core/vfs.h"
+#include "game/g_scene_map.h"
 #include "game/g_scn_data.h"
 #include "game/g_sound.h"
 #include "game/tick_fixture.h"
 #include "gfx/ani_dat.h"
 #include "lib/archive_writer.h"
+#include "lib/map_writer.h"
+#include "lib/qmo_writer.h"
 #include "lib/table_writer.h"
 #include "object/actor/actor_setup_fixture.h"
+#include "scenegraph/resrc_mgr.h"
 #include "temp_folder.h"
 
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string>
 #include <vector>
 
 // An actor to set up: the player among them or not.
@@ -29,6 +34,16 @@ struct WorldActor {
     bool player = false;
     std::int32_t spawn_type = 0;
 };
+
+// The model a map mesh is placed from when its record names none: a box of half size 0.5.
+constexpr const char* WORLD_MESH_MODEL = "data\\map\\world\\box.qmo";
+constexpr const char* WORLD_MAP_STEM = "world";
+
+// The model image packed under the path, as the resource manager finds it in the archive.
+ArchiveSource world_model_file(const std::string& path, const QmoImage& image);
+// The current scene's map-object file (set_scenes first) of the records; a record without a model
+// path takes WORLD_MESH_MODEL.
+std::vector<ArchiveSource> world_map_mesh_files(std::vector<MapObjectDesc> records);
 
 // Every file the world's archive holds: the shaders, the actors' files, then the test's.
 std::vector<ArchiveSource> world_archive_files(std::span<const ArchiveSource> test_files);
@@ -55,6 +70,11 @@ protected:
     void TearDown() override
     {
         obj_destroy_all();
+        // The meshes' models go while the device that holds their buffers still stands.
+        if (m_models_loaded) {
+            ResrcMgr::Shutdown();
+            resrc_set_loader(RESRC_POOL_MODEL, {nullptr, nullptr});
+        }
         ani_dat_release_script_sets();
         ani_dat_release_all_images();
         sound_free_tables();
@@ -93,12 +113,31 @@ protected:
 
     static GoActor& add_actor(const WorldActor& desc) { return world_add_actor(desc); }
 
+    // Map meshes placed as the current scene's ".sob" loading places them, named and placed by
+    // their records; `models` holds the models they name beside the fixture's box.
+    void place_meshes(std::vector<MapObjectDesc> records, std::vector<ArchiveSource> models = {})
+    {
+        add_file(world_model_file(WORLD_MESH_MODEL, qmo_box(0.5f)));
+        for (ArchiveSource& file : models)
+            add_file(std::move(file));
+        for (ArchiveSource& file : world_map_mesh_files(std::move(records)))
+            add_file(std::move(file));
+        mount();
+        if (!m_models_loaded) {
+            ASSERT_EQ(ResrcMgr::Initialize(RESRC_RESERVE[0], RESRC_RESERVE[1]), S_OK);
+            model_register_loader();
+            m_models_loaded = true;
+        }
+        scene_load_objects(WORLD_MAP_STEM);
+    }
+
     std::vector<ArchiveSource> m_files;
 
 private:
     std::vector<std::uint8_t> m_block = std::vector<std::uint8_t>(1 << 20);
     WorkBlock m_saved_block{};
     std::uint8_t m_saved_play_effect = 0;
+    bool m_models_loaded = false;
     TempFolder m_data;
 };
 

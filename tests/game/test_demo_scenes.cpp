@@ -298,7 +298,7 @@ TEST_F(DemoMaps, TheFirstMapLoadsItsRoomToursTheCameraAndGoesOnOnlyWhenItsFlagIs
     const std::int32_t* flags = g_play_state.game_flags;
     ASSERT_NE(start_map(DEMO_FIRST_MAP_SCENE), nullptr);
     EXPECT_EQ(flags[DEMO_MAP_ENTERED_FLAG], 1);
-    EXPECT_EQ(g_pool_mesh.count, 3) << "the room, the bucket and the save point";
+    EXPECT_EQ(g_pool_mesh.count, 5) << "the room, the bucket, the save point, the pillar and the platform";
     EXPECT_EQ(g_pool_skybox.count, 1);
     EXPECT_EQ(g_pool_xx.count, 2) << "the save point and its light";
     ASSERT_NE(g_player, nullptr) << "placed from its cast record";
@@ -329,7 +329,7 @@ TEST_F(DemoMaps, TheFirstMapLoadsItsRoomToursTheCameraAndGoesOnOnlyWhenItsFlagIs
     g_scene_change_busy = 0;
     ASSERT_NE(start_map(DEMO_SECOND_MAP_SCENE), nullptr);
     EXPECT_EQ(flags[DEMO_MAP_ENTERED_FLAG], 2);
-    EXPECT_EQ(g_pool_mesh.count, 3);
+    EXPECT_EQ(g_pool_mesh.count, 5);
 }
 
 // The pixels of an archive image with 16-bit pixels, row by row.

@@ -133,7 +133,7 @@ TEST_F(GameInit, LoadsTheTablesFindsTheScenesAndLoadsTheNamedImages)
     EXPECT_EQ(g_castinfo.size(), 18u);
     EXPECT_STREQ(scn_data_cast(DEMO_HERO_CAST).name, "CAST_BRAM");
     EXPECT_EQ(g_bgm_count, 4);
-    EXPECT_EQ(g_sound_count, 8);
+    EXPECT_EQ(g_sound_count, 10);
     EXPECT_EQ(g_title_scene, 1);
     EXPECT_EQ(g_first_scene, 7);
     EXPECT_STREQ(scn_data_scene(g_first_scene).path, "demo6\\");

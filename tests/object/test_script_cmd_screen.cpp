@@ -5,6 +5,8 @@
 #include "game/g_play_state.h"
 #include "game/g_scene.h"
 #include "game/g_scn_data.h"
+#include "lowlv/d3d/renderer_frame.h"
+#include "scenegraph/renderer.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +42,7 @@ protected:
     {
         g_play_state = {};
         g_play_state.scene_id = k_current_scene;
+        g_scene_lighting = play_scene_lighting() = g_scene_lighting_defaults;
         g_scene_change_busy = 0;
         g_scene_pending = 0;
         g_scene_fade_in = 1;
@@ -56,6 +59,45 @@ struct RowCase {
 template <typename T> void expect_at(std::size_t offset, T value)
 {
     EXPECT_EQ(play_state_at<T>(offset), value) << "at +" << offset;
+}
+
+// The light vectors in their order, read from the renderer's light block and from the scene's
+// light state alike.
+enum class Light { main_colour, extra_colour, up, ambient, direction };
+
+const D3DXVECTOR4& light_vector(const SceneLighting& light, Light which)
+{
+    switch (which) {
+    case Light::main_colour:
+        return light.light_colors[0];
+    case Light::extra_colour:
+        return light.light_colors[1];
+    case Light::up:
+        return light.up;
+    case Light::ambient:
+        return light.ambient;
+    case Light::direction:
+        break;
+    }
+    return light.light_direction;
+}
+
+void expect_light(Light which, const D3DXVECTOR4& want)
+{
+    for (const SceneLighting* light : {&g_scene_lighting, &play_scene_lighting()}) {
+        const D3DXVECTOR4& v = light_vector(*light, which);
+        EXPECT_FLOAT_EQ(v.x, want.x);
+        EXPECT_FLOAT_EQ(v.y, want.y);
+        EXPECT_FLOAT_EQ(v.z, want.z);
+        EXPECT_FLOAT_EQ(v.w, want.w);
+    }
+}
+
+D3DXVECTOR4 colour_of(std::uint32_t argb)
+{
+    float rgba[4];
+    renderer_color_from_argb(argb, rgba);
+    return {rgba[0], rgba[1], rgba[2], rgba[3]};
 }
 
 // Each case runs its row on one whole tick of the world and reads the play state at the offsets
@@ -147,6 +189,26 @@ TEST_F(ScriptCmdScreenTest, RowsWriteThePlayStateFields)
          [] { g_play_state.sky_scroll_on = 1; }},
         {"dark scene with 1", script_call(48, "1"), [] { expect_at<std::uint8_t>(383, 1); }},
         {"dark scene not with 2", script_call(48, "2"), [] { expect_at<std::uint8_t>(383, 0); }},
+        // ---- The scene's light
+        {"main light: colour and unit direction", script_call(53, "0x80FF4020 3.0 0.0 -4.0"),
+         [] {
+             expect_light(Light::main_colour, colour_of(0x80FF4020u));
+             expect_light(Light::direction, {0.6f, 0.0f, -0.8f, g_scene_lighting_defaults.light_direction.w});
+             expect_light(Light::extra_colour, g_scene_lighting_defaults.light_colors[1]);
+         }},
+        {"main light: a zero direction stays zero", script_call(53, "0xFF000000 0.0 0.0 0.0"),
+         [] {
+             expect_light(Light::main_colour, {0.0f, 0.0f, 0.0f, 1.0f});
+             expect_light(Light::direction, {0.0f, 0.0f, 0.0f, g_scene_lighting_defaults.light_direction.w});
+         }},
+        {"extra light: second colour, ambient and up vector",
+         script_call(54, "0x11223344 0xFF808080 0.0 2.0 0.5"),
+         [] {
+             expect_light(Light::extra_colour, colour_of(0x11223344u));
+             expect_light(Light::ambient, colour_of(0xFF808080u));
+             expect_light(Light::up, {0.0f, 2.0f, 0.5f, g_scene_lighting_defaults.up.w});
+             expect_light(Light::main_colour, g_scene_lighting_defaults.light_colors[0]);
+         }},
         // ---- Scene state
         {"player area", script_call(264, "-1.5 -2.5 3.5 4.5"),
          [] {

@@ -15,6 +15,8 @@ namespace {
 constexpr const char* k_room_folder = "data\\map\\s_11\\s_1112\\";
 constexpr const char* k_bucket_folder = "data\\map\\mapobj\\bucket_00\\";
 constexpr const char* k_save_folder = "data\\map\\mapobj\\save_00\\";
+constexpr const char* k_pillar_folder = "data\\map\\mapobj\\pillar_00\\";
+constexpr const char* k_platform_folder = "data\\map\\mapobj\\platform_00\\";
 constexpr const char* k_title_folder = "data\\map\\s_00\\s_0000\\";
 constexpr const char* k_prop_collision = "prop.qco";
 
@@ -116,6 +118,19 @@ std::vector<Face> prop_faces(float half_x, float height, float half_z, std::uint
 std::vector<Face> bucket_faces()
 {
     return prop_faces(0.35f, 0.7f, 0.35f, 0xFF8A5A2A, 0xFF3A2A1A);
+}
+
+// A square column, its turn plain to see from its two-tone sides.
+std::vector<Face> pillar_faces()
+{
+    std::vector<Face> faces = prop_faces(0.4f, 2.4f, 0.25f, 0xFF6A8A5A, 0xFF3A5A2A);
+    faces[1].colour = 0xFFD0C040;
+    return faces;
+}
+
+std::vector<Face> platform_faces()
+{
+    return prop_faces(1.0f, 0.2f, 1.0f, 0xFF505A70, 0xFF9098B0);
 }
 
 // A low pad the hero steps onto.
@@ -315,6 +330,8 @@ MapSet demo_room_map(const DemoRoomStyle& style)
         {.model_path = sky_object_path(style), .name = "sky", .kind = 2},
         placed(DEMO_BUCKET_MODEL, DEMO_BUCKET_POSITION, "bucket"),
         placed(MAP_SAVE_POINT_MODEL, DEMO_SAVE_POSITION, "save"),
+        placed(DEMO_PILLAR_MODEL, DEMO_PILLAR_POSITION, "pillar"),
+        placed(DEMO_PLATFORM_MODEL, DEMO_PLATFORM_POSITION, "platform"),
     };
     map.effects = demo_room_effects();
     map.fog = std::vector<MapFogDesc>{
@@ -368,7 +385,9 @@ std::vector<ArchiveSource> demo_room_files()
         const char* model;
         std::vector<Face> faces;
     } props[] = {{k_bucket_folder, DEMO_BUCKET_MODEL, bucket_faces()},
-                 {k_save_folder, MAP_SAVE_POINT_MODEL, save_point_faces()}};
+                 {k_save_folder, MAP_SAVE_POINT_MODEL, save_point_faces()},
+                 {k_pillar_folder, DEMO_PILLAR_MODEL, pillar_faces()},
+                 {k_platform_folder, DEMO_PLATFORM_MODEL, platform_faces()}};
     for (const auto& prop : props) {
         files.push_back(packed(prop.model, qmo_bytes(model_of(prop.faces, k_prop_collision))));
         files.push_back(packed(std::string(prop.folder) + k_prop_collision,

@@ -1,5 +1,6 @@
 // The demo's map room: a floor, four walls with a doorway in the north wall, a ramp along the
-// south wall up to a ledge in the south-east corner, a bucket and a save point on the floor, and
+// south wall up to a ledge in the south-east corner, a bucket, a save point, a pillar and a
+// platform on the floor, and
 // the demo's effects (demo_effects.h). Both map scenes stand in this room, each under a sky and a fog of its
 // own, and each one's doorway leads to the other. The title shows the same room, read loose from the data
 // folder.
@@ -20,6 +21,8 @@
 inline constexpr const char* DEMO_ROOM_MODEL = "data\\map\\s_11\\s_1112\\room.qmo";
 inline constexpr const char* DEMO_ROOM_COLLISION = "room.qco"; // sets A and C, beside the model
 inline constexpr const char* DEMO_BUCKET_MODEL = "data\\map\\mapobj\\bucket_00\\bucket_00.qmo";
+inline constexpr const char* DEMO_PILLAR_MODEL = "data\\map\\mapobj\\pillar_00\\pillar_00.qmo";
+inline constexpr const char* DEMO_PLATFORM_MODEL = "data\\map\\mapobj\\platform_00\\platform_00.qmo";
 inline constexpr const char* DEMO_TITLE_MAP = "data\\map\\s_00\\s_0000\\s_0000.qmo";
 inline constexpr const char* DEMO_SHADOW_IMAGE = "data\\image\\shadow0.dds";
 inline constexpr const char* DEMO_HERO_CAST_NAME = "CAST_BRAM";
@@ -33,6 +36,10 @@ inline constexpr MapVec DEMO_ARRIVAL{0.0f, 0.5f, 7.0f};
 inline constexpr std::int32_t DEMO_ARRIVAL_COMPASS = 0;
 inline constexpr MapVec DEMO_BUCKET_POSITION{-3.0f, 0.0f, 9.0f};
 inline constexpr MapVec DEMO_SAVE_POSITION{3.0f, 0.0f, 9.0f};
+// The pillar the show script spins and the platform it raises by DEMO_PLATFORM_RISE and lowers.
+inline constexpr MapVec DEMO_PILLAR_POSITION{-6.0f, 0.0f, 6.0f};
+inline constexpr MapVec DEMO_PLATFORM_POSITION{6.0f, 0.0f, 5.0f};
+inline constexpr float DEMO_PLATFORM_RISE = 1.5f;
 // Camera region 1, a box over the ramp and the ledge, and the fog region over the ledge.
 inline constexpr MapVec DEMO_RAMP_REGION_CENTRE{7.0f, 2.0f, -8.0f};
 inline constexpr MapVec DEMO_LEDGE_FOG_CENTRE{10.0f, 2.0f, -8.0f};

@@ -1,9 +1,11 @@
 // The demo's scenes and music. The game starts in "demo6\", whose window hands over to
 // "title\"; the title's "Normal" start leads on to the first map "s_11\s_1112\". Both maps
-// stand in the demo room (demo_room.h): their start scripts load the map files, mark the entry,
-// and the first map's tours the camera over the ramp and back and waits for a flag before it
-// goes on to the second map "s_10\s_1010\". Each scene plays music of its own, and the game
-// over's piece is there too.
+// stand in the demo room (demo_room.h): their start scripts load the map files and mark the
+// entry. The first map's tours the camera over the ramp and back and goes on to the second map
+// "s_10\s_1010\" when a flag is set; its show script lights the room, turns the pillar, raises
+// and lowers the platform, sounds, blurs, and leads on to the second map once the ring is found.
+// The second map returns to the first after a few seconds. Each scene plays music of its own,
+// and the game over's piece is there too.
 #pragma once
 
 #include "lib/scene_set_writer.h"

@@ -146,7 +146,7 @@ std::vector<ArchiveSource> demo_sprite_files()
 }
 
 // Effect 0 is the existing demo tone, preloaded; 5 the level-up chime; 6 a 3-D step; 7 a hum
-// that loops.
+// that loops; 8 a 3-D bell and 9 a chord for the show script.
 std::vector<ArchiveSource> demo_sound_files()
 {
     SoundTableWriter table;
@@ -161,11 +161,20 @@ std::vector<ArchiveSource> demo_sound_files()
                   .min_distance = 2,
                   .max_distance = 40});
     table.Effect({.id = 7, .name = "hum", .loop = true, .single = true, .voices = 1});
+    table.Effect({.id = DEMO_SHOW_POINT_SOUND,
+                  .name = "bell",
+                  .is_3d = true,
+                  .voices = 1,
+                  .min_distance = 2,
+                  .max_distance = 40});
+    table.Effect({.id = DEMO_SHOW_SOUND, .name = "chord", .voices = 1});
     return {
         {SOUND_TABLE_EFFECT_PATH, table.Bytes()},
         {"data\\wave\\effect\\levelup.wav", wav(11025, 880.0)},
         {"data\\wave\\effect\\step.wav", wav(2205, 220.0)},
         {"data\\wave\\effect\\hum.wav", wav(22050, 110.0)},
+        {"data\\wave\\effect\\bell.wav", wav(11025, 1320.0)},
+        {"data\\wave\\effect\\chord.wav", wav(11025, 523.0)},
     };
 }
 

@@ -13,6 +13,9 @@ inline constexpr int DEMO_HERO_IMAGES = 13;
 inline constexpr int DEMO_FIRST_PRELOADED_IMAGES = 6;
 inline constexpr int DEMO_LAST_PRELOADED_IMAGES = 17;
 inline constexpr int DEMO_LEVEL_UP_SOUND = 5;
+// The first map's show script rings a bell at the raised platform and then sounds a chord.
+inline constexpr int DEMO_SHOW_POINT_SOUND = 8;
+inline constexpr int DEMO_SHOW_SOUND = 9;
 
 // The script set, the image archives, the effect table and its WAV files, as the archive holds them.
 std::vector<ArchiveSource> demo_sprite_files();

@@ -10,6 +10,13 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+constexpr std::int64_t k_gold_max = 999999;
+constexpr std::int64_t k_dusca_max = 9999;
+
+} // namespace
+
 GoActor* g_player = nullptr;
 GoActor* g_camera_focus = nullptr;
 GoActor* g_ally_actors[ACTOR_ALLY_COUNT] = {};
@@ -116,4 +123,24 @@ bool player_add_hp(float delta)
     if (ps.status.hp == before) return false;
     if (g_player != nullptr) g_player->status.hp = ps.status.hp;
     return true;
+}
+
+bool player_add_gold(std::int32_t delta)
+{
+    PlayState& ps = g_play_state;
+    const std::int32_t before = ps.status.gold;
+    // In 64 bits: a script's delta may be anything, and a sum past the range must not wrap.
+    ps.status.gold =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{before} + delta, 0, k_gold_max));
+    if (ps.status.gold == before) return false;
+    if (g_player != nullptr) g_player->status.gold = ps.status.gold;
+    return true;
+}
+
+bool player_add_dusca(std::int32_t delta)
+{
+    std::int32_t& dusca = g_play_state.game_flags[GF_DUSCA];
+    const std::int32_t before = dusca;
+    dusca = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{before} + delta, 0, k_dusca_max));
+    return dusca != before;
 }

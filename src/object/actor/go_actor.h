@@ -50,6 +50,16 @@ enum ActorFaceMode : std::uint8_t {
     ACTOR_FACE_ANGLE = 3,
 };
 
+// The part of the AI block that the game's rules set on an enemy: an enemy put in its surprised
+// state plays its surprise reaction until the command timer runs out.
+constexpr std::int32_t ACTOR_AI_SURPRISED = 3;
+struct ActorAi {
+    std::int32_t state = 0;         // 0 initialise, 1 idle, 2 alert, 3 surprised, 4 and above by kind
+    std::int32_t command_timer = 0; // counts down; -1 holds
+    std::uint8_t surprised = 0;     // the surprise reaction runs
+    std::uint8_t surprise_mark = 0; // the surprise mark's effect is on the actor
+};
+
 // A timed colour blend: from -> to by progress, which rises by rate a step; held `repeats`
 // whole ticks at the end.
 struct ActorColourBlend {
@@ -76,7 +86,8 @@ public:
     std::uint32_t extra_flags = 0;
     float view_radius = 0.0f; // of the draw step's visibility test
     float shadow_size = 0.0f;
-    D3DCOLOR colour = 0; // modulate colour of the sprite; its alpha is the fade
+    D3DCOLOR colour = 0;       // modulate colour of the sprite; its alpha is the fade
+    D3DCOLOR added_colour = 0; // added to the sprite
     std::uint8_t status_bits = 0;
     std::uint8_t mute = 0;        // its sounds are not played
     std::uint8_t hidden = 0;      // its sword trail is not drawn
@@ -85,6 +96,7 @@ public:
     QuadVertex sprite_quads[ACTOR_SPRITE_QUADS][4] = {};
     float camera_height = 0.0f;      // eases toward the goal
     float camera_height_goal = 0.0f; // ground height plus foot offset
+    float flash = 0.0f;              // the hit flash's strength
     float draw_height_offset = 0.0f; // the sprite's lift above the feet (hover bob)
     float draw_scale = 0.0f;
     std::int32_t script_set = 0; // the animation-script set of the cast
@@ -107,6 +119,7 @@ public:
     float vertical_speed = 0.0f;
     float move_speed_z = 0.0f;
     D3DXVECTOR3 push_velocity;
+    D3DXVECTOR3 bump_velocity;         // the push-out from other bodies
     float face_target_point[2] = {};   // x, z
     float turn_target_a_point[2] = {}; // x, z: the walk target
     float fixed_face_angle = 0.0f;
@@ -131,7 +144,8 @@ public:
     std::uint32_t attack_id = 0;            // the current swing's: a target is hit once per swing
     std::int32_t invulnerability_ticks = 0; // the player's: enemy attacks pass it by while non-zero
     D3DXVECTOR3 previous_position;
-    float jump_speed = 0.0f; // the cast's take-off speed
+    std::int32_t defeat_counter = 0; // 0 alive; ticks of the defeat or death
+    float jump_speed = 0.0f;         // the cast's take-off speed
     float jump_start_speed = 0.0f;
     float base_walk_speed = 0.0f;
     float second_speed = 0.0f;
@@ -170,6 +184,7 @@ public:
     std::int32_t params[ACTOR_PARAMS] = {};
     std::int32_t quick_save = 0;
     D3DXVECTOR3 quick_save_position;
+    ActorAi ai;
     std::uint8_t ai_byte = 0;      // the byte of the AI block that animation scripts read
     std::uint8_t random_start = 0; // its animation starts a few ticks off, out of step with its kind
     // The hero's aura effects of its ailments and power-ups, by bit.
@@ -278,6 +293,21 @@ std::int32_t player_attack_action_index();
 // Adds to the player's hit points in the play state, clamped to 0..maximum, and mirrors them
 // into the player object; a loss marks GF_DAMAGE_TAKEN. True when the hit points changed.
 bool player_add_hp(float delta);
+
+// Adds to the player's gold in the play state, clamped to 0..999999, and mirrors it into the
+// player object. True when the gold changed.
+bool player_add_gold(std::int32_t delta);
+// Adds to the second currency (GF_DUSCA), clamped to 0..9999. True when it changed.
+bool player_add_dusca(std::int32_t delta);
+
+// ---- Respawn (actor_respawn.cpp) -----------------------------------------------------------------
+// Brings the actor back to life: hittable, defeat counter 0, the hero fully healed, the drawing
+// state opaque and untinted; with `return_home` it also stands at its home point facing the home
+// facing, at rest.
+void actor_respawn_reset(GoActor& actor, bool return_home);
+// The rotation part of the actor's rotation matrix turned to the heading, from the 256-step
+// cosine table; its translation row (the velocity) stays.
+void actor_set_yaw_matrix(GoActor& actor, float angle);
 
 // ---- Ailment and power-up auras (actor_auras.cpp) -------------------------------------------------
 // The auras of the set ailment and power-up bits of the play state, on the player: detaching stops
